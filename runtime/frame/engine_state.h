@@ -1,0 +1,59 @@
+// EngineState: the one global record of the runtime, and NowMilliseconds, the one
+// time source. Each subsystem keeps its own record, pointed to from here.
+#pragma once
+
+#include "runtime/gfx2d/renderer.h"
+#include "runtime/values/rt_string.h"
+
+namespace corvane {
+
+struct InputDevices;   // keyboard, mouse, joysticks
+struct SoundDevice;    // the sound output
+struct SoundSlot;      // one of 128 loaded sounds
+struct NetSession;     // the network session
+struct MediaContext;   // a media resolver context
+
+struct EngineState {
+    // ---- start-up defaults
+    int screenWidth = 640;                // client width handed to the renderer
+    int screenHeight = 480;               // client height
+    int frameRate = 60;                   // frames per second (frame-rate limit)
+    int fullscreen = 0;                   // start in full-screen mode
+    int debugMode = 0;                    // debug build: stop record, no pause on focus loss
+    int useDirectInputMouse = 1;          // the virtual (relative) mouse
+
+    // ---- window
+    bool windowCreated = false;           // the main window exists
+    RtString appName;                     // window title; " <pause>" appended while inactive
+    unsigned char paused = 0;             // set while the window is inactive
+    int currentFont = 0;                  // current font number
+
+    // ---- subsystem records (null until start-up creates them)
+    InputDevices* input = nullptr;
+    SoundDevice* soundDevice = nullptr;
+    SoundSlot* soundSlots = nullptr;      // 128 slots; the count stands in the word ahead of the array
+    NetSession* network = nullptr;
+    MediaContext* mediaSources[2] = {nullptr, nullptr}; // [0] music and video, [1] everything else
+    bool mediaWindow = false;             // music is playing through the media window
+
+    // ---- stop position
+    double currentSourceFile = 0.0;
+    double currentLine = 0.0;
+    double errorCode = 0.0;
+    double endLine = 0.0;
+
+    // ---- timing, ms of NowMilliseconds()
+    double frameTime = 0.0;
+    double previousFrameTime = 0.0;
+    double startTime = 0.0;
+
+    OpenGLRainbows renderer;              // constructed at process start, destroyed at exit
+};
+
+extern EngineState engine;                // the engine record
+extern RtString commandLine;              // the process command line, unchanged
+extern unsigned char escapeEndsProgram;   // Escape ends the program while non-zero
+
+double NowMilliseconds();                 // the one time source, ms
+
+} // namespace corvane

@@ -1,0 +1,6 @@
+// Platform services: dynamic libraries.
+#pragma once
+
+namespace corvane::platform {
+
+} // namespace corvane::platform

@@ -1,0 +1,6 @@
+// Platform services: sockets.
+#pragma once
+
+namespace corvane::platform {
+
+} // namespace corvane::platform

@@ -1,0 +1,79 @@
+// RtString: the runtime's one string value. An owned, NUL-terminated byte buffer
+// with a capacity and a cached length; numbers convert to text with 10
+// significant digits and no trailing point.
+#pragma once
+
+#include <cstdint>
+
+namespace corvane {
+
+class RtString {
+public:
+    char* data = nullptr;          // owned buffer, NUL-terminated
+    std::uint32_t capacity = 0;    // bytes allocated for data
+    std::uint32_t length = 0;      // bytes before the terminator, cached
+
+    // ---- construction and destruction
+    RtString();                                    // empty text, capacity 4
+    RtString(const char* text);                    // copy of a plain text (null = empty)
+    RtString(const RtString& other);               // copy of other's length bytes
+    RtString(RtString&& other) noexcept;           // takes other's buffer; other becomes empty
+    explicit RtString(int value);                  // decimal text
+    explicit RtString(float value);                // widened, then as double
+    explicit RtString(double value);               // 10 significant digits, no trailing point
+    ~RtString();                                   // frees the buffer; idempotent
+    void Destroy();                                // frees the buffer, fields zeroed
+
+    void Reserve(std::uint32_t n);                 // grow to (n & ~511) + 512 unless n < capacity
+
+    // ---- assignment and append
+    RtString& operator=(const char* text);
+    RtString& operator=(const RtString& other);
+    RtString& operator=(RtString&& other) noexcept;
+    RtString& operator=(int value);
+    RtString& operator=(float value);
+    RtString& operator=(double value);
+    RtString& operator+=(const char* text);
+    RtString& operator+=(const RtString& other);
+    RtString& operator+=(int value);
+    RtString& operator+=(float value);
+    RtString& operator+=(double value);
+
+    // ---- access
+    const char* Buffer() const { return data; }    // read-only bytes
+    char* BufferForWriting(std::uint32_t n);       // Reserve(n), then the buffer for a system call to fill
+    std::uint32_t Recount();                       // length from the terminator
+    signed char ByteAt(std::uint32_t index) const; // signed byte (-128..127)
+    void SetByteAt(std::uint32_t index, char byte);// length unchanged
+    void CutAt(std::uint32_t index);               // terminator at index, then recount
+    double Value() const;                          // atof of the text
+    int Compare3(double number) const;             // -1, 0, 1 of Value() against number (0 when unordered)
+    int RawCompare(const char* text) const;        // strcmp result
+};
+
+// Concatenation: the left operand copied or converted first, the right appended.
+RtString operator+(const RtString& a, const RtString& b);
+RtString operator+(const RtString& a, const char* b);
+RtString operator+(const char* a, const RtString& b);
+RtString operator+(const RtString& a, int b);
+RtString operator+(const RtString& a, float b);
+RtString operator+(const RtString& a, double b);
+RtString operator+(int a, const RtString& b);
+RtString operator+(float a, const RtString& b);
+RtString operator+(double a, const RtString& b);
+RtString Concat(const char* a, const char* b);     // plain text + plain text
+RtString Concat(const char* a, int b);             // plain text + number
+RtString Concat(const char* a, float b);
+RtString Concat(const char* a, double b);
+RtString Concat(int a, const char* b);             // number + plain text
+RtString Concat(float a, const char* b);
+RtString Concat(double a, const char* b);
+
+double TextValue(const char* text);                // atof of a plain text (null = 0)
+
+// Text comparisons (1.0 true, 0.0 false) and text-with-number comparisons are
+// declared in the same header by the values library: see rt_string_compare.h.
+
+} // namespace corvane
+
+#include "runtime/values/rt_string_compare.h"
