@@ -40,7 +40,7 @@ public:
     RtString& operator+=(double value);
 
     // ---- access
-    const char* Buffer() const { return data; }    // read-only bytes
+    const char* Buffer() const { return data ? data : ""; } // read-only bytes ("" once destroyed)
     char* BufferForWriting(std::uint32_t n);       // Reserve(n), then the buffer for a system call to fill
     std::uint32_t Recount();                       // length from the terminator
     signed char ByteAt(std::uint32_t index) const; // signed byte (-128..127)

@@ -1,0 +1,302 @@
+// RtString: owned NUL-terminated byte buffer with capacity and cached length.
+#include "runtime/values/rt_string.h"
+
+#include <bit>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace corvane {
+
+namespace {
+
+// The allocator's failure is not something a string operation can report;
+// stopping at once is better than writing through a null buffer.
+[[noreturn]] void OutOfMemory() {
+    std::fputs("RtString: out of memory\n", stderr);
+    std::abort();
+}
+
+// Room for any int or any double rendered with 10 significant digits.
+constexpr std::size_t kNumberTextSize = 64;
+
+// The decimal text of an int, as _itoa with radix 10 writes it.
+std::size_t IntText(int value, char* out) {
+    return static_cast<std::size_t>(std::snprintf(out, kNumberTextSize, "%d", value));
+}
+
+// General format with 10 significant digits: trailing zeros are suppressed and a
+// trailing decimal point is dropped, so integral values show as plain digits.
+std::size_t DoubleText(double value, char* out) {
+    int n = std::snprintf(out, kNumberTextSize, "%.10g", value);
+    std::size_t len = n > 0 ? static_cast<std::size_t>(n) : 0;
+    if (len > 0 && out[len - 1] == '.') out[--len] = 0;
+    return len;
+}
+
+std::uint32_t CheckedLength(std::size_t n) {
+    // The largest length whose capacity step still fits 32 bits.
+    if (n > 0xFFFFFDFFu) OutOfMemory();
+    return static_cast<std::uint32_t>(n);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- growth
+
+// The block behind a buffer is the capacity rounded up to a power of two. The
+// capacity itself follows the 512-byte steps, but a loop of appends then finds
+// room in the block for most steps and reallocates only when the block doubles,
+// which keeps appending linear in the total length.
+static std::size_t BlockSize(std::uint32_t capacity) {
+    return std::bit_ceil(static_cast<std::size_t>(capacity));
+}
+
+void RtString::Reserve(std::uint32_t n) {
+    if (n < capacity) return;
+    if (n > 0xFFFFFDFFu) OutOfMemory();
+    std::uint32_t newCapacity = (n & ~511u) + 512u;
+    std::size_t block = BlockSize(newCapacity);
+    if (!data) {
+        data = static_cast<char*>(std::malloc(block));
+        if (!data) OutOfMemory();
+        data[0] = 0;
+        length = 0;
+    } else if (block > BlockSize(capacity)) {
+        // Only the text and its terminator matter; realloc keeps them.
+        char* fresh = static_cast<char*>(std::realloc(data, block));
+        if (!fresh) OutOfMemory();
+        data = fresh;
+    }
+    capacity = newCapacity;
+}
+
+// ---------------------------------------------------------------- construction
+
+RtString::RtString() {
+    data = static_cast<char*>(std::malloc(4));
+    if (!data) OutOfMemory();
+    data[0] = 0;
+    capacity = 4;
+    length = 0;
+}
+
+RtString::RtString(const char* text) {
+    std::uint32_t n = CheckedLength(text ? std::strlen(text) : 0);
+    Reserve(n);
+    if (n) std::memcpy(data, text, n);
+    data[n] = 0;
+    length = n;
+}
+
+RtString::RtString(const RtString& other) {
+    Reserve(other.length);
+    if (other.length) std::memcpy(data, other.data, other.length);
+    data[other.length] = 0;
+    length = other.length;
+}
+
+RtString::RtString(RtString&& other) noexcept
+    : data(other.data), capacity(other.capacity), length(other.length) {
+    other.data = nullptr;
+    other.capacity = 0;
+    other.length = 0;
+}
+
+RtString::RtString(int value) { *this = value; }
+RtString::RtString(float value) { *this = static_cast<double>(value); }
+RtString::RtString(double value) { *this = value; }
+
+RtString::~RtString() { Destroy(); }
+
+void RtString::Destroy() {
+    std::free(data);
+    data = nullptr;
+    capacity = 0;
+    length = 0;
+}
+
+// ---------------------------------------------------------------- assignment
+
+RtString& RtString::operator=(const char* text) {
+    std::uint32_t n = CheckedLength(text ? std::strlen(text) : 0);
+    // A text inside our own buffer is shorter than the capacity, so the
+    // reservation below cannot move it; memmove handles the overlap.
+    Reserve(n);
+    if (n) std::memmove(data, text, n);
+    data[n] = 0;
+    length = n;
+    return *this;
+}
+
+RtString& RtString::operator=(const RtString& other) {
+    if (this == &other) return *this;
+    Reserve(other.length);
+    if (other.length) std::memcpy(data, other.data, other.length);
+    data[other.length] = 0;
+    length = other.length;
+    return *this;
+}
+
+RtString& RtString::operator=(RtString&& other) noexcept {
+    if (this == &other) return *this;
+    std::free(data);
+    data = other.data;
+    capacity = other.capacity;
+    length = other.length;
+    other.data = nullptr;
+    other.capacity = 0;
+    other.length = 0;
+    return *this;
+}
+
+RtString& RtString::operator=(int value) {
+    char text[kNumberTextSize];
+    std::size_t n = IntText(value, text);
+    Reserve(kNumberTextSize);
+    std::memcpy(data, text, n + 1);
+    length = static_cast<std::uint32_t>(n);
+    return *this;
+}
+
+RtString& RtString::operator=(float value) { return *this = static_cast<double>(value); }
+
+RtString& RtString::operator=(double value) {
+    char text[kNumberTextSize];
+    std::size_t n = DoubleText(value, text);
+    Reserve(kNumberTextSize);
+    std::memcpy(data, text, n + 1);
+    length = static_cast<std::uint32_t>(n);
+    return *this;
+}
+
+// ---------------------------------------------------------------- append
+
+RtString& RtString::operator+=(const char* text) {
+    if (!text) return *this;
+    std::size_t n = std::strlen(text);
+    if (n == 0) return *this;
+    // The cached length gives the end, so appending never rescans our own text.
+    // A text that lies inside our own buffer must survive the reallocation.
+    std::size_t inside = SIZE_MAX;
+    if (data && text >= data && text < data + capacity) inside = std::size_t(text - data);
+    std::uint32_t newLength = CheckedLength(std::size_t(length) + n);
+    Reserve(newLength);
+    if (inside != SIZE_MAX) text = data + inside;
+    std::memmove(data + length, text, n);
+    data[newLength] = 0;
+    length = newLength;
+    return *this;
+}
+
+RtString& RtString::operator+=(const RtString& other) {
+    std::uint32_t n = other.length;   // captured first: other may be *this
+    if (n == 0) return *this;
+    std::uint32_t newLength = CheckedLength(std::size_t(length) + n);
+    Reserve(newLength);
+    std::memmove(data + length, other.data, n);
+    data[newLength] = 0;
+    length = newLength;
+    return *this;
+}
+
+RtString& RtString::operator+=(int value) {
+    char text[kNumberTextSize];
+    IntText(value, text);
+    return *this += static_cast<const char*>(text);
+}
+
+RtString& RtString::operator+=(float value) { return *this += static_cast<double>(value); }
+
+RtString& RtString::operator+=(double value) {
+    char text[kNumberTextSize];
+    DoubleText(value, text);
+    return *this += static_cast<const char*>(text);
+}
+
+// ---------------------------------------------------------------- access
+
+char* RtString::BufferForWriting(std::uint32_t n) {
+    Reserve(n);
+    return data;
+}
+
+std::uint32_t RtString::Recount() {
+    length = data ? static_cast<std::uint32_t>(std::strlen(data)) : 0;
+    return length;
+}
+
+signed char RtString::ByteAt(std::uint32_t index) const {
+    return static_cast<signed char>(data[index]);
+}
+
+void RtString::SetByteAt(std::uint32_t index, char byte) { data[index] = byte; }
+
+void RtString::CutAt(std::uint32_t index) {
+    data[index] = 0;
+    Recount();
+}
+
+double RtString::Value() const { return TextValue(data); }
+
+int RtString::Compare3(double number) const {
+    double v = Value();
+    if (v < number) return -1;
+    if (v > number) return 1;
+    return 0;
+}
+
+int RtString::RawCompare(const char* text) const {
+    return std::strcmp(Buffer(), text ? text : "");
+}
+
+double TextValue(const char* text) { return text ? std::atof(text) : 0.0; }
+
+// ---------------------------------------------------------------- concatenation
+// The result is reserved once for the joined length; the capacity reached is the
+// one that copying the left operand and then appending the right would give.
+
+namespace {
+
+RtString Join(const char* a, std::size_t la, const char* b, std::size_t lb) {
+    RtString out(static_cast<const char*>(nullptr));
+    std::uint32_t n = CheckedLength(la + lb);
+    char* p = out.BufferForWriting(n);
+    if (la) std::memcpy(p, a, la);
+    if (lb) std::memcpy(p + la, b, lb);
+    p[n] = 0;
+    out.length = n;
+    return out;
+}
+
+inline std::size_t Len(const char* s) { return s ? std::strlen(s) : 0; }
+
+struct NumberText {
+    char text[kNumberTextSize];
+    std::size_t length;
+    explicit NumberText(int v) { length = IntText(v, text); }
+    explicit NumberText(double v) { length = DoubleText(v, text); }
+};
+
+} // namespace
+
+RtString operator+(const RtString& a, const RtString& b) { return Join(a.Buffer(), a.length, b.Buffer(), b.length); }
+RtString operator+(const RtString& a, const char* b) { return Join(a.Buffer(), a.length, b, Len(b)); }
+RtString operator+(const char* a, const RtString& b) { return Join(a, Len(a), b.Buffer(), b.length); }
+
+RtString operator+(const RtString& a, int b) { NumberText t(b); return Join(a.Buffer(), a.length, t.text, t.length); }
+RtString operator+(const RtString& a, float b) { return a + static_cast<double>(b); }
+RtString operator+(const RtString& a, double b) { NumberText t(b); return Join(a.Buffer(), a.length, t.text, t.length); }
+RtString operator+(int a, const RtString& b) { NumberText t(a); return Join(t.text, t.length, b.Buffer(), b.length); }
+RtString operator+(float a, const RtString& b) { return static_cast<double>(a) + b; }
+RtString operator+(double a, const RtString& b) { NumberText t(a); return Join(t.text, t.length, b.Buffer(), b.length); }
+
+RtString Concat(const char* a, const char* b) { return Join(a, Len(a), b, Len(b)); }
+RtString Concat(const char* a, int b) { NumberText t(b); return Join(a, Len(a), t.text, t.length); }
+RtString Concat(const char* a, float b) { return Concat(a, static_cast<double>(b)); }
+RtString Concat(const char* a, double b) { NumberText t(b); return Join(a, Len(a), t.text, t.length); }
+RtString Concat(int a, const char* b) { NumberText t(a); return Join(t.text, t.length, b, Len(b)); }
+RtString Concat(float a, const char* b) { return Concat(static_cast<double>(a), b); }
+RtString Concat(double a, const char* b) { NumberText t(a); return Join(t.text, t.length, b, Len(b)); }
+
+} // namespace corvane
