@@ -56,4 +56,13 @@ extern unsigned char escapeEndsProgram;   // Escape ends the program while non-z
 
 double NowMilliseconds();                 // the one time source, ms
 
+// A number of the language as an integer argument: truncated toward zero,
+// saturated at the int range, NaN as 0.
+inline int ToInt(double value) {
+    if (!(value == value)) return 0;
+    if (value >= 2147483647.0) return 2147483647;
+    if (value <= -2147483648.0) return -2147483647 - 1;
+    return static_cast<int>(value);
+}
+
 } // namespace corvane

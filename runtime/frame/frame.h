@@ -38,6 +38,8 @@ double SetErrorCode(double code);           // errorCode = code, endLine = curre
 void   SetSourcePosition(double file, double line); // record the executing position
 [[noreturn]] void QuitProgram();            // SetErrorCode(0), then EndProgram
 void   ProcessExitTeardown();               // the releases after exit(), in order
+void   ReleaseRenderer(OpenGLRainbows& renderer); // texture slots freed (GL only while glReady), context released
+std::string ProgramDirectory();             // the executable's directory, without the last separator
 
 // ---------------------------------------------------------------- testing hooks
 using TimeSourceFn = double (*)();

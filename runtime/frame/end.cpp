@@ -1,0 +1,102 @@
+// The program end and the error log: every way out of a program comes here.
+#include <cstdio>
+#include <cstdlib>
+
+#include "runtime/frame/frame.h"
+#include "runtime/platform/platform.h"
+
+namespace corvane {
+
+namespace {
+
+void AppendNumber(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%g", value);
+    AppendErrorLog(text);
+}
+
+} // namespace
+
+std::string ErrorLogPath() { return platform::TempDirectory() + "ErrorLog.txt"; }
+
+void AppendErrorLog(const char* text) {
+    // Opened and closed per line, so the log is complete even if the process dies.
+    platform::AppendLineToFile(ErrorLogPath(), text ? text : "null");
+}
+
+void DeleteErrorLog() { platform::DeleteFileAt(ErrorLogPath()); }
+
+double SetErrorCode(double code) {
+    engine.errorCode = code;
+    engine.endLine = engine.currentLine;
+    return code;
+}
+
+void SetSourcePosition(double file, double line) {
+    engine.currentSourceFile = file;
+    engine.currentLine = line;
+}
+
+void QuitProgram() {
+    SetErrorCode(0.0);
+    EndProgram();
+}
+
+void EndProgram() {
+    // A release step that fails fatally must not start a second end.
+    static bool ending = false;
+    if (ending) std::_Exit(0);
+    ending = true;
+
+    // 2. Music stops.
+    // [sound] stop the music (media window)
+
+    // 3. The stop record of a debug build.
+    if (engine.debugMode) {
+        AppendErrorLog("-End On Line");
+        AppendNumber(engine.errorCode);
+        AppendNumber(engine.endLine - 1.0);
+        AppendNumber(engine.currentLine);
+        AppendNumber(engine.currentSourceFile);
+    }
+
+    // 4. Input.
+    // [input] ReleaseInput and free the record
+
+    // 5-6. Sound slots from the last to the first, then the sound device.
+    // [sound] destroy the sound slots, then ReleaseSounds and free the device
+
+    // 7. Network peers are told goodbye.
+    // [net] stop the network thread, send leave messages, free the session
+
+    // 8. Temporary media files.
+    // [media] delete each context's temporary file and free the contexts
+
+    // 9. The window goes; the renderer's textures can no longer be deleted through GL.
+    engine.renderer.glReady = 0;
+    platform::DestroyMainWindow();
+    engine.windowCreated = false;
+    std::exit(0);
+}
+
+void ProcessExitTeardown() {
+    // Static objects of the program, in order.
+    engine.appName.Destroy();
+    ReleaseRenderer(engine.renderer);
+
+    // The runtime globals, in order.
+    commandLine.Destroy();
+    // [ini] save the INI store when changed
+    // [linefile] write back the line-file store
+    // [dll] FreeLoadedModules
+    platform::QuitVideo();
+}
+
+void ReleaseRenderer(OpenGLRainbows& renderer) {
+    // [gfx2d] FreeAllSlots (GL deletes only while glReady)
+    // [window-mode] EnterWindowedMode (restore the desktop mode)
+    renderer.glReady = 0;
+    platform::DestroyMainWindow();
+}
+
+} // namespace corvane

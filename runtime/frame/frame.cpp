@@ -1,0 +1,119 @@
+// The frame step, the frame-rate limiter, the window handler and the timing commands.
+#include <GL/gl.h>
+
+#include "runtime/frame/frame.h"
+#include "runtime/platform/platform.h"
+
+namespace corvane {
+
+namespace {
+
+void WindowEventThunk(platform::WindowEvent event) { HandleWindowEvent(static_cast<int>(event)); }
+
+// Ending through a key: a normal stop at the current line.
+[[maybe_unused, noreturn]] void EndFromKey() {
+    engine.errorCode = 0.0;
+    engine.endLine = engine.currentLine;
+    EndProgram();
+}
+
+} // namespace
+
+void HandleWindowEvent(int event) {
+    switch (static_cast<platform::WindowEvent>(event)) {
+    case platform::WindowEvent::Activated:
+        platform::SetScreenSaverAllowed(false);
+        if (!engine.debugMode) {
+            platform::SetWindowTitle(engine.appName.Buffer());
+            engine.paused = 0;
+        }
+        break;
+    case platform::WindowEvent::Deactivated:
+        platform::SetScreenSaverAllowed(true);
+        if (!engine.debugMode) {
+            RtString title = engine.appName + " <pause>";
+            platform::SetWindowTitle(title.Buffer());
+            engine.paused = 1;
+        }
+        break;
+    case platform::WindowEvent::CloseRequested:
+        // The close box ends the program with the stop position as it is.
+        EndProgram();
+    case platform::WindowEvent::Exposed:
+        break;
+    }
+}
+
+int PumpMessages() {
+    platform::PumpPlatformEvents(WindowEventThunk);
+    return 1;
+}
+
+double AdvanceFrameSlot(double nextFrameTime, double frameInterval, double now) {
+    nextFrameTime += frameInterval;
+    if (frameInterval > 0.0) {
+        // A late frame drops the slots it missed instead of running fast to catch up.
+        while (now > nextFrameTime) nextFrameTime += frameInterval;
+    }
+    return nextFrameTime;
+}
+
+double SwapAndWait(OpenGLRainbows& renderer) {
+    glFlush();
+    platform::SwapWindowBuffers();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    double t0 = NowMilliseconds();
+    PumpMessages();
+    double t = t0;
+    // Spin to the slot: the release is exact to the time source's resolution.
+    while (renderer.nextFrameTime >= t) {
+        PumpMessages();
+        t = NowMilliseconds();
+    }
+    renderer.nextFrameTime = AdvanceFrameSlot(renderer.nextFrameTime, renderer.frameInterval, t);
+    return (t - t0) + 1.0;
+}
+
+void PresentFrame() {
+    engine.previousFrameTime = engine.frameTime;
+    engine.frameTime = NowMilliseconds();
+
+    // 2. Music that reached its end starts again.
+    // [sound] rewind and restart finished music
+
+    // 3. Frozen while the window is inactive, without using the processor.
+    while (engine.paused) {
+        PumpMessages();
+        platform::SleepMilliseconds(100);
+    }
+
+    // 4-6. Keyboard, and the keys that end the program.
+    // [input] PollKeyboard, newFrame, Escape when allowed, left Alt with F4
+
+    // 7. Pending stencil shadows are drawn into the frame.
+    // [gfx3d] SetShadowPass(false)
+
+    // 8. Show the frame, then prepare the next one.
+    SwapAndWait(engine.renderer);
+    glEnable(GL_BLEND);
+    glDisable(GL_BLEND);
+    engine.renderer.currentAlpha = 1.0f;
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    // [gfx2d] DrawBackground(0), ResetViewport, SetTextureMipmap(0)
+}
+
+void SetFrameRate(double framesPerSecond) {
+    // Truncated toward zero; below 1 the interval is 2 ms, never unlimited.
+    SetFrameInterval(engine.renderer, ToInt(framesPerSecond));
+}
+
+double ElapsedMilliseconds() { return NowMilliseconds() - engine.startTime; }
+
+double FrameDuration() {
+    double d = NowMilliseconds() - engine.previousFrameTime;
+    return d > 0.0 ? d : 1.0;
+}
+
+void AllowEscape(double flag) { escapeEndsProgram = flag != 0.0 ? 1 : 0; }
+
+} // namespace corvane

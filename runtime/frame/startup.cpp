@@ -1,0 +1,196 @@
+// Runtime entry and engine start-up: the whole start-up order in one place.
+#include <GL/gl.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "runtime/frame/frame.h"
+#include "runtime/platform/platform.h"
+
+namespace corvane {
+
+namespace {
+
+// Shown on a software rasteriser; the text is in the Windows-1252 code page.
+const char kSoftwareCaption[] = "!!OpenGL Software Emulation!!";
+const char kSoftwareText[] =
+    "Please update your GFX adapter's driver\nso it can render OpenGL by HARDWARE\n\n\n"
+    "Bitte aktualisieren Sie Ihren\nGrafkkartentreiber, damit er OpenGL\nper HARDWARE unterst\xfctzt!";
+
+void ReportPixelFormat() {
+    const char* name = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    if (platform::IsSoftwareRenderer(name)) {
+        platform::ShowMessageBox(kSoftwareCaption, kSoftwareText, true);
+        AppendErrorLog("OpenGL Software Emulation");
+    } else {
+        AppendErrorLog("OpenGL Hardware Support");
+    }
+}
+
+bool HasExtension(const char* extensions, const char* name) {
+    if (!extensions) return false;
+    std::string all(extensions);
+    std::string want(name);
+    for (size_t pos = all.find(want); pos != std::string::npos; pos = all.find(want, pos + 1)) {
+        size_t end = pos + want.size();
+        if ((pos == 0 || all[pos - 1] == ' ') && (end == all.size() || all[end] == ' ')) return true;
+    }
+    return false;
+}
+
+void BindExtensions(OpenGLRainbows& renderer) {
+    renderer.ext = GLExtensions{};
+    const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    if (!HasExtension(extensions, "GL_ARB_multitexture")) return;
+    GLExtensions& e = renderer.ext;
+    e.activeTexture = platform::GetGLProcAddress("glActiveTextureARB");
+    e.multiTexCoord2f = platform::GetGLProcAddress("glMultiTexCoord2fARB");
+    e.clientActiveTexture = platform::GetGLProcAddress("glClientActiveTextureARB");
+    e.genBuffers = platform::GetGLProcAddress("glGenBuffersARB");
+    e.bindBuffer = platform::GetGLProcAddress("glBindBufferARB");
+    e.bufferData = platform::GetGLProcAddress("glBufferDataARB");
+    e.deleteBuffers = platform::GetGLProcAddress("glDeleteBuffersARB");
+    e.mapBuffer = platform::GetGLProcAddress("glMapBufferARB");
+    e.unmapBuffer = platform::GetGLProcAddress("glUnmapBufferARB");
+}
+
+void SetFrameTimes() {
+    double now = NowMilliseconds();
+    engine.frameTime = now;
+    engine.previousFrameTime = now;
+    engine.startTime = now;
+}
+
+} // namespace
+
+void SetRuntimeDefaults() {
+    engine.screenWidth = 640;
+    engine.screenHeight = 480;
+    engine.fullscreen = 0;
+    engine.frameRate = 60;
+    engine.debugMode = 0;
+    engine.useDirectInputMouse = 1;
+}
+
+std::string ProgramDirectory() {
+    std::string path = platform::ModulePath();
+    // The last separator past index 0 ends the directory; a path without one stays whole.
+    for (size_t i = path.size(); i >= 1; --i) {
+        if (path[i] == '/' || path[i] == '\\') {
+            path.resize(i);
+            break;
+        }
+    }
+    return path;
+}
+
+void SetFrameInterval(OpenGLRainbows& renderer, int framesPerSecond) {
+    renderer.frameInterval = framesPerSecond <= 0 ? 2.0 : 1000.0 / framesPerSecond;
+}
+
+int InitRenderer(OpenGLRainbows& renderer, int width, int height, int colorBits, int framesPerSecond) {
+    SetFrameInterval(renderer, framesPerSecond);
+    int clientWidth = 0, clientHeight = 0;
+    platform::GetClientSize(&clientWidth, &clientHeight);
+    if (colorBits == 0) colorBits = platform::GetDesktopColorBits();
+    if (width == 0) width = clientWidth;
+    if (height == 0) height = clientHeight;
+    renderer.isFullscreen = 0;
+    renderer.width = width;
+    renderer.height = height;
+    renderer.colorBits = colorBits;
+    // The context was created with the window (depth 16, stencil 8, double buffer).
+    ReportPixelFormat();
+    renderer.nextFrameTime = NowMilliseconds();
+    BindExtensions(renderer);
+    // [gfx2d] ResetViewport (in InitRenderer)
+    renderer.glReady = 1;
+    return 1;
+}
+
+int StartEngine(void* instance, void* previousInstance, const char* commandLineText, int showCommand,
+                const char* applicationName) {
+    (void)instance;
+    (void)previousInstance;
+    (void)commandLineText;
+    (void)showCommand;
+    static bool teardownRegistered = false;
+    if (!teardownRegistered) {
+        std::atexit(ProcessExitTeardown);
+        teardownRegistered = true;
+    }
+
+    // 1-2. The window, centred, with its GL context. Without a window nothing else
+    // can work, so start-up stops here (the caller then ends the program).
+    if (!platform::InitVideo()) return 0;
+    platform::WindowDesc desc;
+    desc.title = "Corvane";
+    desc.clientWidth = engine.screenWidth;
+    desc.clientHeight = engine.screenHeight;
+    if (!platform::CreateMainWindow(desc)) return 0;
+    engine.windowCreated = true;
+
+    // 3. Shown, then titled with the application name.
+    platform::ShowMainWindow(true);
+    engine.appName = applicationName ? applicationName : "";
+    platform::SetWindowTitle(engine.appName.Buffer());
+
+    // 4. Each run starts a fresh error log.
+    DeleteErrorLog();
+
+    // 5. Input, sound device and sound slot records.
+    // [input] create the input record
+    // [sound] create the sound device and the 128 sound slots
+
+    // 6. The network record, idle.
+    // [net] create the network record
+
+    // 7. Renderer: frame interval, pixel-format report, extensions.
+    InitRenderer(engine.renderer, engine.screenWidth, engine.screenHeight, 0, engine.frameRate);
+
+    // 8. Random seed from the time in whole milliseconds.
+    // [random] SeedRandom
+
+    // 9. Windowed or full-screen mode.
+    // [window-mode] EnterFullscreenMode / EnterWindowedMode
+
+    // 10. Devices.
+    // [input] InitInput
+    // [sound] InitSound
+
+    // 11.
+    engine.currentFont = 0;
+
+    // 12. The program's directory becomes current.
+    std::string directory = ProgramDirectory();
+    platform::SetCurrentDirectory(directory);
+    AppendErrorLog("Current Dir");
+    AppendErrorLog(directory.c_str());
+
+    // 13. The two media contexts, both packing from the program directory.
+    // [media] create the two media contexts and SetMediaPacks(directory)
+
+    // 14. A first cleared frame.
+    glClear(GL_COLOR_BUFFER_BIT);
+    SwapAndWait(engine.renderer);
+    // [gfx2d] ResetViewport (start-up step 14)
+
+    // 15.
+    SetFrameTimes();
+
+    // 16-18. The built-in font, then "smalfont.bmp" when present, and the loading screen.
+    // [gfx2d] LoadFont("", 0), LoadFont("smalfont.bmp", 0), draw "Loading..."
+    PresentFrame();
+
+    // 19.
+    engine.paused = 0;
+
+    // 20. The arrow cursor over the window.
+    platform::SetCursorVisible(true);
+
+    // 21. Elapsed time counts from the end of start-up.
+    SetFrameTimes();
+    return 0;
+}
+
+} // namespace corvane

@@ -1,0 +1,200 @@
+// Start-up, the frame step's pacing, the window handler and the program end.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "runtime/frame/frame.h"
+#include "runtime/platform/platform.h"
+#include "tests/support/engine_fixture.h"
+
+using namespace corvane;
+using corvane::testing::ErrorLogLines;
+using corvane::testing::RunProcess;
+
+namespace {
+
+// A clock the test moves by hand: every reading advances it by `step`.
+double g_clock = 0.0;
+double g_step = 0.0;
+double FakeClock() {
+    double now = g_clock;
+    g_clock += g_step;
+    return now;
+}
+
+class FrameTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(corvane::testing::StartHeadlessEngine()); }
+    void TearDown() override {
+        SetTimeSourceForTesting(nullptr);
+        engine.debugMode = 0;
+        engine.paused = 0;
+        SetFrameRate(60);
+    }
+};
+
+} // namespace
+
+TEST(FrameSlot, OnTimeFrameMovesOneSlot) {
+    const double interval = 1000.0 / 60.0;
+    EXPECT_DOUBLE_EQ(AdvanceFrameSlot(1000.0, interval, 1000.5), 1000.0 + interval);
+}
+
+TEST(FrameSlot, LateFrameDropsMissedSlotsAndLandsOnTheGrid) {
+    const double interval = 1000.0 / 60.0;
+    // A frame released 40 ms after its slot: the next slot is the first grid point
+    // not earlier than the release, never a burst of catch-up frames.
+    double next = AdvanceFrameSlot(1000.0, interval, 1040.0);
+    EXPECT_DOUBLE_EQ(next, 1000.0 + 3 * interval);
+    EXPECT_GE(next, 1040.0);
+    EXPECT_LT(next - 1040.0, interval);
+    // Exactly on a later grid point: that point itself is the next slot.
+    EXPECT_DOUBLE_EQ(AdvanceFrameSlot(0.0, 10.0, 30.0), 30.0);
+}
+
+TEST_F(FrameTest, SwapAndWaitSpinsUntilStrictlyAfterTheSlot) {
+    SetTimeSourceForTesting(FakeClock);
+    engine.renderer.frameInterval = 10.0;
+    engine.renderer.nextFrameTime = 105.0;
+    g_clock = 100.0;
+    g_step = 1.0;
+    double spent = SwapAndWait(engine.renderer);
+    // Readings 100, 101, ... 106: the first strictly later than 105 releases.
+    EXPECT_DOUBLE_EQ(spent, 6.0 + 1.0);
+    EXPECT_DOUBLE_EQ(engine.renderer.nextFrameTime, 115.0);
+}
+
+TEST_F(FrameTest, SwapAndWaitAfterALateFrameReleasesAtOnce) {
+    SetTimeSourceForTesting(FakeClock);
+    engine.renderer.frameInterval = 1000.0 / 60.0;
+    engine.renderer.nextFrameTime = 1000.0;
+    g_clock = 1040.0;
+    g_step = 0.0;
+    double spent = SwapAndWait(engine.renderer);
+    EXPECT_DOUBLE_EQ(spent, 1.0);
+    EXPECT_NEAR(engine.renderer.nextFrameTime, 1000.0 + 3 * 1000.0 / 60.0, 1e-9);
+}
+
+TEST_F(FrameTest, FrameRateBelowOneIsTwoMilliseconds) {
+    for (double fps : {0.0, -5.0, 0.5, std::nan("")}) {
+        SetFrameRate(fps);
+        EXPECT_DOUBLE_EQ(engine.renderer.frameInterval, 2.0) << fps;
+    }
+    SetFrameRate(60.9);  // truncated
+    EXPECT_DOUBLE_EQ(engine.renderer.frameInterval, 1000.0 / 60.0);
+    // The next slot keeps its time.
+    engine.renderer.nextFrameTime = 1234.0;
+    SetFrameRate(30);
+    EXPECT_DOUBLE_EQ(engine.renderer.nextFrameTime, 1234.0);
+}
+
+TEST_F(FrameTest, FrameDurationIsNeverZeroOrNegative) {
+    SetTimeSourceForTesting(FakeClock);
+    g_step = 0.0;
+    g_clock = 500.0;
+    engine.previousFrameTime = 500.0;
+    EXPECT_DOUBLE_EQ(FrameDuration(), 1.0);
+    engine.previousFrameTime = 600.0;
+    EXPECT_DOUBLE_EQ(FrameDuration(), 1.0);
+    engine.previousFrameTime = 480.0;
+    EXPECT_DOUBLE_EQ(FrameDuration(), 20.0);
+    engine.startTime = 200.0;
+    EXPECT_DOUBLE_EQ(ElapsedMilliseconds(), 300.0);
+}
+
+TEST_F(FrameTest, FocusLossPausesAndRetitlesUnlessDebugging) {
+    platform::PostWindowEvent(platform::WindowEvent::Deactivated);
+    PumpMessages();
+    EXPECT_EQ(engine.paused, 1);
+    EXPECT_EQ(platform::GetWindowTitle(), "corvane_test <pause>");
+
+    platform::PostWindowEvent(platform::WindowEvent::Activated);
+    PumpMessages();
+    EXPECT_EQ(engine.paused, 0);
+    EXPECT_EQ(platform::GetWindowTitle(), "corvane_test");
+
+    engine.debugMode = 1;
+    platform::PostWindowEvent(platform::WindowEvent::Deactivated);
+    PumpMessages();
+    EXPECT_EQ(engine.paused, 0);
+    EXPECT_EQ(platform::GetWindowTitle(), "corvane_test");
+}
+
+TEST_F(FrameTest, StartUpStateIsReady) {
+    EXPECT_EQ(engine.renderer.glReady, 1);
+    EXPECT_EQ(engine.renderer.width, 640);
+    EXPECT_EQ(engine.renderer.height, 480);
+    int w = 0, h = 0;
+    platform::GetClientSize(&w, &h);
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(h, 480);
+    EXPECT_EQ(engine.appName.RawCompare("corvane_test"), 0);
+    // The current directory is the directory of the test executable.
+    EXPECT_EQ(platform::CurrentDirectory() + "/test_frame", platform::ModulePath());
+}
+
+// ---- real processes
+
+namespace {
+
+struct ProbeRun {
+    corvane::testing::ProcessResult process;
+    std::vector<std::string> log;
+};
+
+ProbeRun RunProbe(const std::string& scenario) {
+    static int counter = 0;
+    std::string dir = corvane::testing::TestTempDir() + "probe" + std::to_string(counter++);
+    std::string mk = "mkdir -p " + dir;
+    EXPECT_EQ(std::system(mk.c_str()), 0);
+    ProbeRun run;
+    run.process = RunProcess({corvane::testing::BuiltProgram("frame_probe"), scenario},
+                             {"TMPDIR=" + dir, "SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy"}, 60.0);
+    run.log = ErrorLogLines(dir + "/");
+    return run;
+}
+
+} // namespace
+
+TEST(ProgramEnd, NormalRunLogsStartUpAndNothingAtTheEnd) {
+    ProbeRun run = RunProbe("normal");
+    ASSERT_TRUE(run.process.started);
+    EXPECT_EQ(run.process.exitStatus, 0) << run.process.output;
+    ASSERT_EQ(run.log.size(), 3u);
+    EXPECT_EQ(run.log[0], "OpenGL Software Emulation");  // the headless renderer is Mesa's
+    EXPECT_EQ(run.log[1], "Current Dir");
+    std::string exe = corvane::testing::BuiltProgram("frame_probe");
+    EXPECT_EQ(run.log[2] + "/frame_probe", exe);
+}
+
+TEST(ProgramEnd, DebugQuitWritesTheStopRecord) {
+    ProbeRun run = RunProbe("debug-quit");
+    EXPECT_EQ(run.process.exitStatus, 0) << run.process.output;
+    ASSERT_GE(run.log.size(), 5u);
+    std::vector<std::string> tail(run.log.end() - 5, run.log.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"-End On Line", "0", "41", "42", "1"}));
+}
+
+TEST(ProgramEnd, StopCodeThreeRecordsTheLineBeforeItsDecision) {
+    ProbeRun run = RunProbe("debug-error3");
+    EXPECT_EQ(run.process.exitStatus, 0) << run.process.output;
+    ASSERT_GE(run.log.size(), 5u);
+    std::vector<std::string> tail(run.log.end() - 5, run.log.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"-End On Line", "3", "119", "121", "2"}));
+}
+
+TEST(ProgramEnd, CloseRequestEndsWithStatusZero) {
+    ProbeRun run = RunProbe("close");
+    EXPECT_FALSE(run.process.timedOut);
+    EXPECT_EQ(run.process.exitStatus, 0) << run.process.output;
+}
+
+TEST(ProgramEnd, CloseWhilePausedKeepsTheStopPosition) {
+    ProbeRun run = RunProbe("pause-close");
+    EXPECT_EQ(run.process.exitStatus, 0) << run.process.output;
+    ASSERT_GE(run.log.size(), 5u);
+    std::vector<std::string> tail(run.log.end() - 5, run.log.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"-End On Line", "4", "76", "77", "5"}));
+}

@@ -1,0 +1,46 @@
+// Test support: the real engine started headless, and child processes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace corvane::testing {
+
+// Starts the engine once per test binary: offscreen video, dummy audio (unless the
+// environment already names drivers), a private temporary directory for the error
+// log and temporary files. Later calls do nothing. Returns false when no window or
+// GL context could be made.
+bool StartHeadlessEngine();
+
+// The private temporary directory of this test process (ends in '/').
+std::string TestTempDir();
+
+// Reads a whole file; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
+// Writes a whole file; false on failure.
+bool WriteFile(const std::string& path, const std::string& bytes);
+
+// Splits the error log of this process's temporary directory into its lines.
+std::vector<std::string> ErrorLogLines(const std::string& tempDir = TestTempDir());
+
+struct ProcessResult {
+    bool started = false;      // the program could be started
+    bool timedOut = false;     // killed after the time limit
+    int exitStatus = -1;       // exit status when it exited normally
+    int signal = 0;            // the signal that ended it, if any
+    std::string output;        // standard output and standard error
+};
+
+// Runs a program with extra environment entries ("NAME=value"), killing it after
+// timeoutSeconds. Never waits longer.
+ProcessResult RunProcess(const std::vector<std::string>& args,
+                         const std::vector<std::string>& extraEnv = {}, double timeoutSeconds = 30.0);
+
+// Path of an executable built beside the tests (in <build>/bin).
+std::string BuiltProgram(const std::string& name);
+
+// Reads the back buffer (before the swap) as RGBA rows, bottom row first.
+std::vector<unsigned char> ReadBackBuffer(int x, int y, int width, int height);
+
+} // namespace corvane::testing
