@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test headless: the normal build, then the
+# AddressSanitizer + UndefinedBehaviorSanitizer build, then short fuzz runs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+
+bash scripts/setup.sh
+
+JOBS=$(nproc 2>/dev/null || echo 2)
+export SDL_VIDEODRIVER=offscreen
+export SDL_AUDIODRIVER=dummy
+# Tests must never show anything on a display or wait for a person.
+unset DISPLAY WAYLAND_DISPLAY || true
+
+status=0
+total_pass=0
+total_fail=0
+
+# Runs ctest in a build folder and adds its counts to the totals.
+run_ctest() {
+  local dir=$1 timeout=$2 log
+  log="$dir/ctest-output.log"
+  if (cd "$dir" && ctest --output-on-failure --timeout "$timeout" -j1) 2>&1 | tee "$log"; then :; else status=1; fi
+  local line passed failed all
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1 || true)
+  if [ -z "$line" ]; then status=1; return; fi
+  failed=$(echo "$line" | sed -E 's/.*passed, ([0-9]+) tests? failed out of ([0-9]+).*/\1/')
+  all=$(echo "$line" | sed -E 's/.*passed, ([0-9]+) tests? failed out of ([0-9]+).*/\2/')
+  passed=$((all - failed))
+  total_pass=$((total_pass + passed)); total_fail=$((total_fail + failed))
+  [ "$failed" -eq 0 ] || status=1
+}
+
+echo "== build (RelWithDebInfo)"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$JOBS"
+echo "== tests"
+run_ctest build 300
+
+echo "== build (AddressSanitizer + UndefinedBehaviorSanitizer)"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON -DCORVANE_BENCH=OFF >/dev/null
+cmake --build build-asan -j"$JOBS"
+echo "== tests under sanitizers"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_odr_violation=0"
+export LSAN_OPTIONS="suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+run_ctest build-asan 600
+unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
+
+if ls fuzz/*.cpp >/dev/null 2>&1 && command -v clang++ >/dev/null; then
+  echo "== fuzz targets (short runs)"
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCORVANE_FUZZ=ON -DCORVANE_TESTS=OFF -DCORVANE_BENCH=OFF >/dev/null
+  fuzz_pass=0; fuzz_fail=0
+  for src in fuzz/*.cpp; do
+    name=$(basename "$src" .cpp)
+    cmake --build build-fuzz -j"$JOBS" --target "$name" >/dev/null
+    corpus="build-fuzz/corpus-$name"; mkdir -p "$corpus"
+    if ASAN_OPTIONS="detect_leaks=1" LSAN_OPTIONS="suppressions=$ROOT/scripts/lsan.supp" \
+       timeout 120 "build-fuzz/bin/$name" -max_total_time="${FUZZ_SECONDS:-20}" -timeout=10 \
+       -rss_limit_mb=2048 "$corpus" > "build-fuzz/$name.log" 2>&1; then
+      echo "fuzz $name: ok ($(grep -c . "build-fuzz/$name.log") log lines)"
+      fuzz_pass=$((fuzz_pass + 1)); total_pass=$((total_pass + 1))
+    else
+      echo "fuzz $name: FAILED"; tail -40 "build-fuzz/$name.log"
+      fuzz_fail=$((fuzz_fail + 1)); total_fail=$((total_fail + 1)); status=1
+    fi
+  done
+  echo "fuzz targets: $fuzz_pass ran clean, $fuzz_fail crashed"
+fi
+
+# Normal build, sanitizer build and fuzz runs together.
+echo "total: $total_pass passed, $total_fail failed"
+exit $status
