@@ -4,6 +4,7 @@
 
 #include "runtime/frame/frame.h"
 #include "runtime/platform/platform.h"
+#include "runtime/values/files.h"
 
 namespace corvane {
 
@@ -71,6 +72,7 @@ void EndProgram() {
 
     // 8. Temporary media files.
     // [media] delete each context's temporary file and free the contexts
+    ReleaseMediaContexts();
 
     // 9. The window goes; the renderer's textures can no longer be deleted through GL.
     engine.renderer.glReady = 0;
@@ -87,7 +89,9 @@ void ProcessExitTeardown() {
     // The runtime globals, in order.
     commandLine.Destroy();
     // [ini] save the INI store when changed
+    IniSaveAtExit();
     // [linefile] write back the line-file store
+    FlushLineFile();
     // [dll] FreeLoadedModules
     platform::QuitVideo();
 }

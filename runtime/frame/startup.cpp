@@ -6,6 +6,7 @@
 
 #include "runtime/frame/frame.h"
 #include "runtime/platform/platform.h"
+#include "runtime/values/media.h"
 
 namespace corvane {
 
@@ -169,6 +170,7 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
 
     // 13. The two media contexts, both packing from the program directory.
     // [media] create the two media contexts and SetMediaPacks(directory)
+    CreateMediaContexts(directory.c_str());
 
     // 14. A first cleared frame.
     glClear(GL_COLOR_BUFFER_BIT);
