@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "runtime/frame/frame.h"
+#include "runtime/gfx2d/gfx2d.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/files.h"
 
@@ -97,7 +98,7 @@ void ProcessExitTeardown() {
 }
 
 void ReleaseRenderer(OpenGLRainbows& renderer) {
-    // [gfx2d] FreeAllSlots (GL deletes only while glReady)
+    FreeAllSlots(renderer);
     // [window-mode] EnterWindowedMode (restore the desktop mode)
     renderer.glReady = 0;
     platform::DestroyMainWindow();

@@ -2,6 +2,7 @@
 #include <GL/gl.h>
 
 #include "runtime/frame/frame.h"
+#include "runtime/gfx2d/gfx2d.h"
 #include "runtime/platform/platform.h"
 
 namespace corvane {
@@ -99,7 +100,9 @@ void PresentFrame() {
     glDisable(GL_BLEND);
     engine.renderer.currentAlpha = 1.0f;
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    // [gfx2d] DrawBackground(0), ResetViewport, SetTextureMipmap(0)
+    // [gfx2d] DrawBackground(0)
+    ResetViewport(0, 0, 0, 0);
+    SetTextureMipmap(0);
 }
 
 void SetFrameRate(double framesPerSecond) {

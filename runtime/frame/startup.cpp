@@ -5,6 +5,7 @@
 #include <string>
 
 #include "runtime/frame/frame.h"
+#include "runtime/gfx2d/gfx2d.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/media.h"
 
@@ -104,7 +105,7 @@ int InitRenderer(OpenGLRainbows& renderer, int width, int height, int colorBits,
     ReportPixelFormat();
     renderer.nextFrameTime = NowMilliseconds();
     BindExtensions(renderer);
-    // [gfx2d] ResetViewport (in InitRenderer)
+    ResetViewport(0, 0, 0, 0);
     renderer.glReady = 1;
     return 1;
 }
@@ -175,13 +176,15 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
     // 14. A first cleared frame.
     glClear(GL_COLOR_BUFFER_BIT);
     SwapAndWait(engine.renderer);
-    // [gfx2d] ResetViewport (start-up step 14)
+    ResetViewport(0, 0, 0, 0);
 
     // 15.
     SetFrameTimes();
 
     // 16-18. The built-in font, then "smalfont.bmp" when present, and the loading screen.
-    // [gfx2d] LoadFont("", 0), LoadFont("smalfont.bmp", 0), draw "Loading..."
+    LoadFont(RtString(""), 0);
+    LoadFont(RtString("smalfont.bmp"), 0);
+    DrawLoadingScreen();
     PresentFrame();
 
     // 19.

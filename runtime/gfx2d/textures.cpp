@@ -1,0 +1,259 @@
+// The renderer's texture-slot table: loading BMP files into slots, binding,
+// alpha copies and release.
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "runtime/frame/engine_state.h"
+#include "runtime/gfx2d/bmp.h"
+#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/values/media.h"
+
+namespace corvane {
+
+namespace {
+
+// A slot number from the language: truncated toward zero; false outside the table.
+bool SlotFromNumber(double value, int* slot) {
+    if (!(value > -1.0 && value < double(OpenGLRainbows::kSlotCount))) return false; // also NaN
+    *slot = static_cast<int>(value);
+    return true;
+}
+
+bool ReadWholeFile(const char* path, std::vector<std::uint8_t>* bytes) {
+    if (!path || !*path) return false;
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) return false;
+    bool ok = std::fseek(f, 0, SEEK_END) == 0;
+    const long size = ok ? std::ftell(f) : -1;
+    ok = ok && size >= 0 && std::fseek(f, 0, SEEK_SET) == 0;
+    if (ok) {
+        bytes->resize(std::size_t(size));
+        ok = size == 0 || std::fread(bytes->data(), 1, bytes->size(), f) == bytes->size();
+    }
+    std::fclose(f);
+    return ok;
+}
+
+unsigned int SlotTexture(const OpenGLRainbows& r, int slot, int mipmapped) {
+    if (!IsValidSlot(slot)) return 0;
+    // A slot without a mipmapped copy (fonts, grabbed sprites) is drawn from its
+    // plain texture rather than from no texture at all.
+    if (mipmapped && r.textureNames[slot][1] != 0) return r.textureNames[slot][1];
+    return r.textureNames[slot][0];
+}
+
+PFNGLACTIVETEXTUREARBPROC ActiveTexture(const OpenGLRainbows& r) {
+    return reinterpret_cast<PFNGLACTIVETEXTUREARBPROC>(r.ext.activeTexture);
+}
+
+} // namespace
+
+bool IsValidSlot(int slot) { return slot >= 0 && slot < OpenGLRainbows::kSlotCount; }
+
+bool ResolveImagePath(const char* name, RtString& path) {
+    // Images and fonts resolve through the second media context, in place in a
+    // buffer of the resolver's size.
+    path = name ? name : "";
+    return ResolveMedia(engine.mediaSources[1], path) != 0;
+}
+
+int ProbeBmpSize(const char* path, int* width, int* height) {
+    *width = 0;
+    *height = 0;
+    if (!path || !*path) return 0;
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) return 0;
+    std::uint8_t head[54];
+    const std::size_t got = std::fread(head, 1, sizeof head, f);
+    long size = -1;
+    if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
+    std::fclose(f);
+    BmpHeader header;
+    if (size < 0 || !ParseBmpHeader(head, got, std::uint64_t(size), &header)) return 0;
+    *width = header.width;
+    *height = header.height;
+    return 1;
+}
+
+bool LoadBmpTexture(OpenGLRainbows& renderer, const char* path, int sourceX, int sourceY, int width, int height,
+                    unsigned int* plainName, unsigned int* mipmapName, unsigned int keyColour, bool keying,
+                    bool bump, bool nearest) {
+    (void)renderer;
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    std::vector<std::uint8_t> file;
+    if (!ReadWholeFile(path, &file)) return false;
+    BmpDecodeRequest request;
+    request.sourceX = sourceX;
+    request.sourceY = sourceY;
+    request.width = width;
+    request.height = height;
+    request.keyColour = keyColour;
+    request.keying = keying;
+    request.maxTextureSize = maxSize > 0 ? maxSize : 1;
+    BmpTexels texels;
+    if (!DecodeBmp(file.data(), file.size(), request, &texels)) return false;
+    file.clear();
+    file.shrink_to_fit();
+    const int tw = texels.textureWidth, th = texels.textureHeight;
+    std::uint8_t* rgba = texels.rgba.data();
+    if (bump) BumpConvert(rgba, tw, th);
+
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+
+    GLuint plain = 0;
+    glGenTextures(1, &plain);
+    glBindTexture(GL_TEXTURE_2D, plain);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    const GLint filter = nearest ? GL_NEAREST : GL_LINEAR;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, tw, th, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    *plainName = plain;
+
+    if (mipmapName) {
+        GLuint mip = 0;
+        glGenTextures(1, &mip);
+        glBindTexture(GL_TEXTURE_2D, mip);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, tw, th, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+        int w = tw, h = th;
+        for (int level = 1; w > 1 || h > 1; ++level) {
+            ReduceMipmapLevel(rgba, w, h, &w, &h);
+            glTexImage2D(GL_TEXTURE_2D, level, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+        }
+        *mipmapName = mip;
+    }
+    return true;
+}
+
+void FreeSlot(OpenGLRainbows& renderer, int slot) {
+    if (!IsValidSlot(slot)) return;
+    unsigned int* names = renderer.textureNames[slot];
+    if (renderer.glReady) {
+        for (int i = 0; i < 2; ++i)
+            if (names[i]) glDeleteTextures(1, &names[i]);
+    }
+    names[0] = names[1] = 0;
+    renderer.textureWidth[slot] = -1;
+    renderer.textureHeight[slot] = -1;
+    renderer.alphaCopy[slot].reset();
+}
+
+int LoadImageIntoSlot(OpenGLRainbows& renderer, int slot, const char* path, unsigned int keyColour, int bump) {
+    if (!IsValidSlot(slot)) return 0;
+    FreeSlot(renderer, slot);
+    int w = 0, h = 0;
+    if (!ProbeBmpSize(path, &w, &h)) return 0;
+    const int tw = TextureSideFor(w), th = TextureSideFor(h);
+    unsigned int plain = 0, mip = 0;
+    bool ok;
+    if (slot < OpenGLRainbows::kFirstFontSlot)
+        ok = LoadBmpTexture(renderer, path, 0, 0, 0, 0, &plain, &mip, keyColour, true, bump != 0, false);
+    else
+        ok = LoadBmpTexture(renderer, path, 0, 0, 0, 0, &plain, nullptr, keyColour, true, false, true);
+    if (!ok) return 0;
+    renderer.textureNames[slot][0] = plain;
+    renderer.textureNames[slot][1] = mip;
+    renderer.textureWidth[slot] = tw;
+    renderer.textureHeight[slot] = th;
+    renderer.imageWidth[slot] = w;
+    renderer.imageHeight[slot] = h;
+    return 1;
+}
+
+void BindSlot(OpenGLRainbows& renderer, int slot, int secondSlot, int mipmapped) {
+    // Slots beyond the table count as "no texture" here; the commands have
+    // already refused them.
+    if (slot >= OpenGLRainbows::kSlotCount) slot = -1;
+    if (secondSlot >= OpenGLRainbows::kSlotCount) secondSlot = -1;
+    renderer.boundSlot = slot;
+    renderer.boundSecondSlot = secondSlot;
+    renderer.boundMipmapped = mipmapped;
+    if (PFNGLACTIVETEXTUREARBPROC active = ActiveTexture(renderer)) {
+        active(GL_TEXTURE1_ARB);
+        if (slot >= 0 && secondSlot >= 0) {
+            glBindTexture(GL_TEXTURE_2D, SlotTexture(renderer, slot, mipmapped));
+            glEnable(GL_TEXTURE_2D);
+        } else {
+            glDisable(GL_TEXTURE_2D);
+        }
+        active(GL_TEXTURE0_ARB);
+        if (slot < 0) {
+            glDisable(GL_TEXTURE_2D);
+            return;
+        }
+        glBindTexture(GL_TEXTURE_2D, SlotTexture(renderer, secondSlot >= 0 ? secondSlot : slot, mipmapped));
+        glEnable(GL_TEXTURE_2D);
+    } else {
+        if (slot < 0) {
+            glDisable(GL_TEXTURE_2D);
+            glEnable(GL_COLOR_MATERIAL);
+            return;
+        }
+        glBindTexture(GL_TEXTURE_2D, SlotTexture(renderer, slot, mipmapped));
+        glEnable(GL_TEXTURE_2D);
+    }
+}
+
+const unsigned char* FetchAlphaCopy(OpenGLRainbows& renderer, int slot) {
+    if (!IsValidSlot(slot)) return nullptr;
+    if (renderer.alphaCopy[slot]) return renderer.alphaCopy[slot].get();
+    const int tw = renderer.textureWidth[slot], th = renderer.textureHeight[slot];
+    if (tw <= 0 || th <= 0 || renderer.textureNames[slot][0] == 0 || !renderer.glReady) return nullptr;
+    GLint previous = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+    std::unique_ptr<unsigned char[]> alpha(new unsigned char[std::size_t(tw) * th]);
+    glBindTexture(GL_TEXTURE_2D, renderer.textureNames[slot][0]);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_ALPHA, GL_UNSIGNED_BYTE, alpha.get());
+    glBindTexture(GL_TEXTURE_2D, GLuint(previous));
+    renderer.alphaCopy[slot] = std::move(alpha);
+    return renderer.alphaCopy[slot].get();
+}
+
+void FreeBackgroundBuffer(OpenGLRainbows& renderer, int buffer) {
+    if (buffer < 0 || buffer >= OpenGLRainbows::kBackgroundCount) return;
+    OpenGLRainbows::BackgroundBuffer& b = renderer.backgrounds[buffer];
+    if (renderer.glReady) {
+        for (auto& column : b.tileNames)
+            for (unsigned int& name : column)
+                if (name) glDeleteTextures(1, &name);
+    }
+    b = OpenGLRainbows::BackgroundBuffer{};
+}
+
+void FreeAllSlots(OpenGLRainbows& renderer) {
+    for (int slot = 0; slot < OpenGLRainbows::kSlotCount; ++slot) FreeSlot(renderer, slot);
+    for (int n = 0; n < OpenGLRainbows::kBackgroundCount; ++n) FreeBackgroundBuffer(renderer, n);
+}
+
+namespace {
+
+double LoadIntoSlotCommand(const RtString& file, double slotNumber, int bump) {
+    int slot = 0;
+    if (!SlotFromNumber(slotNumber, &slot)) return 0.0;
+    RtString path;
+    if (!ResolveImagePath(file.Buffer(), path)) return 0.0;
+    FreeSlot(engine.renderer, slot);
+    return LoadImageIntoSlot(engine.renderer, slot, path.Buffer(), kSpriteKeyColour, bump);
+}
+
+} // namespace
+
+double LoadSprite(const RtString& file, double slot) { return LoadIntoSlotCommand(file, slot, 0); }
+
+double LoadBumpTexture(const RtString& file, double slot) { return LoadIntoSlotCommand(file, slot, 1); }
+
+} // namespace corvane
