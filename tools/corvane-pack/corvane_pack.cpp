@@ -1,0 +1,597 @@
+// corvane-pack: the media-pack tool for game authors.
+//
+//   corvane-pack create [--flat] [--from-end] PACK INPUT...   pack files and folders
+//   corvane-pack list PACK                                     entries with their sizes
+//   corvane-pack extract PACK [-C DIR] [NAME...]               unpack entries into DIR
+//   corvane-pack append HOST PACK [-o OUTPUT]                  put PACK at the end of HOST
+//   corvane-pack verify PACK                                   every entry unpacks to its size
+//
+// A pack ends with a signed 32-bit directory position D (little-endian; from the
+// start when D >= 0, back from the end when D < 0). The directory lists entries
+// {name length, name, signed 32-bit data position with the origin of D, packed
+// size}, ended by a name length of 0; a packed block is the 32-bit unpacked size
+// followed by an LZO1X stream.
+#include <lzo/lzo1x.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// ---------------------------------------------------------------- messages
+
+[[noreturn]] void Fail(const std::string& message) {
+    std::fprintf(stderr, "corvane-pack: %s\n", message.c_str());
+    std::exit(1);
+}
+
+void Warn(const std::string& message) { std::fprintf(stderr, "corvane-pack: warning: %s\n", message.c_str()); }
+
+[[noreturn]] void Usage() {
+    std::fputs(
+        "usage:\n"
+        "  corvane-pack create [--flat] [--from-end] PACK INPUT...\n"
+        "      pack the files and folders given; a folder's files are named by their\n"
+        "      path inside it (with '/'), a file by its own name; --flat names every\n"
+        "      file by its own name; --from-end counts positions back from the end\n"
+        "  corvane-pack list PACK\n"
+        "  corvane-pack extract PACK [-C DIR] [NAME...]\n"
+        "      NAME is found as the runtime finds it (case-insensitive name ending)\n"
+        "  corvane-pack append HOST PACK [-o OUTPUT]\n"
+        "      write HOST with PACK appended (to OUTPUT, else over HOST)\n"
+        "  corvane-pack verify PACK\n",
+        stderr);
+    std::exit(2);
+}
+
+// ---------------------------------------------------------------- bytes and files
+
+std::uint32_t GetLe32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+void PutLe32(Bytes& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+
+bool ReadWholeFile(const std::string& path, Bytes& out, std::string& error) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    out.clear();
+    unsigned char chunk[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) out.insert(out.end(), chunk, chunk + n);
+    bool bad = std::ferror(f) != 0;
+    std::fclose(f);
+    if (bad) {
+        error = path + ": read error";
+        return false;
+    }
+    return true;
+}
+
+// Writes a file through a temporary sibling renamed over the target at the end,
+// so a failure never leaves a half-written file under the target's name.
+class AtomicFile {
+public:
+    explicit AtomicFile(const std::string& target) : target_(target) {
+        fs::path dir = fs::path(target).parent_path();
+        std::string pattern = (dir.empty() ? std::string(".") : dir.string()) + "/.corvane-pack-XXXXXX";
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        int fd = mkstemp(name.data());
+        if (fd < 0) Fail(target + ": cannot create a file beside it: " + std::strerror(errno));
+        temp_ = name.data();
+        file_ = fdopen(fd, "wb");
+        if (!file_) {
+            close(fd);
+            Abandon();
+            Fail(target + ": cannot write: " + std::strerror(errno));
+        }
+    }
+    ~AtomicFile() { Abandon(); }
+
+    void Write(const void* data, std::size_t size) {
+        if (size && std::fwrite(data, 1, size, file_) != size) {
+            Abandon();
+            Fail(target_ + ": write failed: " + std::strerror(errno));
+        }
+    }
+    void Write(const Bytes& b) { Write(b.data(), b.size()); }
+
+    void Commit(fs::perms mode) {
+        bool ok = std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
+        ok = std::fclose(file_) == 0 && ok;
+        file_ = nullptr;
+        std::error_code ec;
+        fs::permissions(temp_, mode, ec);
+        if (!ok || std::rename(temp_.c_str(), target_.c_str()) != 0) {
+            std::string why = std::strerror(errno);
+            Abandon();
+            Fail(target_ + ": cannot finish writing: " + why);
+        }
+        temp_.clear();
+    }
+
+    const std::string& TempPath() const { return temp_; }
+
+private:
+    void Abandon() {
+        if (file_) std::fclose(file_);
+        file_ = nullptr;
+        if (!temp_.empty()) std::remove(temp_.c_str());
+        temp_.clear();
+    }
+    std::string target_, temp_;
+    std::FILE* file_ = nullptr;
+};
+
+// ---------------------------------------------------------------- LZO
+
+void InitLzo() {
+    if (lzo_init() != LZO_E_OK) Fail("the LZO library failed to initialise");
+}
+
+Bytes Compress(const Bytes& data) {
+    static Bytes work(LZO1X_999_MEM_COMPRESS);
+    Bytes out(data.size() + data.size() / 16 + 64 + 3);
+    lzo_uint outLength = 0;
+    if (lzo1x_999_compress(data.data(), data.size(), out.data(), &outLength, work.data()) != LZO_E_OK) {
+        Fail("LZO compression failed");
+    }
+    out.resize(outLength);
+    return out;
+}
+
+// Unpacks one packed block (size header and stream); false with a reason on a bad block.
+bool Decompress(const unsigned char* block, std::uint32_t packedSize, Bytes& out, std::string& error) {
+    if (packedSize < 4) {
+        error = "packed size " + std::to_string(packedSize) + " cannot hold the size header";
+        return false;
+    }
+    std::uint32_t unpacked = GetLe32(block);
+    std::uint64_t streamLength = packedSize - 4u;
+    if (unpacked == 0) {
+        out.clear();
+        return true;
+    }
+    if (static_cast<std::uint64_t>(unpacked) > streamLength * 256u + 4096u) {
+        error = "stated size " + std::to_string(unpacked) + " is more than " + std::to_string(streamLength) +
+                " packed bytes can hold";
+        return false;
+    }
+    out.resize(unpacked);
+    lzo_uint outLength = unpacked;
+    int r = lzo1x_decompress_safe(block + 4, static_cast<lzo_uint>(streamLength), out.data(), &outLength, nullptr);
+    if (r != LZO_E_OK && r != LZO_E_INPUT_NOT_CONSUMED) {
+        error = "the LZO stream is damaged (error " + std::to_string(r) + ")";
+        return false;
+    }
+    if (outLength != unpacked) {
+        error = "unpacks to " + std::to_string(outLength) + " bytes, not the stated " + std::to_string(unpacked);
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- reading packs
+
+struct Entry {
+    std::string name;
+    std::int32_t position = 0;
+    std::uint32_t packedSize = 0;
+    std::int64_t offset = 0;         // from the start of the file
+    bool inFile = false;             // the whole block lies inside the file
+};
+
+struct Pack {
+    Bytes bytes;
+    std::int32_t d = 0;
+    std::int64_t origin = 0;         // 0, or the file size when positions count from the end
+    std::vector<Entry> entries;
+    bool directoryCut = false;       // the file ended inside the directory
+};
+
+Pack ReadPack(const std::string& path) {
+    Pack pack;
+    std::string error;
+    if (!ReadWholeFile(path, pack.bytes, error)) Fail(error);
+    const std::int64_t size = static_cast<std::int64_t>(pack.bytes.size());
+    if (size < 4) Fail(path + ": not a media pack (shorter than 4 bytes)");
+    pack.d = static_cast<std::int32_t>(GetLe32(pack.bytes.data() + size - 4));
+    pack.origin = pack.d >= 0 ? 0 : size;
+    std::int64_t at = pack.origin + pack.d;
+    if (at < 0 || at >= size - 4) {
+        Fail(path + ": not a media pack (directory position " + std::to_string(pack.d) + " lies outside the file)");
+    }
+    for (;;) {
+        if (at >= size) {
+            pack.directoryCut = true;
+            break;
+        }
+        unsigned length = pack.bytes[static_cast<std::size_t>(at)];
+        if (length == 0) break;
+        if (at + 1 + length + 8 > size) {
+            pack.directoryCut = true;
+            break;
+        }
+        Entry e;
+        const unsigned char* p = pack.bytes.data() + at + 1;
+        e.name.assign(reinterpret_cast<const char*>(p), length);
+        e.position = static_cast<std::int32_t>(GetLe32(p + length));
+        e.packedSize = GetLe32(p + length + 4);
+        e.offset = pack.origin + e.position;
+        e.inFile = e.offset >= 0 && e.offset + static_cast<std::int64_t>(e.packedSize) <= size;
+        pack.entries.push_back(std::move(e));
+        at += 1 + length + 8;
+    }
+    return pack;
+}
+
+bool UnpackEntry(const Pack& pack, const Entry& e, Bytes& out, std::string& error) {
+    if (!e.inFile) {
+        error = "block at " + std::to_string(e.offset) + " of " + std::to_string(e.packedSize) +
+                " bytes lies outside the file";
+        return false;
+    }
+    return Decompress(pack.bytes.data() + e.offset, e.packedSize, out, error);
+}
+
+unsigned char Fold(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
+
+bool SameFolded(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (Fold(static_cast<unsigned char>(a[i])) != Fold(static_cast<unsigned char>(b[i]))) return false;
+    }
+    return true;
+}
+
+// The runtime's rule: the request ends with the entry's name, case ignored.
+bool Matches(const std::string& requested, const std::string& entry) {
+    if (entry.size() > requested.size()) return false;
+    return SameFolded(requested.substr(requested.size() - entry.size()), entry);
+}
+
+// ---------------------------------------------------------------- writing packs
+
+struct Source {
+    std::string name;
+    Bytes packed;                     // size header and stream
+};
+
+// Data blocks first, then the directory, its end mark and D. With fromEnd every
+// position counts back from the end, so the result may follow any other file.
+Bytes BuildPackBlock(const std::vector<Source>& sources, bool fromEnd) {
+    std::uint64_t dataSize = 0, directorySize = 1;
+    for (const Source& s : sources) {
+        dataSize += s.packed.size();
+        directorySize += 1 + s.name.size() + 8;
+    }
+    std::uint64_t total = dataSize + directorySize + 4;
+    if (total > 0x7FFFFFFFull) Fail("the pack would be larger than 2 GiB, which its positions cannot address");
+    const std::int64_t shift = fromEnd ? -static_cast<std::int64_t>(total) : 0;
+    Bytes out;
+    out.reserve(static_cast<std::size_t>(total));
+    std::vector<std::int64_t> positions;
+    for (const Source& s : sources) {
+        positions.push_back(static_cast<std::int64_t>(out.size()) + shift);
+        out.insert(out.end(), s.packed.begin(), s.packed.end());
+    }
+    std::int64_t d = static_cast<std::int64_t>(out.size()) + shift;
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        out.push_back(static_cast<unsigned char>(sources[i].name.size()));
+        out.insert(out.end(), sources[i].name.begin(), sources[i].name.end());
+        PutLe32(out, static_cast<std::uint32_t>(static_cast<std::int32_t>(positions[i])));
+        PutLe32(out, static_cast<std::uint32_t>(sources[i].packed.size()));
+    }
+    out.push_back(0);
+    PutLe32(out, static_cast<std::uint32_t>(static_cast<std::int32_t>(d)));
+    return out;
+}
+
+// Longer names first: an entry is then never hidden behind a shorter entry that
+// its name ends with (the runtime takes the first entry that matches).
+void OrderForLookup(std::vector<Source>& sources) {
+    std::stable_sort(sources.begin(), sources.end(), [](const Source& a, const Source& b) {
+        if (a.name.size() != b.name.size()) return a.name.size() > b.name.size();
+        return a.name < b.name;
+    });
+}
+
+// ---------------------------------------------------------------- commands
+
+struct InputFile {
+    std::string path, name;
+};
+
+void CollectInputs(const std::vector<std::string>& inputs, bool flat, const std::string& packPath,
+                   std::vector<InputFile>& files) {
+    std::error_code ec;
+    fs::path packCanonical = fs::weakly_canonical(packPath, ec);
+    for (const std::string& input : inputs) {
+        fs::file_status st = fs::status(input, ec);
+        if (ec || !fs::exists(st)) Fail(input + ": no such file or folder");
+        if (fs::is_directory(st)) {
+            std::vector<InputFile> found;
+            fs::recursive_directory_iterator it(input, fs::directory_options::none, ec), end;
+            if (ec) Fail(input + ": cannot read the folder: " + ec.message());
+            for (; it != end; it.increment(ec)) {
+                if (ec) Fail(input + ": cannot read the folder: " + ec.message());
+                if (!it->is_regular_file(ec)) continue;
+                // The pack being written may lie inside a folder that is packed.
+                if (fs::weakly_canonical(it->path(), ec) == packCanonical) continue;
+                if (it->path().filename().string().rfind(".corvane-pack-", 0) == 0) continue;
+                std::string name = flat ? it->path().filename().string()
+                                        : fs::relative(it->path(), input, ec).generic_string();
+                found.push_back({it->path().string(), name});
+            }
+            std::sort(found.begin(), found.end(), [](const InputFile& a, const InputFile& b) { return a.name < b.name; });
+            files.insert(files.end(), found.begin(), found.end());
+        } else {
+            files.push_back({input, fs::path(input).filename().string()});
+        }
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string& n = files[i].name;
+        if (n.empty()) Fail(files[i].path + ": an entry needs a name");
+        if (n.size() > 255) Fail(files[i].path + ": the entry name \"" + n + "\" is longer than 255 bytes");
+        for (std::size_t j = 0; j < i; ++j) {
+            if (SameFolded(files[j].name, n)) {
+                Fail("two inputs share the entry name \"" + n + "\" (case is ignored): " + files[j].path + " and " +
+                     files[i].path);
+            }
+        }
+    }
+}
+
+int CommandCreate(std::vector<std::string> args) {
+    bool flat = false, fromEnd = false;
+    std::vector<std::string> rest;
+    for (const std::string& a : args) {
+        if (a == "--flat") flat = true;
+        else if (a == "--from-end") fromEnd = true;
+        else if (a.size() > 1 && a[0] == '-') Fail("create: unknown option " + a);
+        else rest.push_back(a);
+    }
+    if (rest.size() < 2) Usage();
+    const std::string packPath = rest[0];
+    std::vector<std::string> inputs(rest.begin() + 1, rest.end());
+    std::vector<InputFile> files;
+    CollectInputs(inputs, flat, packPath, files);
+    if (files.empty()) Fail("create: the inputs hold no files");
+
+    InitLzo();
+    std::vector<Source> sources;
+    for (const InputFile& f : files) {
+        Bytes data;
+        std::string error;
+        if (!ReadWholeFile(f.path, data, error)) Fail(error);
+        if (data.size() > 0xFFFFFFFFull) Fail(f.path + ": larger than 4 GiB, which an entry cannot hold");
+        Source s;
+        s.name = f.name;
+        PutLe32(s.packed, static_cast<std::uint32_t>(data.size()));
+        Bytes stream = Compress(data);
+        s.packed.insert(s.packed.end(), stream.begin(), stream.end());
+        // Check each block before it goes in: the pack must unpack as written.
+        Bytes check;
+        if (!Decompress(s.packed.data(), static_cast<std::uint32_t>(s.packed.size()), check, error) || check != data) {
+            Fail(f.path + ": the packed block does not unpack to the file");
+        }
+        sources.push_back(std::move(s));
+    }
+    OrderForLookup(sources);
+    Bytes block = BuildPackBlock(sources, fromEnd);
+    AtomicFile out(packPath);
+    out.Write(block);
+    out.Commit(fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+    std::printf("%s: %zu entries, %zu bytes\n", packPath.c_str(), sources.size(), block.size());
+    return 0;
+}
+
+int CommandList(const std::vector<std::string>& args) {
+    if (args.size() != 1) Usage();
+    Pack pack = ReadPack(args[0]);
+    int status = 0;
+    std::printf("%12s %12s  %s\n", "unpacked", "packed", "name");
+    for (const Entry& e : pack.entries) {
+        if (!e.inFile) {
+            std::printf("%12s %12u  %s\n", "?", e.packedSize, e.name.c_str());
+            Warn(e.name + ": its block lies outside the file");
+            status = 1;
+            continue;
+        }
+        if (e.packedSize < 4) {
+            std::printf("%12s %12u  %s\n", "?", e.packedSize, e.name.c_str());
+            Warn(e.name + ": packed size too small for the size header");
+            status = 1;
+            continue;
+        }
+        std::printf("%12u %12u  %s\n", GetLe32(pack.bytes.data() + e.offset), e.packedSize, e.name.c_str());
+    }
+    if (pack.directoryCut) {
+        Warn("the directory runs past the end of the file");
+        status = 1;
+    }
+    return status;
+}
+
+// An entry name as a path below the extraction folder; empty when it would leave it.
+std::string SafeRelativePath(const std::string& name) {
+    std::string cleaned, part;
+    std::vector<std::string> parts;
+    for (std::size_t i = 0; i <= name.size(); ++i) {
+        char c = i < name.size() ? name[i] : '/';
+        if (c == '/' || c == '\\') {
+            if (part == "..") return std::string();
+            if (!part.empty() && part != ".") parts.push_back(part);
+            part.clear();
+        } else if (c == '\0') {
+            return std::string();
+        } else {
+            part.push_back(c);
+        }
+    }
+    for (const std::string& p : parts) cleaned += (cleaned.empty() ? "" : "/") + p;
+    return cleaned;
+}
+
+int CommandExtract(const std::vector<std::string>& args) {
+    std::string dir = ".";
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "-C") {
+            if (i + 1 >= args.size()) Usage();
+            dir = args[++i];
+        } else {
+            rest.push_back(args[i]);
+        }
+    }
+    if (rest.empty()) Usage();
+    Pack pack = ReadPack(rest[0]);
+    std::vector<const Entry*> chosen;
+    if (rest.size() == 1) {
+        for (const Entry& e : pack.entries) chosen.push_back(&e);
+    } else {
+        for (std::size_t i = 1; i < rest.size(); ++i) {
+            const Entry* hit = nullptr;
+            for (const Entry& e : pack.entries) {
+                if (Matches(rest[i], e.name)) {
+                    hit = &e;
+                    break;
+                }
+            }
+            if (!hit) Fail(rest[i] + ": no entry of the pack matches");
+            chosen.push_back(hit);
+        }
+    }
+    InitLzo();
+    int status = 0;
+    for (const Entry* e : chosen) {
+        std::string relative = SafeRelativePath(e->name);
+        if (relative.empty()) {
+            Warn(e->name + ": skipped, the name would lead outside " + dir);
+            status = 1;
+            continue;
+        }
+        Bytes data;
+        std::string error;
+        if (!UnpackEntry(pack, *e, data, error)) {
+            Warn(e->name + ": skipped, " + error);
+            status = 1;
+            continue;
+        }
+        fs::path target = fs::path(dir) / relative;
+        std::error_code ec;
+        fs::create_directories(target.parent_path(), ec);
+        if (ec) Fail(target.parent_path().string() + ": " + ec.message());
+        AtomicFile out(target.string());
+        out.Write(data);
+        out.Commit(fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+        std::printf("%s\n", target.string().c_str());
+    }
+    return status;
+}
+
+int CommandAppend(const std::vector<std::string>& args) {
+    std::string output;
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "-o") {
+            if (i + 1 >= args.size()) Usage();
+            output = args[++i];
+        } else {
+            rest.push_back(args[i]);
+        }
+    }
+    if (rest.size() != 2) Usage();
+    const std::string& hostPath = rest[0];
+    if (output.empty()) output = hostPath;
+    Pack pack = ReadPack(rest[1]);
+    if (pack.directoryCut) Fail(rest[1] + ": the directory runs past the end of the file");
+    std::vector<Source> sources;
+    for (const Entry& e : pack.entries) {
+        if (!e.inFile || e.packedSize < 4) Fail(rest[1] + ": " + e.name + ": its block lies outside the file");
+        Source s;
+        s.name = e.name;
+        s.packed.assign(pack.bytes.begin() + e.offset, pack.bytes.begin() + e.offset + e.packedSize);
+        sources.push_back(std::move(s));
+    }
+    // The directory order is kept: it decides which entry a name finds.
+    Bytes block = BuildPackBlock(sources, true);
+    Bytes host;
+    std::string error;
+    if (!ReadWholeFile(hostPath, host, error)) Fail(error);
+    std::error_code ec;
+    fs::perms mode = fs::status(hostPath, ec).permissions();
+    if (ec) mode = fs::perms::owner_read | fs::perms::owner_write;
+    AtomicFile out(output);
+    out.Write(host);
+    out.Write(block);
+    out.Commit(mode);
+    std::printf("%s: %zu entries appended after %zu bytes\n", output.c_str(), sources.size(), host.size());
+    return 0;
+}
+
+int CommandVerify(const std::vector<std::string>& args) {
+    if (args.size() != 1) Usage();
+    Pack pack = ReadPack(args[0]);
+    InitLzo();
+    int bad = 0;
+    for (const Entry& e : pack.entries) {
+        Bytes data;
+        std::string error;
+        if (!UnpackEntry(pack, e, data, error)) {
+            std::fprintf(stderr, "corvane-pack: %s: %s\n", e.name.c_str(), error.c_str());
+            ++bad;
+        }
+    }
+    if (pack.directoryCut) {
+        std::fprintf(stderr, "corvane-pack: the directory runs past the end of the file\n");
+        ++bad;
+    }
+    if (bad) {
+        std::fprintf(stderr, "corvane-pack: %s: %d problem(s) in %zu entries\n", args[0].c_str(), bad,
+                     pack.entries.size());
+        return 1;
+    }
+    std::printf("%s: %zu entries, all unpack to their stated sizes\n", args[0].c_str(), pack.entries.size());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) Usage();
+    std::string command = argv[1];
+    std::vector<std::string> args(argv + 2, argv + argc);
+    try {
+        if (command == "create") return CommandCreate(args);
+        if (command == "list") return CommandList(args);
+        if (command == "extract") return CommandExtract(args);
+        if (command == "append") return CommandAppend(args);
+        if (command == "verify") return CommandVerify(args);
+        if (command == "-h" || command == "--help" || command == "help") Usage();
+    } catch (const std::exception& e) {
+        Fail(e.what());
+    }
+    std::fprintf(stderr, "corvane-pack: unknown command \"%s\"\n", command.c_str());
+    Usage();
+}
