@@ -195,6 +195,9 @@ void SetCursorVisible(bool visible) {
 }
 
 bool ShowMessageBox(const std::string& caption, const std::string& text, bool warning) {
+    // Without a display nothing can show the box; don't even try a helper program.
+    const char* driver = g_videoStarted ? SDL_GetCurrentVideoDriver() : nullptr;
+    if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) return false;
     Uint32 flags = warning ? SDL_MESSAGEBOX_WARNING : SDL_MESSAGEBOX_INFORMATION;
     return SDL_ShowSimpleMessageBox(flags, ToUtf8(caption).c_str(), ToUtf8(text).c_str(), nullptr) == 0;
 }

@@ -1,0 +1,23 @@
+// The baseline: a bare SDL2 + OpenGL program that opens a 640 x 480 window,
+// presents one cleared frame and ends.
+#include <GL/gl.h>
+#include <SDL.h>
+
+int main() {
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) return 1;
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
+    SDL_Window* window = SDL_CreateWindow("bare", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 480,
+                                          SDL_WINDOW_OPENGL);
+    if (!window) return 1;
+    SDL_GLContext context = SDL_GL_CreateContext(window);
+    if (!context) return 1;
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    SDL_GL_SwapWindow(window);
+    SDL_GL_DeleteContext(context);
+    SDL_DestroyWindow(window);
+    SDL_Quit();
+    return 0;
+}

@@ -1,0 +1,33 @@
+// Test support: a private Xvfb server and the window tools that drive it, for
+// end-to-end tests of the real window.
+#pragma once
+
+#include <string>
+
+namespace corvane::testing {
+
+class XvfbServer {
+public:
+    XvfbServer();                       // starts Xvfb on a free display (640x480 is too small: 1024x768x24)
+    ~XvfbServer();                      // stops it
+    bool running() const { return pid_ > 0 && !display_.empty(); }
+    const std::string& display() const { return display_; }  // ":N"
+
+    // Runs a shell command with DISPLAY set to this server; returns its output.
+    std::string Shell(const std::string& command) const;
+
+    // Finds a top-level window whose name is exactly `title` (xwininfo -root -tree),
+    // polling up to timeoutSeconds; returns its id ("0x...") or "".
+    std::string FindWindow(const std::string& title, double timeoutSeconds) const;
+
+    // Answers the software-renderer warning box if it shows within timeoutSeconds.
+    bool AnswerSoftwareWarning(double timeoutSeconds) const;
+
+private:
+    int pid_ = -1;
+    std::string display_;
+};
+
+bool HaveXvfb();                        // Xvfb, xwininfo and xdotool are installed
+
+} // namespace corvane::testing
