@@ -1,0 +1,283 @@
+// The A* planner family behind FindPath: nodes, the node pool, the chained
+// closed-set table, the fixed ring buffer, and the planner itself.
+//
+// AStarPlanner expands nodes in exactly the order of the classic sorted open
+// list (smallest f at the back, a newly queued node in front of the nodes with
+// equal f, so among equal f the earliest queued one is expanded first), but
+// keeps the open list as an indexed binary heap ordered by (f, queue sequence)
+// and finds a cell's node through a per-cell index. Lookups are O(1) and
+// queue operations O(log n) instead of the linear scans of a sorted ring
+// buffer and a 256-bucket chained table, which made big maps quadratic.
+// NodeHashTable and FixedDeque<Node*> keep their classic behaviour for any
+// caller that wants the plain structures.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace corvane {
+
+struct Node {
+    Node* parent;           // the node it was reached from; null for the start
+    std::int32_t x, y;      // cell coordinates
+    float f;                // ordering key
+    float g;                // cost from the start
+    Node* nextInBucket;     // chain link inside NodeHashTable
+    std::int32_t openSlot;  // position in AStarPlanner's open heap, -1 when not queued
+};
+
+struct PlannerConfig {
+    std::int32_t startX = 0, startY = 0, goalX = 0, goalY = 0;
+    std::uint8_t diagonalCostFlag = 1;  // 1: a diagonal step costs sqrt(2) x the cell cost
+    std::uint8_t allowDiagonal = 0;     // 1: the four diagonal neighbours are visited too
+    std::int32_t maxNodes = 0;          // node pool size, 0 = width x height
+    std::int32_t openCapacity = 0;      // open list capacity, 0 = width x height
+    std::int32_t hashBits = 8;          // closed-set table size (NodeHashTable users)
+    float weight = 0.5f;                // heuristic weight, 0..1
+    std::int32_t width = 0, height = 0;
+    const double* map = nullptr;        // width x height values, x varying fastest
+};
+
+// Hands out nodes from one block allocated per Init; nodes are recycled by
+// lowering the used count (the planner's Clear does that).
+class NodeFactory {
+public:
+    NodeFactory() = default;
+    NodeFactory(const NodeFactory&) = delete;
+    NodeFactory& operator=(const NodeFactory&) = delete;
+    virtual ~NodeFactory() = default;
+
+    bool Init(std::int32_t count);      // false for count <= 0 (old pool kept) or no memory
+    Node* Take();                       // the next unused node, or null when all are used
+    void Return(std::int32_t count);    // lowers the used count, not below 0
+    std::int32_t Used() const { return used; }
+    std::int32_t Capacity() const { return capacity; }
+    std::int32_t IndexOf(const Node* node) const { return static_cast<std::int32_t>(node - pool.get()); }
+    Node* At(std::int32_t index) const { return pool.get() + index; }
+
+private:
+    std::int32_t capacity = 0;
+    std::unique_ptr<Node[]> pool;
+    std::int32_t used = 0;
+};
+
+// Closed set as 2^bits chained buckets keyed by the low bits of x and y.
+class NodeHashTable {
+public:
+    struct Cursor {
+        std::uint32_t bucket = 0;
+        Node** link = nullptr;          // the link that points at the found node
+    };
+
+    NodeHashTable() = default;
+    NodeHashTable(const NodeHashTable& other);               // duplicates the buckets; nodes are shared
+    NodeHashTable& operator=(const NodeHashTable& other);
+    virtual ~NodeHashTable() = default;
+
+    bool Init(std::int32_t bits);       // above 24 -> 24, odd -> one less, below 0 -> 0; all buckets empty
+    std::uint32_t BucketOf(std::int32_t x, std::int32_t y) const;
+    bool Insert(Node* node);            // false if this very node is already in its chain
+    Node* Find(std::int32_t x, std::int32_t y, Cursor& cursor);  // null when absent
+    void UnlinkFound(const Cursor& cursor);                      // removes the node Find returned
+    void Clear();                       // every bucket emptied (the nodes are not touched)
+    std::int32_t Bits() const { return bits; }
+    std::uint32_t BucketCount() const { return buckets ? 1u << bits : 0u; }
+    Node* BucketHead(std::uint32_t bucket) const { return bucket < BucketCount() ? buckets[bucket] : nullptr; }
+
+private:
+    std::unique_ptr<Node*[]> buckets;
+    std::int32_t bits = 0;
+};
+
+// Fixed-capacity ring buffer. A full deque has head == tail and empty == 0.
+template <typename T>
+class FixedDeque {
+public:
+    FixedDeque() = default;
+    FixedDeque(const FixedDeque&) = delete;
+    FixedDeque& operator=(const FixedDeque&) = delete;
+    virtual ~FixedDeque() = default;
+
+    bool Init(std::int32_t newCapacity) {
+        items.reset();
+        scratch.reset();
+        capacity = 0;
+        if (newCapacity > 0) {
+            items.reset(new (std::nothrow) T[newCapacity]);
+            scratch.reset(new (std::nothrow) T[newCapacity]);
+            if (!items || !scratch) {
+                items.reset();
+                scratch.reset();
+                Clear();
+                return false;
+            }
+            capacity = newCapacity;
+        }
+        Clear();
+        return true;
+    }
+    void Clear() { head = tail = 0; empty = 1; }
+    std::int32_t Capacity() const { return capacity; }
+    std::int32_t Size() const {
+        if (empty) return 0;
+        return head < tail ? tail - head : capacity + tail - head;
+    }
+    bool IsEmpty() const { return empty != 0; }
+    bool IsFull() const { return Size() == capacity; }
+
+    bool PushBack(const T& value) {
+        if (IsFull()) return false;
+        items[tail] = value;
+        tail = (tail + 1) % capacity;
+        empty = 0;
+        return true;
+    }
+    bool PushFront(const T& value) {
+        if (IsFull()) return false;
+        head = (head + capacity - 1) % capacity;
+        items[head] = value;
+        empty = 0;
+        return true;
+    }
+    bool PopBack() {
+        if (empty) return false;
+        tail = (tail + capacity - 1) % capacity;
+        if (tail == head) empty = 1;
+        return true;
+    }
+    bool PopFront() {
+        if (empty) return false;
+        head = (head + 1) % capacity;
+        if (tail == head) empty = 1;
+        return true;
+    }
+    // Out-of-range positions read as a default value rather than stale slots.
+    T Back() const { return empty ? T{} : items[(tail + capacity - 1) % capacity]; }
+    T At(std::int32_t i) const {
+        if (i < 0 || i >= Size()) return T{};
+        return items[(head + i) % capacity];
+    }
+
+    bool InsertAt(std::int32_t i, const T& value) {
+        const std::int32_t size = Size();
+        if (size == capacity || i < 0 || i > size) return false;
+        if (i == size) return PushBack(value);
+        if (i == 0) return PushFront(value);
+        const std::int32_t moved = size - i;
+        for (std::int32_t k = 0; k < moved; ++k) scratch[k] = items[(head + i + k) % capacity];
+        items[(head + i) % capacity] = value;
+        for (std::int32_t k = 0; k < moved; ++k) items[(head + i + 1 + k) % capacity] = scratch[k];
+        tail = (tail + 1) % capacity;
+        return true;
+    }
+    bool EraseAt(std::int32_t i) {
+        const std::int32_t size = Size();
+        if (empty || i < 0 || i >= size) return false;
+        if (i == size - 1) return PopBack();
+        if (i == 0) return PopFront();
+        const std::int32_t moved = size - i - 1;
+        for (std::int32_t k = 0; k < moved; ++k) scratch[k] = items[(head + i + 1 + k) % capacity];
+        for (std::int32_t k = 0; k < moved; ++k) items[(head + i + k) % capacity] = scratch[k];
+        tail = (tail + capacity - 1) % capacity;
+        return true;
+    }
+
+private:
+    std::unique_ptr<T[]> items;
+    std::unique_ptr<T[]> scratch;
+    std::int32_t capacity = 0;
+    std::int32_t head = 0;
+    std::int32_t tail = 0;
+    std::uint8_t empty = 1;
+};
+
+// Open list of AStarPlanner: a binary min-heap on (f, queue sequence) with the
+// node's heap position kept in Node::openSlot. Popping the minimum gives the
+// same node as popping the back of the sorted list, where a node queued later
+// sits in front of the equal-f nodes already there.
+class OpenHeap {
+public:
+    // sequenceLimit: when the queue counter reaches it, the queued nodes are
+    // renumbered in order (only tests pick a small limit).
+    explicit OpenHeap(std::uint32_t sequenceLimit = 0xFFFFFFFFu) : limit(sequenceLimit) {}
+    OpenHeap(const OpenHeap&) = delete;
+    OpenHeap& operator=(const OpenHeap&) = delete;
+
+    bool Init(std::int32_t newCapacity);  // storage for newCapacity nodes; false when none can be had
+    void Clear();                         // empties the heap (openSlot of the queued nodes set to -1)
+    bool Push(Node* node);                // queues with node->f behind all earlier queued ones; false when full
+    void Requeue(Node* node);             // node->f changed while queued: takes a new place as if just queued
+    Node* PopMin();                       // null when empty
+    std::int32_t Size() const { return size; }
+    bool IsEmpty() const { return size == 0; }
+    Node* At(std::int32_t i) const { return i >= 0 && i < size ? heap[i].node : nullptr; }
+
+private:
+    struct Entry {
+        std::uint64_t key;                // ordered f bits (high) and queue sequence (low)
+        Node* node;
+    };
+    std::uint64_t NextKey(float f);
+    void Renumber();
+    void SiftUp(std::int32_t i);
+    void SiftDown(std::int32_t i);
+
+    std::unique_ptr<Entry[]> heap;
+    std::int32_t capacity = 0;
+    std::int32_t size = 0;
+    std::uint32_t sequence = 0;
+    std::uint32_t limit;
+};
+
+class Planner {
+public:
+    Planner() = default;
+    Planner(const Planner&) = delete;
+    Planner& operator=(const Planner&) = delete;
+    virtual ~Planner();
+
+    bool Setup(const PlannerConfig& newConfig);  // false for a bad start/goal, a map without cost, no memory
+    virtual void Reset();                 // starts a fresh search (what a previous one left is cleared)
+    virtual bool Search() = 0;            // runs the search to its end; true when it has ended
+    virtual void Clear();                 // returns the queued and closed nodes to the pool
+
+    float PathCost() const { return path ? path->g : -1.0f; }  // -1 without a path
+    std::int32_t PathLength() const;      // nodes from the goal back to the start, 0 without a path
+    std::int32_t OpenSize() const { return open.Size(); }
+    std::int32_t ClosedCount() const { return closedCount; }
+    const Node* PathGoal() const { return path; }
+    bool IsIdle() const { return idle != 0; }
+    std::int32_t SearchCount() const { return searchCount; }
+    const PlannerConfig& Config() const { return config; }
+    float CostAt(std::int32_t x, std::int32_t y) const;  // normalised cost, -1 blocked or outside
+
+protected:
+    std::uint8_t idle = 1;
+    NodeFactory nodes;
+    PlannerConfig config;
+    std::unique_ptr<float[]> costs;       // width x height; -1 = blocked, else in [1, 2]
+    std::int32_t searchCount = 0;
+    OpenHeap open;
+    std::unique_ptr<std::uint32_t[]> cellNode;  // per cell: node index + 1, 0 = no node
+    std::int32_t closedCount = 0;
+    Node* path = nullptr;
+};
+
+class AStarPlanner : public Planner {
+public:
+    ~AStarPlanner() override;
+    void Reset() override;
+    bool Search() override;
+};
+
+// Normalised cost grid of a map: values <= 0 (and NaN) give -1 (blocked), every
+// other value v gives v / max + 1 with max the largest value, in single floats.
+// Returns false, leaving costs untouched, when the map has no passable cell.
+bool BuildCostGrid(const double* map, std::int64_t count, float* costs);
+
+// The heuristic weight as the planner uses it: clamped to 0..1, NaN as 1.
+float ClampPlannerWeight(double weight);
+
+}  // namespace corvane
