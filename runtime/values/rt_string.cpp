@@ -129,6 +129,18 @@ RtString& RtString::operator=(const char* text) {
     return *this;
 }
 
+RtString& RtString::Assign(const char* bytes, std::uint32_t count) {
+    // The bytes may lie inside our own buffer, which the reservation may move.
+    std::size_t inside = SIZE_MAX;
+    if (data && bytes >= data && bytes < data + capacity) inside = std::size_t(bytes - data);
+    Reserve(count);
+    if (inside != SIZE_MAX) bytes = data + inside;
+    if (count) std::memmove(data, bytes, count);
+    data[count] = 0;
+    length = count;
+    return *this;
+}
+
 RtString& RtString::operator=(const RtString& other) {
     if (this == &other) return *this;
     Reserve(other.length);

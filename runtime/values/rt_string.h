@@ -33,6 +33,7 @@ public:
     RtString& operator=(int value);
     RtString& operator=(float value);
     RtString& operator=(double value);
+    RtString& Assign(const char* bytes, std::uint32_t count); // exactly count bytes, then a terminator
     RtString& operator+=(const char* text);
     RtString& operator+=(const RtString& other);
     RtString& operator+=(int value);
