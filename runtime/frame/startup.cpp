@@ -8,6 +8,7 @@
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/media.h"
+#include "runtime/values/values.h"
 
 namespace corvane {
 
@@ -152,6 +153,7 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
 
     // 8. Random seed from the time in whole milliseconds.
     // [random] SeedRandom
+    SeedRandom(static_cast<std::uint32_t>(static_cast<std::int64_t>(NowMilliseconds())));
 
     // 9. Windowed or full-screen mode.
     // [window-mode] EnterFullscreenMode / EnterWindowedMode
