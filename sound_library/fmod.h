@@ -1,0 +1,23 @@
+// The stand-in sound library's five calls, named and typed as the player binds
+// them: a song is a small integer handle, 0 meaning none.
+#pragma once
+
+#if defined(__GNUC__)
+#define FMOD_EXPORT __attribute__((visibility("default")))
+#else
+#define FMOD_EXPORT
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+FMOD_EXPORT signed char FSOUND_Init(int mixrate, int maxchannels, unsigned int flags); // open the output at mixrate Hz; 1 on success, 0 on failure
+FMOD_EXPORT void FSOUND_Close(void);                          // stop and free every song, close the output; harmless when not open
+FMOD_EXPORT int FMUSIC_LoadSong(const char* name);            // load a tracker module (IT, XM, S3M, MOD, ...); handle, 0 on failure
+FMOD_EXPORT signed char FMUSIC_PlaySong(int song);            // start the song from its beginning, looping; 0 when it cannot play
+FMOD_EXPORT signed char FMUSIC_FreeSong(int song);            // stop and free the song; 0 for an unknown handle
+
+#ifdef __cplusplus
+}
+#endif
