@@ -4,6 +4,7 @@
 
 #include "runtime/frame/frame.h"
 #include "runtime/gfx2d/gfx2d.h"
+#include "runtime/input_sound/input.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/files.h"
 
@@ -64,6 +65,11 @@ void EndProgram() {
 
     // 4. Input.
     // [input] ReleaseInput and free the record
+    if (engine.input) {
+        ReleaseInput(*engine.input);
+        delete engine.input;
+        engine.input = nullptr;
+    }
 
     // 5-6. Sound slots from the last to the first, then the sound device.
     // [sound] destroy the sound slots, then ReleaseSounds and free the device

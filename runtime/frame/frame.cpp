@@ -3,6 +3,7 @@
 
 #include "runtime/frame/frame.h"
 #include "runtime/gfx2d/gfx2d.h"
+#include "runtime/input_sound/input.h"
 #include "runtime/platform/platform.h"
 
 namespace corvane {
@@ -90,6 +91,12 @@ void PresentFrame() {
 
     // 4-6. Keyboard, and the keys that end the program.
     // [input] PollKeyboard, newFrame, Escape when allowed, left Alt with F4
+    if (engine.input) {
+        PollKeyboard(*engine.input);
+        engine.input->newFrame = 1;
+        if (escapeEndsProgram && KeyDown(*engine.input, 1)) EndFromKey();
+        if (KeyDown(*engine.input, 56) && KeyDown(*engine.input, 62)) EndFromKey();
+    }
 
     // 7. Pending stencil shadows are drawn into the frame.
     // [gfx3d] SetShadowPass(false)

@@ -6,6 +6,7 @@
 
 #include "runtime/frame/frame.h"
 #include "runtime/gfx2d/gfx2d.h"
+#include "runtime/input_sound/input.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/media.h"
 #include "runtime/values/values.h"
@@ -143,6 +144,7 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
 
     // 5. Input, sound device and sound slot records.
     // [input] create the input record
+    engine.input = new InputDevices();
     // [sound] create the sound device and the 128 sound slots
 
     // 6. The network record, idle.
@@ -160,6 +162,7 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
 
     // 10. Devices.
     // [input] InitInput
+    InitInput(*engine.input, nullptr, instance, engine.useDirectInputMouse != 0);
     // [sound] InitSound
 
     // 11.
