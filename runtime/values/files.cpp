@@ -7,6 +7,7 @@
 
 #include "runtime/frame/frame.h"
 #include "runtime/platform/platform.h"
+#include "runtime/values/values.h"
 
 namespace corvane {
 
@@ -206,6 +207,27 @@ RtString GetCurrentDir() {
 double SetCurrentDir(const char* path) {
     if (!path || !*path) return 0.0;
     return platform::SetCurrentDirectory(path) ? 1.0 : 0.0;
+}
+
+double ListFiles(const char* pattern, RtStringArray& names) {
+    if (!pattern) pattern = "";
+    std::vector<platform::DirectoryEntry> entries;
+    platform::ListDirectory(".", entries);
+    // Directories are listed whatever the pattern, ahead of the files.
+    std::vector<const std::string*> directories, files;
+    for (const platform::DirectoryEntry& e : entries) {
+        if (e.isDirectory) directories.push_back(&e.name);
+        else if (WildcardMatch(pattern, e.name.c_str()) != 0.0) files.push_back(&e.name);
+    }
+    DimArray(names, static_cast<double>(directories.size() + files.size()));
+    double index = 0.0;
+    for (const auto* group : {&directories, &files}) {
+        for (const std::string* name : *group) {
+            ArrayElement(names, index, 0, 0, 0, 0, 0, 0, 0) = name->c_str();
+            index += 1.0;
+        }
+    }
+    return static_cast<double>(files.size()) + 65536.0 * static_cast<double>(directories.size());
 }
 
 } // namespace corvane
