@@ -20,6 +20,8 @@ std::uint16_t ReadU16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1]
 
 constexpr std::uint32_t kFileHeaderSize = 14;
 constexpr std::uint32_t kInfoHeaderSize = 40;
+constexpr std::uint32_t kUncompressed = 0;
+constexpr std::uint32_t kBitFields = 3;
 
 } // namespace
 
@@ -53,6 +55,17 @@ bool DecodeBmp(const std::uint8_t* file, std::size_t size, const BmpDecodeReques
     BmpHeader header;
     if (!ParseBmpHeader(file, size, size, &header)) return false;
     if (header.bitCount != 8 && header.bitCount != 24 && header.bitCount != 32) return false;
+    // Run-length packed rows would be read as raw pixels and drawn as noise:
+    // refuse them. Bit fields are taken only in the usual B, G, R byte order.
+    const std::uint32_t compression = ReadU32(file + 30);
+    if (compression == kBitFields && header.bitCount == 32) {
+        if (header.pixelOffset < kFileHeaderSize + kInfoHeaderSize + 12) return false;
+        const std::uint8_t* masks = file + kFileHeaderSize + kInfoHeaderSize;
+        if (ReadU32(masks) != 0xFF0000u || ReadU32(masks + 4) != 0xFF00u || ReadU32(masks + 8) != 0xFFu)
+            return false;
+    } else if (compression != kUncompressed) {
+        return false;
+    }
 
     const int bytesPerPixel = header.bitCount / 8;
     const std::uint64_t stride = (std::uint64_t(header.width) * bytesPerPixel + 3) & ~std::uint64_t(3);

@@ -42,7 +42,8 @@ struct BmpTexels {
 
 // Turns a whole BMP file in memory into the texture buffer: the picture in the
 // bottom-left corner, its top row at texture row height - 1. Accepts 8, 24 and
-// 32 bits per pixel. Edge bleeding runs when the key colour is not 0.
+// 32 bits per pixel, uncompressed (32 bits also as B, G, R bit fields).
+// Edge bleeding runs when the key colour is not 0.
 bool DecodeBmp(const std::uint8_t* file, std::size_t size, const BmpDecodeRequest& request, BmpTexels* out);
 
 int  TextureSideFor(int pixels);                    // smallest power of two >= pixels, at least 2
