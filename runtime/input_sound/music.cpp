@@ -1,0 +1,31 @@
+// Music: one stream at a time, in any format the mixer decodes. engine.mediaWindow
+// says that music is open; the frame step starts it again when it has ended, so
+// music repeats for as long as it stays open.
+#include "runtime/frame/engine_state.h"
+#include "runtime/input_sound/sound.h"
+
+namespace corvane {
+
+int PlayMusic(const char* file) {
+    StopMusic();
+    RtString path;
+    if (!ResolveSoundMedia(0, file, &path)) return 0;
+    if (!platform::OpenMusic(path.Buffer()) || !platform::StartMusic()) {
+        platform::CloseMusic();
+        return 0;
+    }
+    engine.mediaWindow = true;
+    return 1;
+}
+
+void StopMusic() {
+    platform::CloseMusic();
+    engine.mediaWindow = false;
+}
+
+void RestartFinishedMusic() {
+    if (!engine.mediaWindow) return;
+    if (platform::MusicFinished()) platform::StartMusic();
+}
+
+} // namespace corvane

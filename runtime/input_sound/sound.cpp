@@ -1,0 +1,238 @@
+// Sound effects: the sound device, the 128 sound slots and their voices.
+#include "runtime/input_sound/sound.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "runtime/frame/engine_state.h"
+#include "runtime/values/media.h"
+
+namespace corvane {
+
+namespace {
+
+// Each slot owns four fixed mixer voices, so a voice number never has to be
+// looked up or shared between slots.
+constexpr int kMixerVoices = kSoundSlotCount * kMaxVoicesPerSlot;
+
+// The slot array is preceded by a header whose last 32-bit word holds the count.
+constexpr std::size_t kSlotHeader = alignof(SoundSlot) > 4 ? alignof(SoundSlot) : 4;
+
+// Largest WAV file read: the biggest sample buffer plus room for its chunks.
+constexpr long kMaxWavFileBytes = 0x0FFFFFFF + (64l << 20);
+
+// The slot a command names: numbers above 127 mean 127; negative numbers and
+// a missing slot table give null.
+SoundSlot* SlotFor(double number) {
+    int slot = ToInt(number);
+    if (slot < 0 || !engine.soundSlots) return nullptr;
+    return &engine.soundSlots[std::min(slot, kSoundSlotCount - 1)];
+}
+
+// Stops and rewinds each voice, then releases the voices and the samples.
+void EmptySlot(SoundSlot& slot) {
+    for (int v = 0; v < kMaxVoicesPerSlot; ++v) {
+        if (slot.voices[v] >= 0) platform::StopVoice(slot.voices[v]);
+        slot.voices[v] = -1;
+    }
+    platform::FreeAudioChunk(slot.samples);
+    slot.samples = nullptr;
+    slot.voiceCount = 0;
+    slot.nextVoice = 0;
+    slot.device = nullptr;
+}
+
+bool ReadWholeFile(const char* path, std::vector<unsigned char>* bytes) {
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) return false;
+    bool ok = std::fseek(f, 0, SEEK_END) == 0;
+    long size = ok ? std::ftell(f) : -1;
+    ok = ok && size >= 0 && std::fseek(f, 0, SEEK_SET) == 0;
+    if (ok) {
+        size = std::min(size, kMaxWavFileBytes);
+        bytes->resize(static_cast<std::size_t>(size));
+        ok = size == 0 || std::fread(bytes->data(), 1, bytes->size(), f) == bytes->size();
+    }
+    std::fclose(f);
+    return ok;
+}
+
+// Reads the slot's WAV file into its sample buffer; on failure the slot keeps
+// no device and no samples.
+bool ReadWavIntoSlot(SoundSlot& slot, SoundDevice* device) {
+    std::vector<unsigned char> file;
+    WavSound wav;
+    if (!ReadWholeFile(slot.fileName.Buffer(), &file) || !ReadWav(file.data(), file.size(), &wav)) return false;
+    slot.samples = platform::CreateAudioChunk(file.data() + wav.dataOffset, wav.dataSize,
+                                              static_cast<int>(wav.format.samplesPerSecond), wav.format.channels,
+                                              wav.format.bitsPerSample);
+    if (!slot.samples) return false;
+    slot.device = device;
+    return true;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- records
+
+SoundSlot::~SoundSlot() { EmptySlot(*this); }
+
+SoundSlot* CreateSoundSlots() {
+    void* raw = ::operator new(kSlotHeader + sizeof(SoundSlot) * kSoundSlotCount, std::nothrow);
+    if (!raw) return nullptr;
+    auto* base = static_cast<unsigned char*>(raw);
+    const std::uint32_t count = kSoundSlotCount;
+    std::memcpy(base + kSlotHeader - sizeof count, &count, sizeof count);
+    auto* slots = reinterpret_cast<SoundSlot*>(base + kSlotHeader);
+    for (int i = 0; i < kSoundSlotCount; ++i) new (&slots[i]) SoundSlot();
+    return slots;
+}
+
+std::uint32_t SoundSlotArrayCount(const SoundSlot* slots) {
+    std::uint32_t count = 0;
+    if (slots) std::memcpy(&count, reinterpret_cast<const unsigned char*>(slots) - sizeof count, sizeof count);
+    return count;
+}
+
+void CreateSoundRecords() {
+    if (!engine.soundDevice) engine.soundDevice = new (std::nothrow) SoundDevice();
+    if (!engine.soundSlots) engine.soundSlots = CreateSoundSlots();
+}
+
+void DestroySoundSlots() {
+    SoundSlot* slots = engine.soundSlots;
+    if (!slots) return;
+    // Nothing may reach the slots while they are torn down.
+    engine.soundSlots = nullptr;
+    for (std::uint32_t i = SoundSlotArrayCount(slots); i-- > 0;) slots[i].~SoundSlot();
+    ::operator delete(reinterpret_cast<unsigned char*>(slots) - kSlotHeader);
+}
+
+int InitSound(SoundDevice* device) {
+    if (!device) return 0;
+    if (device->created) return 1;
+    int result = platform::OpenAudioOutput(kSoundOutputRate, kSoundOutputChannels, kSoundOutputBits, kMixerVoices);
+    if (result != 1) return result < 0 ? result : 0;
+    platform::AudioOutputInfo info = platform::GetAudioOutputInfo();
+    device->caps = SoundCaps{};
+    device->caps.frequency = info.frequency;
+    device->caps.channels = info.channels;
+    device->caps.bits = info.bits;
+    device->caps.voices = info.voices;
+    device->created = true;
+    return 1;
+}
+
+void ReleaseSounds(SoundDevice* device) {
+    if (engine.soundSlots) {
+        for (int i = 0; i < kSoundSlotCount; ++i) EmptySlot(engine.soundSlots[i]);
+    }
+    StopMusic();
+    platform::CloseAudioOutput();
+    if (device) {
+        device->created = false;
+        device->caps = SoundCaps{};
+    }
+}
+
+void ReleaseSoundDevice() {
+    SoundDevice* device = engine.soundDevice;
+    if (!device) return;
+    ReleaseSounds(device);
+    engine.soundDevice = nullptr;
+    delete device;
+}
+
+// ---------------------------------------------------------------- media names
+
+bool ResolveSoundMedia(int context, const char* name, RtString* path) {
+    if (!name || !path) return false;
+    MediaContext* media = (context == 0 || context == 1) ? engine.mediaSources[context] : nullptr;
+    char* out = path->BufferForWriting(static_cast<std::uint32_t>(kMediaPathCapacity));
+    int found = ResolveMedia(media, name, out, kMediaPathCapacity);
+    if (!found) out[0] = '\0';
+    path->Recount();
+    return found == 1;
+}
+
+// ---------------------------------------------------------------- volume and pan
+
+int VolumeToHundredthsDb(double volume) {
+    // Limited to 0..100 before truncation; NaN counts as silence.
+    int v = ToInt(std::clamp(volume * 100.0, 0.0, 100.0));
+    return v * 100 - 10000;
+}
+
+int PanToHundredthsDb(double pan) { return ToInt(std::clamp(pan, -1.0, 1.0) * 10000.0); }
+
+double HundredthsDbToGain(double hundredths) {
+    if (hundredths <= -10000.0) return 0.0;
+    if (hundredths >= 0.0) return 1.0;
+    return std::pow(10.0, hundredths / 2000.0);
+}
+
+// ---------------------------------------------------------------- commands
+
+int LoadSound(const char* file, double slotNumber, double voices) {
+    SoundSlot* slot = SlotFor(slotNumber);
+    if (!slot) return 0;
+    RtString path;
+    if (!ResolveSoundMedia(1, file, &path)) return 0;
+    EmptySlot(*slot);
+    int count = std::clamp(ToInt(voices), 1, kMaxVoicesPerSlot);
+    SoundDevice* device = engine.soundDevice;
+    if (!device || !device->created) return 0;
+
+    slot->fileName = path;
+    slot->voiceCount = count;
+    if (!ReadWavIntoSlot(*slot, device)) {
+        EmptySlot(*slot);
+        return 0;
+    }
+    // Every voice plays the one copy of the samples on its own mixer voice.
+    const int first = static_cast<int>(slot - engine.soundSlots) * kMaxVoicesPerSlot;
+    for (int v = 0; v < count; ++v) slot->voices[v] = first + v;
+    return 1;
+}
+
+int PlaySound(double slotNumber, double pan, double volume) {
+    SoundSlot* slot = SlotFor(slotNumber);
+    if (!slot || slot->voiceCount <= 0 || !slot->device || !slot->samples) return 0;
+    const int count = std::min<int>(slot->voiceCount, kMaxVoicesPerSlot);
+    if (slot->nextVoice < 0 || slot->nextVoice >= count) slot->nextVoice = 0;
+
+    // The voice to use: the next one, unless it is still sounding; then the one
+    // after it, cutting it off when it is sounding too (it is the oldest).
+    int voice = slot->voices[slot->nextVoice];
+    if (platform::VoicePlaying(voice)) {
+        if (count == 1) return 0;
+        slot->nextVoice = (slot->nextVoice + 1) % count;
+        voice = slot->voices[slot->nextVoice];
+        if (platform::VoicePlaying(voice)) platform::StopVoice(voice);
+    }
+
+    // Volume and pan in hundredths of a decibel; the pan attenuates the side
+    // opposite its direction, both add up per side.
+    const int level = VolumeToHundredthsDb(volume);
+    const int balance = PanToHundredthsDb(pan);
+    const double left = HundredthsDbToGain(static_cast<double>(level) - std::max(balance, 0));
+    const double right = HundredthsDbToGain(static_cast<double>(level) - std::max(-balance, 0));
+    return platform::PlayVoice(voice, slot->samples, left, right) ? 1 : 0;
+}
+
+void StopAllSounds() {
+    if (!engine.soundSlots) return;
+    for (int i = 0; i < kSoundSlotCount; ++i) {
+        SoundSlot& slot = engine.soundSlots[i];
+        if (!slot.device || slot.voiceCount <= 0) continue;
+        for (int v = 0; v < kMaxVoicesPerSlot; ++v) {
+            if (slot.voices[v] >= 0) platform::StopVoice(slot.voices[v]);
+        }
+    }
+}
+
+} // namespace corvane
