@@ -12,6 +12,8 @@
 extern "C" {
 #endif
 
+// Under SDL's disk audio driver, FMOD_DISKAUDIOFILE (when set) names the file the
+// library's output goes to, apart from the program's own SDL_DISKAUDIOFILE.
 FMOD_EXPORT signed char FSOUND_Init(int mixrate, int maxchannels, unsigned int flags); // open the output at mixrate Hz; 1 on success, 0 on failure
 FMOD_EXPORT void FSOUND_Close(void);                          // stop and free every song, close the output; harmless when not open
 FMOD_EXPORT int FMUSIC_LoadSong(const char* name);            // load a tracker module (IT, XM, S3M, MOD, ...); handle, 0 on failure

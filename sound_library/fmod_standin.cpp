@@ -94,6 +94,16 @@ bool ReadWholeFile(const char* name, std::vector<unsigned char>& data) {
     return ok;
 }
 
+// SDL's disk driver writes every device to one file, so a program's own sound
+// output would overwrite the music there. FMOD_DISKAUDIOFILE names a file of the
+// library's own; the disk driver takes any device name as a file name.
+const char* DeviceName() {
+    const char* file = SDL_getenv("FMOD_DISKAUDIOFILE");
+    const char* driver = SDL_GetCurrentAudioDriver();
+    if (file && *file && driver && SDL_strcmp(driver, "disk") == 0) return file;
+    return nullptr;
+}
+
 void CloseLocked() {
     SongTable freed;
     WithDeviceLocked([&] { freed.swap(songs); });
@@ -144,7 +154,7 @@ signed char FSOUND_Init(int mixrate, int /*maxchannels*/, unsigned int /*flags*/
     SDL_AudioSpec have;
     // No changes allowed: SDL converts to whatever the hardware takes, so the
     // songs are always rendered at the rate the caller asked for.
-    device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    device = SDL_OpenAudioDevice(DeviceName(), 0, &want, &have, 0);
     if (!device) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         audioStarted = false;

@@ -144,14 +144,18 @@ struct DiskRun {
     std::vector<std::int16_t> samples;   // interleaved stereo
 };
 
-DiskRun RunProbe(const fs::path& dir, const std::string& args) {
-    std::string audio = (dir / "out.raw").string();
-    std::string command = "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE='" + audio + "' timeout 30 '" + kBin +
-                          "/fmod_probe' '" + kSong + "' " + args;
+// Runs the probe under SDL's disk driver; the library's output goes to its own
+// file when ownFile is set, else to SDL_DISKAUDIOFILE.
+DiskRun RunProbe(const fs::path& dir, const std::string& args, bool ownFile = false) {
+    std::string shared = (dir / "out.raw").string();
+    std::string music = ownFile ? (dir / "music.raw").string() : shared;
+    std::string command = "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE='" + shared + "' " +
+                          (ownFile ? "FMOD_DISKAUDIOFILE='" + music + "' " : std::string()) + "timeout 30 '" +
+                          kBin + "/fmod_probe' '" + kSong + "' " + args;
     DiskRun run;
     int raw = std::system(command.c_str());
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::string bytes = ReadFile(audio);
+    std::string bytes = ReadFile(music);
     run.samples.resize(bytes.size() / 2);
     std::memcpy(run.samples.data(), bytes.data(), run.samples.size() * 2);
     return run;
@@ -169,8 +173,7 @@ std::vector<double> WindowLevels(const std::vector<std::int16_t>& s) {
     return levels;
 }
 
-TEST_F(SoundLibrary, PlayedSongIsAudibleUntilFreed) {
-    DiskRun run = RunProbe(dir, "1500 800");
+void ExpectMusicThenSilence(const DiskRun& run) {
     ASSERT_EQ(run.status, 0);
     std::vector<double> levels = WindowLevels(run.samples);
     // About 2.3 s written in real time; allow for a loaded machine.
@@ -189,12 +192,40 @@ TEST_F(SoundLibrary, PlayedSongIsAudibleUntilFreed) {
     for (size_t i = levels.size() - 25; i < levels.size(); ++i) EXPECT_EQ(levels[i], 0.0) << "window " << i;
 }
 
+TEST_F(SoundLibrary, PlayedSongIsAudibleUntilFreed) {
+    ExpectMusicThenSilence(RunProbe(dir, "1500 800"));
+}
+
+// With the program's own output open on the disk driver too, the music keeps a
+// file of its own instead of being overwritten block by block.
+TEST_F(SoundLibrary, OwnDiskFileKeepsMusicApartFromProgramOutput) {
+    ExpectMusicThenSilence(RunProbe(dir, "1500 800 44100 compete", true));
+    ASSERT_TRUE(fs::exists(dir / "out.raw"));
+    for (double level : WindowLevels([&] {
+             std::string bytes = ReadFile((dir / "out.raw").string());
+             std::vector<std::int16_t> s(bytes.size() / 2);
+             std::memcpy(s.data(), bytes.data(), s.size() * 2);
+             return s;
+         }()))
+        ASSERT_EQ(level, 0.0) << "the program's own output stays silent";
+}
+
 TEST_F(SoundLibrary, ProcessMayEndWhileTheSongPlays) {
     DiskRun run = RunProbe(dir, "600 -1");   // returns from main without free or close
     EXPECT_EQ(run.status, 0);
     size_t loud = 0;
     for (double level : WindowLevels(run.samples)) loud += level > 300.0;
     EXPECT_GE(loud, 20u);
+}
+
+// The process-exit teardown unloads the library even when a program ended with
+// the music still on.
+TEST_F(SoundLibrary, UnloadingWhileTheSongPlaysIsSafe) {
+    std::string command = "SDL_AUDIODRIVER=dummy timeout 30 '" + kBin + "/fmod_unload_probe' '" + kBin +
+                          "/libfmod.so' '" + kSong + "' 300";
+    int raw = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(raw)) << "killed by a signal";
+    EXPECT_EQ(WEXITSTATUS(raw), 0);
 }
 
 } // namespace
