@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <new>
 #include <vector>
 
 namespace {
@@ -29,10 +30,12 @@ struct Song {
     bool playing = false;
 };
 
-// The table lives on the heap and is never destroyed: at process exit it must
-// outlast static destructors until the device is closed.
+// The table is built in place and never destroyed: at process exit it must
+// outlast static destructors until the device is closed. Closing empties it, so
+// nothing is left allocated when the library is unloaded.
 using SongTable = std::map<int, Song>;
-SongTable& songs = *new SongTable;    // by handle; changed only with the device locked
+alignas(SongTable) unsigned char songStorage[sizeof(SongTable)];
+SongTable& songs = *new (songStorage) SongTable;   // by handle; changed only with the device locked
 std::mutex apiMutex;                  // one API call at a time
 int nextHandle = 1;                   // handles are never reused, so a stale one finds nothing
 SDL_AudioDeviceID device = 0;         // 0 while closed
