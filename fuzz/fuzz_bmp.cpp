@@ -1,0 +1,46 @@
+// Fuzzes the BMP reader: header checks, texel conversion with keying and edge
+// bleeding, and the mipmap reduction of what it produced.
+// Input: 6 bytes of request (source x, source y, width, height, key flags), then the file.
+#include <cstdint>
+#include <cstring>
+
+#include "runtime/gfx2d/bmp.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 6) return 0;
+    corvane::BmpDecodeRequest request;
+    request.sourceX = std::int8_t(data[0]);
+    request.sourceY = std::int8_t(data[1]);
+    request.width = data[2] & 0x7F;            // 0: the whole picture
+    request.height = data[3] & 0x7F;
+    request.keying = data[4] & 1;
+    request.keyColour = (data[4] & 2) ? corvane::kSpriteKeyColour : 0;
+    request.maxTextureSize = 512;               // bounds the buffer the fuzzer can ask for
+    const std::uint8_t* file = data + 6;
+    const std::size_t fileSize = size - 6;
+
+    corvane::BmpHeader header;
+    const bool parsed = corvane::ParseBmpHeader(file, fileSize, fileSize, &header);
+    corvane::BmpTexels texels;
+    const bool decoded = corvane::DecodeBmp(file, fileSize, request, &texels);
+    if (decoded && !parsed) __builtin_trap();
+    if (!decoded) return 0;
+
+    // The buffer has the documented shape.
+    const int tw = texels.textureWidth, th = texels.textureHeight;
+    if (tw < 2 || th < 2 || (tw & (tw - 1)) || (th & (th - 1))) __builtin_trap();
+    if (tw < texels.width || th < texels.height) __builtin_trap();
+    if (texels.rgba.size() != std::size_t(tw) * th * 4) __builtin_trap();
+    // Texels outside the rectangle stay (0, 0, 0, 0).
+    for (int y = 0; y < th; ++y)
+        for (int x = 0; x < tw; ++x)
+            if (x >= texels.width || y >= texels.height) {
+                const std::uint8_t* t = &texels.rgba[(std::size_t(y) * tw + x) * 4];
+                if (t[0] | t[1] | t[2] | t[3]) __builtin_trap();
+            }
+
+    if (data[5] & 1) corvane::BumpConvert(texels.rgba.data(), tw, th);
+    int w = tw, h = th;
+    while (w > 1 || h > 1) corvane::ReduceMipmapLevel(texels.rgba.data(), w, h, &w, &h);
+    return 0;
+}
