@@ -99,13 +99,15 @@ void NodeHashTable::Clear() {
 // -------------------------------------------------------------------- OpenHeap
 
 bool OpenHeap::Init(std::int32_t newCapacity) {
-    heap.reset();
-    capacity = 0;
-    size = 0;
+    std::free(heap);
+    heap = nullptr;
+    entries = room = 0;
+    capacity = live = 0;
     sequence = 0;
     if (newCapacity <= 0) return true;
-    heap.reset(new (std::nothrow) Entry[static_cast<std::size_t>(newCapacity)]);
+    heap = static_cast<Entry*>(std::malloc(sizeof(Entry) * static_cast<std::size_t>(newCapacity)));
     if (!heap) return false;
+    room = newCapacity;
     capacity = newCapacity;
     // Renumbering must leave room for new sequence numbers.
     if (limit <= static_cast<std::uint32_t>(capacity)) limit = static_cast<std::uint32_t>(capacity) + 1;
@@ -113,8 +115,9 @@ bool OpenHeap::Init(std::int32_t newCapacity) {
 }
 
 void OpenHeap::Clear() {
-    for (std::int32_t i = 0; i < size; ++i) heap[i].node->openSlot = -1;
-    size = 0;
+    for (std::int64_t i = 0; i < entries; ++i) heap[i].node->ticket = kNotQueued;
+    entries = 0;
+    live = 0;
     sequence = 0;
 }
 
@@ -128,71 +131,90 @@ std::uint64_t OpenHeap::NextKey(float f) {
 }
 
 void OpenHeap::Renumber() {
+    std::int64_t kept = 0;
+    for (std::int64_t i = 0; i < entries; ++i)
+        if (heap[i].node->ticket == static_cast<std::uint32_t>(heap[i].key)) heap[kept++] = heap[i];
     // A sorted array is a valid heap; the new numbers keep the queue order.
-    std::sort(heap.get(), heap.get() + size, [](const Entry& a, const Entry& b) { return a.key < b.key; });
-    for (std::int32_t i = 0; i < size; ++i) {
+    std::sort(heap, heap + kept, [](const Entry& a, const Entry& b) { return a.key < b.key; });
+    for (std::int64_t i = 0; i < kept; ++i) {
         heap[i].key = (heap[i].key & 0xFFFFFFFF00000000ull) | static_cast<std::uint32_t>(i);
-        heap[i].node->openSlot = i;
+        heap[i].node->ticket = static_cast<std::uint32_t>(i);
     }
-    sequence = static_cast<std::uint32_t>(size);
+    entries = kept;
+    sequence = static_cast<std::uint32_t>(kept);
 }
 
-void OpenHeap::SiftUp(std::int32_t i) {
-    const Entry moving = heap[i];
-    while (i > 0) {
-        const std::int32_t parent = (i - 1) >> 1;
-        if (heap[parent].key <= moving.key) break;
-        heap[i] = heap[parent];
-        heap[i].node->openSlot = i;
-        i = parent;
+bool OpenHeap::Append(Entry entry) {
+    if (entries == room) {
+        const std::int64_t grown = room + room / 2 + 16;
+        auto* bigger = static_cast<Entry*>(std::realloc(heap, sizeof(Entry) * static_cast<std::size_t>(grown)));
+        if (!bigger) return false;
+        heap = bigger;
+        room = grown;
     }
-    heap[i] = moving;
-    moving.node->openSlot = i;
-}
-
-void OpenHeap::SiftDown(std::int32_t i) {
-    const Entry moving = heap[i];
-    for (;;) {
-        std::int32_t child = 2 * i + 1;
-        if (child >= size) break;
-        if (child + 1 < size && heap[child + 1].key < heap[child].key) ++child;
-        if (moving.key <= heap[child].key) break;
-        heap[i] = heap[child];
-        heap[i].node->openSlot = i;
-        i = child;
-    }
-    heap[i] = moving;
-    moving.node->openSlot = i;
-}
-
-bool OpenHeap::Push(Node* node) {
-    if (size >= capacity) return false;
-    const std::uint64_t key = NextKey(node->f);
-    heap[size] = Entry{key, node};
-    SiftUp(size++);
+    heap[entries] = entry;
+    SiftUp(entries++);
     return true;
 }
 
-void OpenHeap::Requeue(Node* node) {
-    const std::int32_t i = node->openSlot;
-    if (i < 0 || i >= size || heap[i].node != node) return;
+void OpenHeap::SiftUp(std::int64_t i) {
+    const Entry moving = heap[i];
+    while (i > 0) {
+        const std::int64_t parent = (i - 1) >> 1;
+        if (heap[parent].key <= moving.key) break;
+        heap[i] = heap[parent];
+        i = parent;
+    }
+    heap[i] = moving;
+}
+
+void OpenHeap::SiftDown(std::int64_t i) {
+    const Entry moving = heap[i];
+    for (;;) {
+        const std::int64_t first = 2 * i + 1;
+        if (first >= entries) break;
+        std::int64_t best = first;
+        const std::int64_t last = std::min(first + 2, entries);
+        for (std::int64_t c = first + 1; c < last; ++c)
+            if (heap[c].key < heap[best].key) best = c;
+        if (moving.key <= heap[best].key) break;
+        heap[i] = heap[best];
+        i = best;
+    }
+    heap[i] = moving;
+}
+
+bool OpenHeap::Push(Node* node) {
+    if (live >= capacity) return false;
     const std::uint64_t key = NextKey(node->f);
-    const std::int32_t at = node->openSlot;  // Renumber may have moved it
-    const std::uint64_t old = heap[at].key;
-    heap[at].key = key;
-    if (key < old) SiftUp(at);
-    else SiftDown(at);
+    if (!Append(Entry{key, node})) return false;
+    node->ticket = static_cast<std::uint32_t>(key);
+    ++live;
+    return true;
+}
+
+bool OpenHeap::Requeue(Node* node) {
+    if (!IsQueued(node)) return false;
+    const std::uint64_t key = NextKey(node->f);
+    if (!Append(Entry{key, node})) return false;
+    node->ticket = static_cast<std::uint32_t>(key);
+    return true;
 }
 
 Node* OpenHeap::PopMin() {
-    if (size == 0) return nullptr;
-    Node* top = heap[0].node;
-    top->openSlot = -1;
-    if (--size > 0) {
-        heap[0] = heap[size];
-        SiftDown(0);
+    while (entries > 0) {
+        const Entry top = heap[0];
+        if (--entries > 0) {
+            heap[0] = heap[entries];
+            SiftDown(0);
+        }
+        if (top.node->ticket == static_cast<std::uint32_t>(top.key)) {
+            top.node->ticket = kNotQueued;
+            --live;
+            return top.node;
+        }
     }
-    return top;
+    return nullptr;
 }
 
 // ------------------------------------------------------------------- costs
@@ -278,9 +300,14 @@ void Planner::Clear() {
     // Forget every node handed out so far, then give back the queued and closed ones.
     if (cellNode) {
         const std::int32_t used = nodes.Used();
-        for (std::int32_t i = 0; i < used; ++i) {
-            const Node* n = nodes.At(i);
-            cellNode[static_cast<std::size_t>(n->y) * config.width + n->x] = 0;
+        const std::size_t cells = static_cast<std::size_t>(config.width) * config.height;
+        if (static_cast<std::size_t>(used) * 8 > cells) {
+            std::fill(cellNode.get(), cellNode.get() + cells, 0u);  // most cells were reached
+        } else {
+            for (std::int32_t i = 0; i < used; ++i) {
+                const Node* n = nodes.At(i);
+                cellNode[static_cast<std::size_t>(n->y) * config.width + n->x] = 0;
+            }
         }
     }
     nodes.Return(open.Size());
@@ -319,7 +346,7 @@ void AStarPlanner::Reset() {
     const std::int32_t h = std::abs(config.goalX - config.startX) + std::abs(config.goalY - config.startY);
     start->f = config.weight * static_cast<float>(h);
     start->nextInBucket = nullptr;
-    start->openSlot = -1;
+    start->ticket = kNotQueued;
     if (open.Push(start))
         cellNode[static_cast<std::size_t>(start->y) * config.width + start->x] =
             static_cast<std::uint32_t>(nodes.IndexOf(start)) + 1;
@@ -367,7 +394,7 @@ bool AStarPlanner::Search() {
                 m->parent = n;
                 m->g = g;
                 m->f = f;
-                if (m->openSlot >= 0) {
+                if (OpenHeap::IsQueued(m)) {
                     open.Requeue(m);
                 } else if (open.Push(m)) {
                     --closedCount;  // reopened
@@ -386,7 +413,7 @@ bool AStarPlanner::Search() {
             m->g = g;
             m->f = f;
             m->nextInBucket = nullptr;
-            m->openSlot = -1;
+            m->ticket = kNotQueued;
             if (open.Push(m)) cells[cell] = static_cast<std::uint32_t>(nodes.IndexOf(m)) + 1;
         }
         ++closedCount;

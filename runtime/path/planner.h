@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -25,8 +26,10 @@ struct Node {
     float f;                // ordering key
     float g;                // cost from the start
     Node* nextInBucket;     // chain link inside NodeHashTable
-    std::int32_t openSlot;  // position in AStarPlanner's open heap, -1 when not queued
+    std::uint32_t ticket;   // AStarPlanner: queue ticket while in the open list, else kNotQueued
 };
+
+constexpr std::uint32_t kNotQueued = 0xFFFFFFFFu;
 
 struct PlannerConfig {
     std::int32_t startX = 0, startY = 0, goalX = 0, goalY = 0;
@@ -193,26 +196,28 @@ private:
     std::uint8_t empty = 1;
 };
 
-// Open list of AStarPlanner: a binary min-heap on (f, queue sequence) with the
-// node's heap position kept in Node::openSlot. Popping the minimum gives the
-// same node as popping the back of the sorted list, where a node queued later
-// sits in front of the equal-f nodes already there.
+// Open list of AStarPlanner: a binary min-heap on (f, queue sequence). Popping
+// the minimum gives the same node as popping the back of the sorted list, where
+// a node queued later sits in front of the equal-f nodes already there. A node
+// queued again keeps its old entry, which goes stale: Node::ticket holds the
+// sequence of the node's live entry and kNotQueued once the node left the list.
 class OpenHeap {
 public:
-    // sequenceLimit: when the queue counter reaches it, the queued nodes are
-    // renumbered in order (only tests pick a small limit).
-    explicit OpenHeap(std::uint32_t sequenceLimit = 0xFFFFFFFFu) : limit(sequenceLimit) {}
+    // sequenceLimit: when the queue counter reaches it, the stale entries are
+    // dropped and the live ones renumbered in order (only tests pick a small limit).
+    explicit OpenHeap(std::uint32_t sequenceLimit = kNotQueued) : limit(sequenceLimit) {}
     OpenHeap(const OpenHeap&) = delete;
     OpenHeap& operator=(const OpenHeap&) = delete;
+    ~OpenHeap() { std::free(heap); }
 
-    bool Init(std::int32_t newCapacity);  // storage for newCapacity nodes; false when none can be had
-    void Clear();                         // empties the heap (openSlot of the queued nodes set to -1)
+    bool Init(std::int32_t newCapacity);  // room for newCapacity queued nodes; false when none can be had
+    void Clear();                         // empties the list (every queued node's ticket = kNotQueued)
     bool Push(Node* node);                // queues with node->f behind all earlier queued ones; false when full
-    void Requeue(Node* node);             // node->f changed while queued: takes a new place as if just queued
+    bool Requeue(Node* node);             // a queued node's f changed: it takes its place as if just queued
     Node* PopMin();                       // null when empty
-    std::int32_t Size() const { return size; }
-    bool IsEmpty() const { return size == 0; }
-    Node* At(std::int32_t i) const { return i >= 0 && i < size ? heap[i].node : nullptr; }
+    std::int32_t Size() const { return live; }
+    bool IsEmpty() const { return live == 0; }
+    static bool IsQueued(const Node* node) { return node->ticket != kNotQueued; }
 
 private:
     struct Entry {
@@ -220,13 +225,16 @@ private:
         Node* node;
     };
     std::uint64_t NextKey(float f);
+    bool Append(Entry entry);
     void Renumber();
-    void SiftUp(std::int32_t i);
-    void SiftDown(std::int32_t i);
+    void SiftUp(std::int64_t i);
+    void SiftDown(std::int64_t i);
 
-    std::unique_ptr<Entry[]> heap;
-    std::int32_t capacity = 0;
-    std::int32_t size = 0;
+    Entry* heap = nullptr;                // malloc'd, grows when stale entries need room
+    std::int64_t entries = 0;             // live and stale entries
+    std::int64_t room = 0;
+    std::int32_t capacity = 0;            // most nodes queued at once
+    std::int32_t live = 0;
     std::uint32_t sequence = 0;
     std::uint32_t limit;
 };

@@ -223,7 +223,7 @@ TEST(OpenHeap, PopsInTheSortedListOrderWithTiesAndUpdates) {
                 Node* got = heap.PopMin();
                 ASSERT_NE(got, nullptr);
                 ASSERT_EQ(got->x, expected->x) << "step " << step;
-                ASSERT_EQ(got->openSlot, -1);
+                ASSERT_EQ(got->ticket, kNotQueued);
                 queued[got->x] = false;
             }
             ASSERT_EQ(heap.Size(), list.Size());
