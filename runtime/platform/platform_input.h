@@ -33,7 +33,7 @@ void MoveCursorInWindow(int x, int y);             // put the system cursor at a
 // ---------------------------------------------------------------- joysticks
 constexpr int kMaxJoysticks = 10;
 struct JoystickReading {
-    std::int32_t axes[6];                          // x, y, z, rx, ry, rz on -32768..32767; 0 where absent
+    std::int32_t axes[6];                          // x, y, z, rx, ry, rz on -32768..32768; 0 where absent
     std::int32_t sliders[2];                       // two more axes, when the device has them
     std::uint32_t pov[4];                          // hats: hundredths of a degree clockwise from up, 0xFFFFFFFF centred or absent
     std::uint8_t buttons[32];                      // 0x80 while pressed

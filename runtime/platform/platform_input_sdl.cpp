@@ -114,6 +114,7 @@ struct KeyboardTrack {
     unsigned char down[256] = {};      // from the events the pump handed over
     unsigned char live[256] = {};      // down[] plus the key events still queued
     Uint32 pressTick[256] = {};        // when the pump last saw each key go down
+    unsigned char pressClass[256] = {};// the modifiers held then
     Uint16 lockMods = 0;               // caps and num lock from the latest key event
     Uint16 liveLockMods = 0;
     PendingText pending;               // key whose text-input event may follow
@@ -236,8 +237,11 @@ void OnRawEvent(const void* raw) {
     case SDL_KEYUP:
     case SDL_TEXTINPUT:
         ApplyKeyEvent(e, track.keys.down, &track.keys.lockMods, &track.keys.pending);
-        if (e.type == SDL_KEYDOWN && !e.key.repeat && e.key.keysym.scancode < SDL_NUM_SCANCODES)
-            track.keys.pressTick[Maps().dikOf[e.key.keysym.scancode]] = SDL_GetTicks();
+        if (e.type == SDL_KEYDOWN && !e.key.repeat && e.key.keysym.scancode < SDL_NUM_SCANCODES) {
+            int dik = Maps().dikOf[e.key.keysym.scancode];
+            track.keys.pressTick[dik] = SDL_GetTicks();
+            track.keys.pressClass[dik] = static_cast<unsigned char>(track.keys.pending.cls);
+        }
         break;
     case SDL_KEYMAPCHANGED:
         track.keys.ForgetLayout();
@@ -352,6 +356,12 @@ std::uint32_t HatToPov(Uint8 hat) {
     }
 }
 
+// SDL's axes end at 32767 on the positive side; the full push reads 32768 here, as
+// on a device whose range was set to -32768..32768.
+std::int32_t AxisToRange(Sint16 v) {
+    return v > 0 ? static_cast<std::int32_t>((static_cast<std::int64_t>(v) * 32768 + 16383) / 32767) : v;
+}
+
 void ClearReading(JoystickReading* out) {
     std::memset(out, 0, sizeof *out);
     for (std::uint32_t& p : out->pov) p = 0xFFFFFFFFu;
@@ -434,7 +444,9 @@ int KeyCharacter(int dik) {
     const KeyboardTrack& k = track.keys;
     // Control turns letters into control codes and most other keys into nothing.
     if (ControlWithoutAltGr(k.live)) return dik == kDikSpace ? ' ' : 0;
-    int cls = ModifierClass(k.live, k.liveLockMods);
+    // A key that is up again but still within its shortest press keeps the
+    // modifiers it was typed with (Shift is often let go right after the key).
+    int cls = k.live[dik] ? ModifierClass(k.live, k.liveLockMods) : k.pressClass[dik];
     if (k.typed[cls][dik] != kUnknown) return k.typed[cls][dik];
     SDL_Scancode sc = Maps().scancodeOf[dik];
     if (sc == SDL_SCANCODE_UNKNOWN) return 0;
@@ -529,7 +541,7 @@ bool ReadJoystickSlot(int slot, JoystickReading* out) {
     if (!SDL_JoystickGetAttached(j)) return false;
     int axes = SDL_JoystickNumAxes(j);
     for (int a = 0; a < 8 && a < axes; ++a) {
-        Sint16 v = SDL_JoystickGetAxis(j, a);
+        std::int32_t v = AxisToRange(SDL_JoystickGetAxis(j, a));
         if (a < 6) out->axes[a] = v;
         else out->sliders[a - 6] = v;
     }

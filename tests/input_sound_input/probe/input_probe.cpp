@@ -1,0 +1,40 @@
+// A runtime program for the end-to-end input test: it echoes a typed line, then
+// waits for a mouse click, reporting each on standard output.
+#include <cstdio>
+#include <string>
+
+#include "runtime/frame/frame.h"
+#include "runtime/input_sound/input.h"
+
+using namespace corvane;
+
+namespace corvane {
+int UserMain() { return 0; }
+} // namespace corvane
+
+int main() {
+    SetRuntimeDefaults();
+    StartEngine(nullptr, nullptr, "", 1, "input_probe");
+    if (!engine.windowCreated) return 2;
+    std::printf("ready\n");
+    std::fflush(stdout);
+
+    // Everything the user types up to Enter, at most 40 seconds.
+    std::string line;
+    double until = NowMilliseconds() + 40000.0;
+    while (NowMilliseconds() < until) {
+        PresentFrame();
+        std::string typed = InKey().Buffer();
+        if (typed == "\n") break;
+        line += typed;
+    }
+    std::printf("typed:[%s]\n", line.c_str());
+    std::fflush(stdout);
+
+    WaitForMouse();
+    double x, y, left, right;
+    MouseState(x, y, left, right);
+    std::printf("clicked:%d\n", static_cast<int>(left + 2 * right));
+    std::fflush(stdout);
+    EndProgram();
+}
