@@ -195,10 +195,10 @@ RtString ReplaceText(const RtString& s, const char* find, const char* replacemen
     const std::size_t length = s.length;
     const std::size_t f = std::strlen(Safe(find));
     const std::size_t r = std::strlen(Safe(replacement));
-    RtString out(s);
-    if (f == 0 || f > length) return out;   // an empty text to find matches nowhere
+    if (f == 0 || f > length) return s;   // an empty text to find matches nowhere
 
     if (r == f) {
+        RtString out(s);
         for (std::int64_t at = FindFrom(out.data, length, 0, find, f); at >= 0;
              at = FindFrom(out.data, length, std::size_t(at) + f, find, f)) {
             std::memcpy(out.data + at, replacement, r);
@@ -210,12 +210,12 @@ RtString ReplaceText(const RtString& s, const char* find, const char* replacemen
     for (std::int64_t at = FindFrom(text, length, 0, find, f); at >= 0;
          at = FindFrom(text, length, std::size_t(at) + f, find, f))
         ++hits;
-    if (hits == 0) return out;
+    if (hits == 0) return s;
 
     const std::size_t total = length - hits * f + hits * r;
-    if (total > 0xFFFFFDFFu) return out;   // the result could not be held; keep the text
+    if (total > 0xFFFFFDFFu) return s;   // the result could not be held; keep the text
+    RtString out(static_cast<const char*>(nullptr));
     char* p = out.BufferForWriting(std::uint32_t(total));
-    // The result is written over a copy of the text, so read from the original.
     std::size_t from = 0, to = 0;
     for (std::int64_t at = FindFrom(text, length, 0, find, f); at >= 0;
          at = FindFrom(text, length, std::size_t(at) + f, find, f)) {
@@ -239,12 +239,18 @@ RtString ReplaceText(const RtString& s, const RtString& find, const RtString& re
 
 // ---------------------------------------------------------------- splitting
 
-double SplitText(const RtString& text, RtStringArray& pieces, const char* delimiters) {
+double SplitText(const RtString& source, RtStringArray& pieces, const char* delimiters) {
+    // The text may be an element of the very array being filled; it is copied
+    // before dimensioning would clear or free it.
+    const bool inside = pieces.elements && &source >= pieces.elements &&
+                        &source < pieces.elements + pieces.capacity;
+    const RtString copy = inside ? source : RtString(static_cast<const char*>(nullptr));
+    const RtString& text = inside ? copy : source;
+
     const ByteSet isDelimiter(delimiters);
     const char* t = text.Buffer();
     const std::uint32_t length = text.length;
 
-    DimArray(pieces, 0);
     std::uint32_t count = 0;
     for (std::uint32_t i = 0; i < length;) {
         while (i < length && isDelimiter[t[i]]) ++i;
@@ -252,15 +258,21 @@ double SplitText(const RtString& text, RtStringArray& pieces, const char* delimi
         ++count;
         while (i < length && !isDelimiter[t[i]]) ++i;
     }
+    // The array ends dimensioned to the number of pieces, first size 0 when there
+    // are none. Going through a first size of 0 on the way would only throw away
+    // storage (and the strings' buffers) that the pieces can reuse.
+    DimArray(pieces, count);
     if (count == 0) return 0.0;
 
-    DimArray(pieces, count);
     std::uint32_t piece = 0;
     for (std::uint32_t i = 0; i < length;) {
         while (i < length && isDelimiter[t[i]]) ++i;
         if (i == length) break;
         const std::uint32_t start = i;
         while (i < length && !isDelimiter[t[i]]) ++i;
+        // Each piece lands in its own buffer; fetching a few ahead keeps a long
+        // split from waiting on memory for every piece.
+        if (piece + 16 < count) __builtin_prefetch(pieces.elements[piece + 16].data, 1);
         pieces.elements[piece++].Assign(t + start, i - start);
     }
     return count;

@@ -144,5 +144,21 @@ TEST(StringSplit, PiecesWithoutEmptyOnes) {
     EXPECT_EQ(a.sizes[0], 0);
 }
 
+TEST(StringSplit, RefillingTheSameArray) {
+    RtStringArray a;
+    EXPECT_EQ(SplitText(RtString("a b c d e f g h i j"), a, " "), 10.0);
+    EXPECT_EQ(SplitText(RtString("x y"), a, " "), 2.0);
+    EXPECT_EQ(a.sizes[0], 2);
+    EXPECT_EQ(Pieces(a, 2), (std::vector<std::string>{"x", "y"}));
+    // The text to split may be one of the array's own elements.
+    ArrayElement(a, 1) = "p,q,r";
+    EXPECT_EQ(SplitText(ArrayElement(a, 1), a, ","), 3.0);
+    EXPECT_EQ(Pieces(a, 3), (std::vector<std::string>{"p", "q", "r"}));
+    DimArray(a, 40);
+    ArrayElement(a, 39) = "long,enough,to,need,new,storage";
+    EXPECT_EQ(SplitText(ArrayElement(a, 39), a, ","), 6.0);
+    EXPECT_EQ(Pieces(a, 6), (std::vector<std::string>{"long", "enough", "to", "need", "new", "storage"}));
+}
+
 } // namespace
 } // namespace corvane
