@@ -1,0 +1,98 @@
+// Processor time of the waits: a program blocked in WaitForMouse for 5 s, and one
+// presenting empty frames at 60 fps for 5 s, each as processor time over wall time
+// (1.0 = one core busy). The baseline is the same engine while its main thread
+// just sleeps: what the process's other threads (sound output) cost anyway.
+#include <benchmark/benchmark.h>
+
+#include <SDL.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "runtime/frame/frame.h"
+#include "runtime/input_sound/input.h"
+
+namespace {
+
+constexpr double kSeconds = 5.0;
+
+bool StartEngineOnce() {
+    static bool started = false;
+    if (!started) {
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        setenv("SDL_AUDIODRIVER", "dummy", 0);
+        corvane::SetRuntimeDefaults();
+        corvane::StartEngine(nullptr, nullptr, "", 1, "bench_input_wait");
+        started = corvane::engine.windowCreated;
+    }
+    return started;
+}
+
+double CpuSeconds(int who) {
+    rusage u;
+    getrusage(who, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Measures body() and reports process and main-thread processor time per wall second.
+template <typename Body>
+void Measure(benchmark::State& state, Body body) {
+    double process = 0, thread = 0, wall = 0;
+    for (auto _ : state) {
+        double p0 = CpuSeconds(RUSAGE_SELF), t0 = CpuSeconds(RUSAGE_THREAD);
+        auto w0 = std::chrono::steady_clock::now();
+        body();
+        wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - w0).count();
+        process += CpuSeconds(RUSAGE_SELF) - p0;
+        thread += CpuSeconds(RUSAGE_THREAD) - t0;
+    }
+    state.counters["wall_s"] = wall;
+    state.counters["process_cpu_per_wall"] = process / wall;
+    state.counters["main_thread_cpu_per_wall"] = thread / wall;
+}
+
+void PushLeftButton(bool down) {
+    SDL_Event e;
+    std::memset(&e, 0, sizeof e);
+    e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+    e.button.button = SDL_BUTTON_LEFT;
+    e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+    SDL_PushEvent(&e);
+}
+
+void BM_BaselineSleep(benchmark::State& state) {
+    if (!StartEngineOnce()) return state.SkipWithError("no GL context");
+    Measure(state, [] { std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds)); });
+}
+BENCHMARK(BM_BaselineSleep)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_WaitForMouseBlocked(benchmark::State& state) {
+    if (!StartEngineOnce()) return state.SkipWithError("no GL context");
+    Measure(state, [] {
+        // The click comes from another thread after 5 s, as a user's would.
+        std::thread user([] {
+            std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds));
+            PushLeftButton(true);
+            PushLeftButton(false);
+        });
+        corvane::WaitForMouse();
+        user.join();
+    });
+}
+BENCHMARK(BM_WaitForMouseBlocked)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_PresentFrame60Empty(benchmark::State& state) {
+    if (!StartEngineOnce()) return state.SkipWithError("no GL context");
+    corvane::SetFrameRate(60);
+    Measure(state, [] {
+        for (int frame = 0; frame < static_cast<int>(kSeconds * 60); ++frame) corvane::PresentFrame();
+    });
+}
+BENCHMARK(BM_PresentFrame60Empty)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+BENCHMARK_MAIN();
