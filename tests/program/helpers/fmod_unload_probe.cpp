@@ -3,6 +3,8 @@
 // ends with music on. The audio thread must not call into the unmapped code.
 //   fmod_unload_probe <libfmod.so> <module> <play ms>
 // Exit status: 0 ok, 10 library not loaded, 11 song not started, 12 library still mapped.
+// Like the player, the probe itself links SDL, which therefore stays loaded.
+#include <SDL.h>
 #include <dlfcn.h>
 
 #include <chrono>
@@ -13,6 +15,7 @@
 
 int main(int argc, char** argv) {
     if (argc < 4) return 2;
+    if (SDL_WasInit(SDL_INIT_AUDIO)) return 2;   // (keeps the link to SDL)
     void* lib = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
     if (!lib) return 10;
     auto init = reinterpret_cast<decltype(&FSOUND_Init)>(dlsym(lib, "FSOUND_Init"));
