@@ -131,6 +131,37 @@ void CloseOnExit() {
 __attribute__((destructor)) void CloseOnUnload() { CloseOnExit(); }
 bool exitHandlerSet = false;
 
+int LoadSongFile(const char* name) {
+    std::vector<unsigned char> data;
+    if (!ReadWholeFile(name, data)) return 0;
+    openmpt_module* module = openmpt_module_create_from_memory2(
+        data.data(), data.size(), openmpt_log_func_silent, nullptr,
+        openmpt_error_func_ignore, nullptr, nullptr, nullptr, nullptr);
+    if (!module) return 0;
+    openmpt_module_set_repeat_count(module, -1);
+
+    std::lock_guard<std::mutex> guard(apiMutex);
+    if (nextHandle <= 0) {   // every positive handle has been handed out
+        openmpt_module_destroy(module);
+        return 0;
+    }
+    int handle = nextHandle++;
+    bool stored = false;
+    WithDeviceLocked([&] {
+        try {
+            songs[handle].module = module;
+            stored = true;
+        } catch (...) {
+            // no room for the entry; the device must still be unlocked
+        }
+    });
+    if (!stored) {
+        openmpt_module_destroy(module);
+        return 0;
+    }
+    return handle;
+}
+
 } // namespace
 
 extern "C" {
@@ -175,22 +206,11 @@ void FSOUND_Close(void) {
 
 int FMUSIC_LoadSong(const char* name) {
     if (!name || !*name) return 0;
-    std::vector<unsigned char> data;
-    if (!ReadWholeFile(name, data)) return 0;
-    openmpt_module* module = openmpt_module_create_from_memory2(
-        data.data(), data.size(), openmpt_log_func_silent, nullptr,
-        openmpt_error_func_ignore, nullptr, nullptr, nullptr, nullptr);
-    if (!module) return 0;
-    openmpt_module_set_repeat_count(module, -1);
-
-    std::lock_guard<std::mutex> guard(apiMutex);
-    if (nextHandle <= 0) {   // every positive handle has been handed out
-        openmpt_module_destroy(module);
-        return 0;
+    try {
+        return LoadSongFile(name);
+    } catch (...) {
+        return 0;   // out of memory: no song
     }
-    int handle = nextHandle++;
-    WithDeviceLocked([&] { songs[handle].module = module; });
-    return handle;
 }
 
 signed char FMUSIC_PlaySong(int song) {

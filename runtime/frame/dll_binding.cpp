@@ -33,13 +33,17 @@ bool AppendModule(platform::LibraryHandle module) {
 } // namespace
 
 void BindDllFunction(const RtString& libraryName, const RtString& functionName, void** target) {
-    platform::LibraryHandle module = platform::LoadDynamicLibrary(libraryName.Buffer());
-    if (!module) return;
-    // Should the list not grow, the load stays unrecorded rather than being
-    // dropped: the function handed out below must stay mapped.
-    AppendModule(module);
-    void* function = platform::FindLibrarySymbol(module, functionName.Buffer());
-    if (target) *target = function;
+    try {
+        platform::LibraryHandle module = platform::LoadDynamicLibrary(libraryName.Buffer());
+        if (!module) return;
+        // Should the list not grow, the load stays unrecorded rather than being
+        // dropped: the function handed out below must stay mapped.
+        AppendModule(module);
+        void* function = platform::FindLibrarySymbol(module, functionName.Buffer());
+        if (target) *target = function;
+    } catch (...) {
+        // Out of memory while mapping the names: as if the library was not found.
+    }
 }
 
 void FreeLoadedModules() {
