@@ -23,7 +23,7 @@ constexpr int kMixerVoices = kSoundSlotCount * kMaxVoicesPerSlot;
 constexpr std::size_t kSlotHeader = alignof(SoundSlot) > 4 ? alignof(SoundSlot) : 4;
 
 // Largest WAV file read: the biggest sample buffer plus room for its chunks.
-constexpr long kMaxWavFileBytes = 0x0FFFFFFF + (64l << 20);
+constexpr std::size_t kMaxWavFileBytes = 0x0FFFFFFF + (std::size_t{64} << 20);
 
 // The slot a command names: numbers above 127 mean 127; negative numbers and
 // a missing slot table give null.
@@ -46,17 +46,24 @@ void EmptySlot(SoundSlot& slot) {
     slot.device = nullptr;
 }
 
+// Reads the file up to the largest size a WAV file is read to; a file that
+// cannot be read to its end counts as unreadable.
 bool ReadWholeFile(const char* path, std::vector<unsigned char>* bytes) {
     std::FILE* f = std::fopen(path, "rb");
     if (!f) return false;
-    bool ok = std::fseek(f, 0, SEEK_END) == 0;
-    long size = ok ? std::ftell(f) : -1;
-    ok = ok && size >= 0 && std::fseek(f, 0, SEEK_SET) == 0;
-    if (ok) {
-        size = std::min(size, kMaxWavFileBytes);
-        bytes->resize(static_cast<std::size_t>(size));
-        ok = size == 0 || std::fread(bytes->data(), 1, bytes->size(), f) == bytes->size();
+    bytes->clear();
+    std::size_t used = 0;
+    bool ok = true;
+    while (used < kMaxWavFileBytes) {
+        bytes->resize(std::min(used + (std::size_t{1} << 20), kMaxWavFileBytes));
+        std::size_t got = std::fread(bytes->data() + used, 1, bytes->size() - used, f);
+        used += got;
+        if (got == 0 || used < bytes->size()) {
+            ok = !std::ferror(f);
+            break;
+        }
     }
+    bytes->resize(used);
     std::fclose(f);
     return ok;
 }

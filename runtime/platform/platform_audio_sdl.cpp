@@ -75,10 +75,10 @@ int OpenAudioOutput(int frequency, int channels, int bits, int voices) {
     // The gain effect works on 16-bit stereo.
     if (channels != 2 || bits != 16 || frequency <= 0) return -3;
     voices = std::clamp(voices, 1, static_cast<int>(sizeof g_gains / sizeof g_gains[0]));
-    if (!SDL_WasInit(SDL_INIT_AUDIO)) {
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return -1;
-        g_subsystemStarted = true;
-    }
+    // SDL counts the starts of a subsystem, so another user of audio in the
+    // process (a sound library) keeps it running when this output closes.
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return -1;
+    g_subsystemStarted = true;
     // The output runs at exactly the asked format; SDL converts for the device.
     if (Mix_OpenAudioDevice(frequency, OutputFormat(bits), channels, 512, nullptr, 0) != 0) {
         if (g_subsystemStarted) {
@@ -106,7 +106,7 @@ void CloseAudioOutput() {
     Mix_HaltChannel(-1);
     Mix_CloseAudio();
     if (g_subsystemStarted) {
-        // Started here, so stopped here: the next open reads the driver choice again.
+        // When nobody else uses audio, the next open reads the driver choice again.
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         g_subsystemStarted = false;
     }

@@ -119,7 +119,7 @@ TEST(SoundOutput, FourPlaysOnThreeVoicesCutOffTheOldest) {
         more += v > 9000;
     }
     EXPECT_EQ(more, 0u);                                   // never four at once
-    EXPECT_NEAR(double(one), kRate * 0.25, kRate * 0.06);  // the first play alone
+    EXPECT_NEAR(double(one), kRate * 0.25, kRate * 0.1);   // the first play alone
     EXPECT_NEAR(double(three), kRate * 0.6, kRate * 0.06); // then three together to the end
     // The three end together: had the fourth play been refused, two voices would
     // have gone on alone for 0.25 s after the first one ended.
@@ -179,5 +179,5 @@ TEST(SoundOutput, StopAllSoundsSilencesEveryVoice) {
     Capture c = FinishCapture(1300);
     EXPECT_EQ(c.MaxAbs(0), 6000);
     // 0.2 s of three voices, then one whole second of the replayed one.
-    EXPECT_NEAR(double(c.CountLouder(0, 0)), kRate * 1.2, kRate * 0.06);
+    EXPECT_NEAR(double(c.CountLouder(0, 0)), kRate * 1.2, kRate * 0.1);
 }
