@@ -139,25 +139,26 @@ void BleedEdgeColours(std::uint8_t* rgba, int textureWidth, int width, int heigh
     // Only transparent texels are written and only opaque ones are read, so the
     // order of the walk does not matter.
     for (int y = 0; y < height; ++y) {
+        // Neighbour rows and columns that count: inside 1..height - 2 and 1..width - 2.
+        const int y0 = y - 1 < 1 ? 1 : y - 1, y1 = y + 1 > height - 2 ? height - 2 : y + 1;
+        std::uint8_t* row = rgba + std::size_t(y) * textureWidth * 4;
         for (int x = 0; x < width; ++x) {
-            std::uint8_t* t = rgba + (std::size_t(y) * textureWidth + x) * 4;
+            std::uint8_t* t = row + std::size_t(x) * 4;
             if (t[3] != 0) continue;
-            int sum[3] = {0, 0, 0}, count = 0;
-            for (int dy = -1; dy <= 1; ++dy) {
-                for (int dx = -1; dx <= 1; ++dx) {
-                    if (dx == 0 && dy == 0) continue;
-                    const int nx = x + dx, ny = y + dy;
-                    if (nx < 1 || nx > width - 2 || ny < 1 || ny > height - 2) continue;
-                    const std::uint8_t* n = rgba + (std::size_t(ny) * textureWidth + nx) * 4;
-                    if (n[3] == 0) continue;
-                    sum[0] += n[0], sum[1] += n[1], sum[2] += n[2];
+            const int x0 = x - 1 < 1 ? 1 : x - 1, x1 = x + 1 > width - 2 ? width - 2 : x + 1;
+            int sum0 = 0, sum1 = 0, sum2 = 0, count = 0;
+            for (int ny = y0; ny <= y1; ++ny) {
+                const std::uint8_t* n = rgba + (std::size_t(ny) * textureWidth + x0) * 4;
+                for (int nx = x0; nx <= x1; ++nx, n += 4) {
+                    if (n[3] == 0) continue; // also skips the texel itself
+                    sum0 += n[0], sum1 += n[1], sum2 += n[2];
                     ++count;
                 }
             }
             if (count == 0) continue;
-            t[0] = std::uint8_t(sum[0] / count);
-            t[1] = std::uint8_t(sum[1] / count);
-            t[2] = std::uint8_t(sum[2] / count);
+            t[0] = std::uint8_t(sum0 / count);
+            t[1] = std::uint8_t(sum1 / count);
+            t[2] = std::uint8_t(sum2 / count);
         }
     }
 }
@@ -193,22 +194,33 @@ void ReduceMipmapLevel(std::uint8_t* rgba, int width, int height, int* newWidth,
     // A 2 x 2 box, clipped at the level's edges. Each new texel is written at an
     // index no greater than any sample still to be read, so the work can be done
     // in place.
-    for (int y = 0; y < nh; ++y) {
-        for (int x = 0; x < nw; ++x) {
-            int sum[4] = {0, 0, 0, 0}, count = 0;
-            for (int dy = 0; dy < 2; ++dy) {
-                const int sy = 2 * y + dy;
-                if (sy >= height) continue;
-                for (int dx = 0; dx < 2; ++dx) {
-                    const int sx = 2 * x + dx;
-                    if (sx >= width) continue;
-                    const std::uint8_t* s = rgba + (std::size_t(sy) * width + sx) * 4;
-                    for (int c = 0; c < 4; ++c) sum[c] += s[c];
-                    ++count;
+    if (width >= 2 && height >= 2 && width % 2 == 0 && height % 2 == 0) {
+        const std::size_t rowBytes = std::size_t(width) * 4;
+        for (int y = 0; y < nh; ++y) {
+            const std::uint8_t* a = rgba + std::size_t(2 * y) * rowBytes;
+            const std::uint8_t* b = a + rowBytes;
+            std::uint8_t* d = rgba + std::size_t(y) * nw * 4;
+            for (int x = 0; x < nw; ++x, a += 8, b += 8, d += 4)
+                for (int c = 0; c < 4; ++c) d[c] = std::uint8_t((a[c] + a[c + 4] + b[c] + b[c + 4] + 2) >> 2);
+        }
+    } else {
+        for (int y = 0; y < nh; ++y) {
+            for (int x = 0; x < nw; ++x) {
+                int sum[4] = {0, 0, 0, 0}, count = 0;
+                for (int dy = 0; dy < 2; ++dy) {
+                    const int sy = 2 * y + dy;
+                    if (sy >= height) continue;
+                    for (int dx = 0; dx < 2; ++dx) {
+                        const int sx = 2 * x + dx;
+                        if (sx >= width) continue;
+                        const std::uint8_t* s = rgba + (std::size_t(sy) * width + sx) * 4;
+                        for (int c = 0; c < 4; ++c) sum[c] += s[c];
+                        ++count;
+                    }
                 }
+                std::uint8_t* d = rgba + (std::size_t(y) * nw + x) * 4;
+                for (int c = 0; c < 4; ++c) d[c] = std::uint8_t((sum[c] + count / 2) / count);
             }
-            std::uint8_t* d = rgba + (std::size_t(y) * nw + x) * 4;
-            for (int c = 0; c < 4; ++c) d[c] = std::uint8_t((sum[c] + count / 2) / count);
         }
     }
     *newWidth = nw;

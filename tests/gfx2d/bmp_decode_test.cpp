@@ -214,6 +214,25 @@ TEST(BmpDecode, MipmapChainEndsAtOneByOneAndKeepsUniformColour) {
     EXPECT_EQ(sizes, expected);
     EXPECT_EQ(rgba[0], 200);
     EXPECT_EQ(rgba[3], 255);
+
+    // In place, each texel averages its own 2 x 2 block (rounded), also for odd sizes.
+    for (auto [sw, sh] : {std::pair{4, 4}, {3, 5}}) {
+        std::vector<std::uint8_t> level(std::size_t(sw) * sh * 4), before;
+        for (int i = 0; i < sw * sh; ++i) level[i * 4] = std::uint8_t(i * 10), level[i * 4 + 3] = 255;
+        before = level;
+        int nw = 0, nh = 0;
+        ReduceMipmapLevel(level.data(), sw, sh, &nw, &nh);
+        EXPECT_EQ(nw, std::max(sw / 2, 1));
+        EXPECT_EQ(nh, std::max(sh / 2, 1));
+        for (int y = 0; y < nh; ++y)
+            for (int x = 0; x < nw; ++x) {
+                int sum = 0, n = 0;
+                for (int dy = 0; dy < 2; ++dy)
+                    for (int dx = 0; dx < 2; ++dx)
+                        if (2 * x + dx < sw && 2 * y + dy < sh) sum += before[((2 * y + dy) * sw + 2 * x + dx) * 4], ++n;
+                EXPECT_EQ(level[(y * nw + x) * 4], (sum + n / 2) / n) << sw << "x" << sh << " at " << x << "," << y;
+            }
+    }
 }
 
 TEST(BmpDecode, BumpConversionTurnsBlueSlopesIntoNormals) {
