@@ -6,11 +6,10 @@
 #include <string>
 
 #include "runtime/values/media.h"
+#include "runtime/values/rt_array.h"
 #include "runtime/values/rt_string.h"
 
 namespace corvane {
-
-class RtStringArray;
 
 // ---------------------------------------------------------------- line files (256 lines of up to 1023 bytes)
 double ReadLineText(const char* fileName, double line, RtString& text);     // 0 with the line in text; "NO_DATA" for an empty line; "NO_FILE" and 3 when the file cannot be selected; 7 for a bad index

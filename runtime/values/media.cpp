@@ -216,13 +216,13 @@ void SetMediaPacks(const RtString& secondPack, const RtString& firstPack) {
 // ---------------------------------------------------------------- resolving
 
 int ResolveMedia(MediaContext* context, const char* name, char* output, std::size_t outputSize) {
+    // The output may be the name's own buffer: keep the name before writing.
+    std::string requested = name ? name : "";
     if (context && context->lastTempPath[0]) {
         platform::DeleteFileAt(context->lastTempPath);
         context->lastTempPath[0] = '\0';
     }
-    if (!name || !*name || !output || outputSize == 0) return 0;
-    // The output may be the name's own buffer: keep the name before writing.
-    std::string requested = name;
+    if (requested.empty() || !output || outputSize == 0) return 0;
 
     if (platform::IsReadableFile(requested.c_str())) {
         return CopyPath(output, outputSize, requested.c_str()) ? 1 : 0;
