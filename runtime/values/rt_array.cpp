@@ -137,9 +137,11 @@ RtArray& DimArray(RtArray& a, double d1, double d2, double d3, double d4, double
     return DimArrayImpl(a, d);
 }
 
-RtStringArray& DimArray(RtStringArray& a, double d1, double d2, double d3, double d4, double d5,
-                        double d6, double d7, double d8) {
-    const double d[8] = {d1, d2, d3, d4, d5, d6, d7, d8};
+namespace {
+
+// Dimensioning a string array; the first `filled` elements of kept storage are
+// left for the caller to assign.
+RtStringArray& DimStrings(RtStringArray& a, const double d[8], std::int32_t filled) {
     const Shape s = MakeShape(d);
     if (s.count < 0) {
         delete[] a.elements;
@@ -153,11 +155,29 @@ RtStringArray& DimArray(RtStringArray& a, double d1, double d2, double d3, doubl
         a.capacity = a.elements ? s.neededCapacity : 0;
         if (!a.elements) StopForStorage();
     } else {
-        for (std::int32_t i = 0; i < s.neededCapacity; ++i) a.elements[i] = "";
+        for (std::int32_t i = std::max(filled, 0); i < s.neededCapacity; ++i) a.elements[i] = "";
     }
     TakeShape(a, s);
     return a;
 }
+
+} // namespace
+
+RtStringArray& DimArray(RtStringArray& a, double d1, double d2, double d3, double d4, double d5,
+                        double d6, double d7, double d8) {
+    const double d[8] = {d1, d2, d3, d4, d5, d6, d7, d8};
+    return DimStrings(a, d, 0);
+}
+
+namespace array_detail {
+
+RtStringArray& DimArrayForFill(RtStringArray& a, std::uint32_t count) {
+    // A count beyond 32-bit storage stops with error 7 inside, as DimArray would.
+    const double d[8] = {double(count), 0, 0, 0, 0, 0, 0, 0};
+    return DimStrings(a, d, std::int32_t(std::min<std::uint32_t>(count, INT32_MAX)));
+}
+
+} // namespace array_detail
 
 // ---------------------------------------------------------------- copy and re-dimension
 

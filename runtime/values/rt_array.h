@@ -46,6 +46,10 @@ namespace array_detail {
 // is 0, 9 for an index out of range or missing storage.
 [[noreturn]] void StopOnArrayError(int code);
 
+// DimArray(a, count) for a caller that assigns elements 0..count-1 itself at
+// once: when the storage is kept, only the elements after those are emptied.
+RtStringArray& DimArrayForFill(RtStringArray& a, std::uint32_t count);
+
 // An index truncated toward zero; NaN and indices beyond 64 bits come out as
 // INT64_MIN, which every range check refuses.
 inline std::int64_t TruncateIndex(double index) {

@@ -261,7 +261,7 @@ double SplitText(const RtString& source, RtStringArray& pieces, const char* deli
     // The array ends dimensioned to the number of pieces, first size 0 when there
     // are none. Going through a first size of 0 on the way would only throw away
     // storage (and the strings' buffers) that the pieces can reuse.
-    DimArray(pieces, count);
+    array_detail::DimArrayForFill(pieces, count);
     if (count == 0) return 0.0;
 
     std::uint32_t piece = 0;
