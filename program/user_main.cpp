@@ -1,14 +1,20 @@
-// The embedded user program.
-#include <GL/gl.h>
-
+// The embedded user program: the music player.
+#include "program/player.h"
 #include "runtime/frame/frame.h"
+#include "runtime/gfx2d/gfx2d.h"
 
 namespace corvane {
 
 int UserMain() {
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
+    songFileName = "yoshi1.it";
+    AllowEscape(0);  // only left Alt with F4 and the close box end it early
+    loadResult = LoadSong(songFileName);
+    PlaySong();
+    PrintText("PLAY: " + songFileName + " returns: " + loadResult, 100, 100);
+    PrintText(RtString("click mouse to stop"), 100, 120);
     PresentFrame();
+    WaitForMouse();
+    StopSong();
     return 0;
 }
 
