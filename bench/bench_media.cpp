@@ -137,6 +137,19 @@ void BM_ResolveLastOf10000(benchmark::State& state) {
 }
 BENCHMARK(BM_ResolveLastOf10000)->Unit(benchmark::kMicrosecond);
 
+// The directory scan alone: open the pack, find the last entry, close.
+void BM_FindLastOf10000(benchmark::State& state) {
+    std::string path = Files().dir + "many.pak";
+    corvane::PackEntry entry;
+    for (auto _ : state) {
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        if (!f || !corvane::FindPackEntry(f, "media/entry9999.dat", &entry)) state.SkipWithError("not found");
+        if (f) std::fclose(f);
+        benchmark::DoNotOptimize(entry);
+    }
+}
+BENCHMARK(BM_FindLastOf10000)->Unit(benchmark::kMicrosecond);
+
 void BM_ResolvePlainFile(benchmark::State& state) {
     Resolve(state, Files().dir + "many.pak", (Files().dir + "plain.dat").c_str());
 }

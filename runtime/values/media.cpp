@@ -40,38 +40,43 @@ std::int64_t StreamSize(std::FILE* f) {
 }
 
 // Sequential reads of the directory through one large buffer: the scan costs a
-// system call per 64 KiB, not one per field.
+// system call per 64 KiB, not one per field, and entries are parsed in place.
 class DirectoryStream {
 public:
     DirectoryStream(std::FILE* f, std::int64_t start) : file(f) {
         ok = start >= 0 && std::fseek(f, static_cast<long>(start), SEEK_SET) == 0;
     }
-    bool Read(void* out, std::size_t n) {
-        unsigned char* dst = static_cast<unsigned char*>(out);
-        while (n > 0) {
-            if (pos == fill && !Refill()) return false;
-            std::size_t take = fill - pos < n ? fill - pos : n;
-            std::memcpy(dst, buffer + pos, take);
-            pos += take;
-            dst += take;
-            n -= take;
+    // The next n bytes (n <= 264) in one piece, or null when the file ends first.
+    const unsigned char* Need(std::size_t n) {
+        if (fill - pos >= n) return buffer + pos;
+        std::memmove(buffer, buffer + pos, fill - pos);
+        fill -= pos;
+        pos = 0;
+        while (ok && fill < n) {
+            std::size_t got = std::fread(buffer + fill, 1, sizeof buffer - fill, file);
+            if (got == 0) ok = false;
+            fill += got;
         }
-        return true;
+        return fill >= n ? buffer : nullptr;
     }
+    void Skip(std::size_t n) { pos += n; }
 
 private:
-    bool Refill() {
-        if (!ok) return false;
-        pos = 0;
-        fill = std::fread(buffer, 1, sizeof buffer, file);
-        if (fill == 0) ok = false;
-        return fill > 0;
-    }
     std::FILE* file;
     bool ok = false;
     std::size_t pos = 0, fill = 0;
     unsigned char buffer[64 * 1024];
 };
+
+bool SuffixMatches(const char* requested, std::size_t requestedLength, const unsigned char* entryName,
+                   std::size_t entryLength) {
+    if (entryLength > requestedLength) return false;
+    const unsigned char* tail = reinterpret_cast<const unsigned char*>(requested) + (requestedLength - entryLength);
+    for (std::size_t i = 0; i < entryLength; ++i) {
+        if (FoldCase(tail[i]) != FoldCase(entryName[i])) return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -79,14 +84,8 @@ private:
 
 bool NameMatchesPackEntry(const char* requested, const char* entryName, std::size_t entryLength) {
     if (!requested || !entryName) return false;
-    std::size_t n = std::strlen(requested);
-    if (entryLength > n) return false;
-    const unsigned char* tail = reinterpret_cast<const unsigned char*>(requested) + (n - entryLength);
-    const unsigned char* e = reinterpret_cast<const unsigned char*>(entryName);
-    for (std::size_t i = 0; i < entryLength; ++i) {
-        if (FoldCase(tail[i]) != FoldCase(e[i])) return false;
-    }
-    return true;
+    return SuffixMatches(requested, std::strlen(requested), reinterpret_cast<const unsigned char*>(entryName),
+                         entryLength);
 }
 
 bool FindPackEntry(std::FILE* pack, const char* requested, PackEntry* entry) {
@@ -102,17 +101,19 @@ bool FindPackEntry(std::FILE* pack, const char* requested, PackEntry* entry) {
 
     // The stream's buffer is large; keep it off the stack of the caller.
     auto stream = std::make_unique<DirectoryStream>(pack, start);
-    char name[256];
+    const std::size_t requestedLength = std::strlen(requested);
     for (;;) {
-        unsigned char length = 0;
-        unsigned char fields[8];
-        if (!stream->Read(&length, 1) || length == 0) return false;
-        if (!stream->Read(name, length) || !stream->Read(fields, 8)) return false;
-        if (!NameMatchesPackEntry(requested, name, length)) continue;
+        const unsigned char* head = stream->Need(1);
+        if (!head || head[0] == 0) return false;
+        const std::size_t length = head[0];
+        const unsigned char* e = stream->Need(1 + length + 8);
+        if (!e) return false;
+        stream->Skip(1 + length + 8);
+        if (!SuffixMatches(requested, requestedLength, e + 1, length)) continue;
         if (entry) {
-            entry->name.assign(name, length);
-            entry->dataPosition = static_cast<std::int32_t>(ReadLe32(fields));
-            entry->packedSize = ReadLe32(fields + 4);
+            entry->name.assign(reinterpret_cast<const char*>(e + 1), length);
+            entry->dataPosition = static_cast<std::int32_t>(ReadLe32(e + 1 + length));
+            entry->packedSize = ReadLe32(e + 1 + length + 4);
             entry->dataOffset = origin + entry->dataPosition;
         }
         return true;
@@ -230,6 +231,8 @@ int ResolveMedia(MediaContext* context, const char* name, char* output, std::siz
     if (!context || !context->packPath[0]) return 0;
     std::FILE* pack = platform::OpenFileForReading(context->packPath);
     if (!pack) return 0;
+    // Reads here are large or few; the stream's own buffer would only split them.
+    std::setvbuf(pack, nullptr, _IONBF, 0);
 
     PackEntry entry;
     std::unique_ptr<unsigned char[]> data;
