@@ -4,6 +4,7 @@
 #include "runtime/frame/frame.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/input_sound/input.h"
+#include "runtime/input_sound/sound.h"
 #include "runtime/platform/platform.h"
 
 namespace corvane {
@@ -82,6 +83,7 @@ void PresentFrame() {
 
     // 2. Music that reached its end starts again.
     // [sound] rewind and restart finished music
+    RestartFinishedMusic();
 
     // 3. Frozen while the window is inactive, without using the processor.
     while (engine.paused) {

@@ -7,6 +7,7 @@
 #include "runtime/frame/frame.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/input_sound/input.h"
+#include "runtime/input_sound/sound.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/media.h"
 #include "runtime/values/values.h"
@@ -146,6 +147,7 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
     // [input] create the input record
     engine.input = new InputDevices();
     // [sound] create the sound device and the 128 sound slots
+    CreateSoundRecords();
 
     // 6. The network record, idle.
     // [net] create the network record
@@ -164,6 +166,7 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
     // [input] InitInput
     InitInput(*engine.input, nullptr, instance, engine.useDirectInputMouse != 0);
     // [sound] InitSound
+    InitSound(engine.soundDevice);
 
     // 11.
     engine.currentFont = 0;
