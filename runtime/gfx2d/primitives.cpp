@@ -91,6 +91,7 @@ void SetScreenSize(int width, int height) {
 }
 
 void SetViewport(double x, double y, double width, double height) {
+    // [gfx3d] SetShadowPass(false): a pending stencil-shadow pass ends before the viewport changes
     ResetViewport(ToInt(x), ToInt(y), ToInt(width), ToInt(height));
 }
 
