@@ -84,6 +84,30 @@ void BM_WaitForMouseBlocked(benchmark::State& state) {
 }
 BENCHMARK(BM_WaitForMouseBlocked)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The idle step returns at once while any key is down, so a key held through the
+// wait makes the wait poll without sleeping; this shows what that costs.
+void BM_WaitForMouseWithKeyHeld(benchmark::State& state) {
+    if (!StartEngineOnce()) return state.SkipWithError("no GL context");
+    SDL_Event key;
+    std::memset(&key, 0, sizeof key);
+    key.type = SDL_KEYDOWN;
+    key.key.keysym.scancode = SDL_SCANCODE_LSHIFT;
+    SDL_PushEvent(&key);
+    Measure(state, [] {
+        std::thread user([] {
+            std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds));
+            PushLeftButton(true);
+            PushLeftButton(false);
+        });
+        corvane::WaitForMouse();
+        user.join();
+    });
+    key.type = SDL_KEYUP;
+    SDL_PushEvent(&key);
+    corvane::PumpMessages();
+}
+BENCHMARK(BM_WaitForMouseWithKeyHeld)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void BM_PresentFrame60Empty(benchmark::State& state) {
     if (!StartEngineOnce()) return state.SkipWithError("no GL context");
     corvane::SetFrameRate(60);

@@ -1,6 +1,7 @@
 // The wait commands: they sleep between looks at the devices, so a program that
 // waits for the user uses almost no processor time.
 #include <algorithm>
+#include <iterator>
 
 #include "runtime/frame/frame.h"
 #include "runtime/input_sound/input.h"
@@ -14,22 +15,37 @@ constexpr int kIdlePasses = 8;
 constexpr int kIdleSleepMs = 30;
 constexpr int kDikEscape = 1;
 
-bool JoystickActive(InputDevices& d, int n) {
+// What the idle step watches of one joystick: its buttons, x, y and z, and the hat
+// when it points in one of the four main directions.
+struct JoystickLook {
+    std::uint8_t buttons[32] = {};
+    double x = 0, y = 0, z = 0;
+    std::uint32_t pov = 0xFFFFFFFFu;
+    bool operator==(const JoystickLook&) const = default;
+};
+
+JoystickLook LookAtJoystick(InputDevices& d, int n) {
+    JoystickLook look;
     JoystickState s;
-    if (!ReadJoystick(d, n, s)) return false;
-    for (std::uint8_t b : s.buttons)
-        if (b) return true;
-    for (std::int32_t axis : {s.lX, s.lY, s.lZ})
-        if (std::clamp(axis / 32767.0, -1.0, 1.0) != 0.0) return true;
+    if (!ReadJoystick(d, n, s)) return look;
+    std::copy(std::begin(s.buttons), std::end(s.buttons), look.buttons);
+    look.x = std::clamp(s.lX / 32767.0, -1.0, 1.0);
+    look.y = std::clamp(s.lY / 32767.0, -1.0, 1.0);
+    look.z = std::clamp(s.lZ / 32767.0, -1.0, 1.0);
     std::uint32_t pov = s.pov[0];
-    return pov == 0 || pov == 9000 || pov == 18000 || pov == 27000;
+    if (pov == 0 || pov == 9000 || pov == 18000 || pov == 27000) look.pov = pov;
+    return look;
 }
 
 } // namespace
 
+// Keys, mouse and joysticks count as input when they differ from what the last look
+// saw. A key or a joystick merely held (a trigger that rests off-centre, Shift held
+// through a wait for the mouse) therefore does not keep the waits from sleeping.
 void IdleUntilInput() {
-    // What the last look saw of the mouse; a change counts as input.
     static double lastX = 0.0, lastY = 0.0, lastFirst = 0.0, lastSecond = 0.0;
+    static unsigned char lastKeys[255] = {};
+    static JoystickLook lastJoysticks[kMaxJoysticks];
     for (int pass = 0; pass < kIdlePasses; ++pass) {
         PumpMessages();
         InputDevices* d = engine.input;
@@ -37,8 +53,13 @@ void IdleUntilInput() {
             PollKeyboard(*d);
             d->newFrame = 1;
             if (escapeEndsProgram && KeyDown(*d, kDikEscape)) EndProgram();
-            for (int code = 0; code <= 254; ++code)
-                if (KeyDown(*d, code)) return;
+            bool keysChanged = false;
+            for (int code = 0; code <= 254; ++code) {
+                unsigned char down = KeyDown(*d, code) ? 1 : 0;
+                keysChanged |= down != lastKeys[code];
+                lastKeys[code] = down;
+            }
+            if (keysChanged) return;
 
             MouseSample sample;
             ReadMouse(*d, sample);
@@ -54,8 +75,13 @@ void IdleUntilInput() {
                 return;
             }
 
-            for (int n = d->joystickCount - 1; n >= 0; --n)
-                if (JoystickActive(*d, n)) return;
+            bool joysticksChanged = false;
+            for (int n = std::min(d->joystickCount, kMaxJoysticks) - 1; n >= 0; --n) {
+                JoystickLook look = LookAtJoystick(*d, n);
+                joysticksChanged |= !(look == lastJoysticks[n]);
+                lastJoysticks[n] = look;
+            }
+            if (joysticksChanged) return;
         }
         platform::SleepMilliseconds(kIdleSleepMs);
     }

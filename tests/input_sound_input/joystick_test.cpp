@@ -2,6 +2,7 @@
 // devices.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "tests/input_sound_input/input_events.h"
@@ -149,6 +150,18 @@ TEST_F(Joystick, JoyStateIsJoystickZeroInWholeSteps) {
     Axis(0, -32768);
     JoyState(x, y, b0, b1);
     EXPECT_EQ(x, -1.0);
+}
+
+TEST_F(Joystick, TriggerRestingOffCentreDoesNotKeepTheIdleStepAwake) {
+    Axis(2, -32768);             // a game pad's trigger at rest reads as z = -1
+    for (int i = 0; i < 4; ++i) IdleUntilInput();   // until it has seen everything once
+    auto start = std::chrono::steady_clock::now();
+    IdleUntilInput();
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(8 * 30 - 10));
+    Button(5, true);
+    start = std::chrono::steady_clock::now();
+    IdleUntilInput();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
 }
 
 TEST_F(Joystick, UnpluggedJoystickReadsAtRestAndItsNumberIsReused) {

@@ -104,8 +104,8 @@ TEST_F(Waits, WaitForKeyReturnsOnAStrokeAndConsumesIt) {
 }
 
 TEST_F(Waits, IdleUntilInputSleepsWithoutInputAndReturnsOnAKey) {
-    // Move the mouse once so the idle step has seen the current position.
-    IdleUntilInput();
+    // Until the idle step has seen the present keys, mouse and joysticks, it returns early.
+    for (int i = 0; i < 4; ++i) IdleUntilInput();
     auto start = Clock::now();
     IdleUntilInput();
     auto idle = Clock::now() - start;
@@ -115,6 +115,17 @@ TEST_F(Waits, IdleUntilInputSleepsWithoutInputAndReturnsOnAKey) {
     PushKey(SDL_SCANCODE_J, true);
     start = Clock::now();
     IdleUntilInput();
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
+
+    // Held on, the key is no news: the idle step sleeps again instead of spinning.
+    start = Clock::now();
+    IdleUntilInput();
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(8 * 30 - 10));
+    PushKey(SDL_SCANCODE_J, false);
+    Pump();
+    SDL_Delay(kPastMinimumPressMs);
+    start = Clock::now();
+    IdleUntilInput();                          // the release is news
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
 }
 

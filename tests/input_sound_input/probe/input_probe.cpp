@@ -16,7 +16,7 @@ int main() {
     SetRuntimeDefaults();
     StartEngine(nullptr, nullptr, "", 1, "input_probe");
     if (!engine.windowCreated) return 2;
-    std::printf("ready\n");
+    std::printf("ready relative:%d\n", engine.input && engine.input->mouseDevice ? 1 : 0);
     std::fflush(stdout);
 
     // Everything the user types up to Enter, at most 40 seconds.
