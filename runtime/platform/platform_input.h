@@ -21,7 +21,6 @@ void RefreshInput();                               // fetch pending system input
 // ---------------------------------------------------------------- keyboard (DIK codes)
 void ReadKeyboardState(unsigned char state[256]);  // 0x80 for each key held, else 0
 int  KeyCharacter(int dik);                        // byte the keyboard layout gives the key with the current modifiers; 0 for none
-int  DikFromScancode(int sdlScancode);             // DIK code of an SDL scancode, 0 when the key has none
 
 // ---------------------------------------------------------------- mouse
 bool SetRelativeMouse(bool on);                    // hide and hold the cursor, report motion only; false when the system cannot

@@ -434,11 +434,6 @@ void ReadKeyboardState(unsigned char state[256]) {
     state[255] = 0;
 }
 
-int DikFromScancode(int sdlScancode) {
-    if (sdlScancode <= 0 || sdlScancode >= SDL_NUM_SCANCODES) return 0;
-    return Maps().dikOf[sdlScancode];
-}
-
 int KeyCharacter(int dik) {
     if (dik <= 0 || dik > 254) return 0;
     const KeyboardTrack& k = track.keys;
