@@ -66,8 +66,6 @@ void ApplyGains(int voice, double left, double right) {
     Mix_RegisterEffect(voice, GainEffect, nullptr, &g_gains[voice]);
 }
 
-SDL_AudioFormat OutputFormat(int bits) { return bits == 8 ? AUDIO_U8 : AUDIO_S16LSB; }
-
 } // namespace
 
 int OpenAudioOutput(int frequency, int channels, int bits, int voices) {
@@ -80,7 +78,7 @@ int OpenAudioOutput(int frequency, int channels, int bits, int voices) {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return -1;
     g_subsystemStarted = true;
     // The output runs at exactly the asked format; SDL converts for the device.
-    if (Mix_OpenAudioDevice(frequency, OutputFormat(bits), channels, 512, nullptr, 0) != 0) {
+    if (Mix_OpenAudioDevice(frequency, AUDIO_S16LSB, channels, 512, nullptr, 0) != 0) {
         if (g_subsystemStarted) {
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
             g_subsystemStarted = false;
@@ -132,7 +130,7 @@ AudioChunk* CreateAudioChunk(const void* pcm, std::size_t bytes, int frequency, 
     if (outFrames == 0 || outFrames * outFrame > 0x7FFFFFFF) return nullptr;
 
     SDL_AudioStream* stream = SDL_NewAudioStream(bits == 8 ? AUDIO_U8 : AUDIO_S16LSB, static_cast<Uint8>(channels),
-                                                 frequency, OutputFormat(g_info.bits),
+                                                 frequency, AUDIO_S16LSB,
                                                  static_cast<Uint8>(g_info.channels), g_info.frequency);
     if (!stream) return nullptr;
     // The resampler holds back the last few hundred frames even when flushed, so
