@@ -80,6 +80,11 @@ bool CreateMainWindow(const WindowDesc& desc) {
         return false;
     }
     SDL_GL_MakeCurrent(g_window, g_context);
+    // Hold one more reference on the GL driver, so that destroying the window at the
+    // end does not unload it: a driver unloaded before exit leaves allocations that
+    // no tool can attribute, and a later window would have to load it again.
+    static bool driverHeld = false;
+    if (!driverHeld) driverHeld = SDL_GL_LoadLibrary(nullptr) == 0;
     // The frame code paces frames itself; the driver must not block on vsync.
     SDL_GL_SetSwapInterval(0);
     return true;

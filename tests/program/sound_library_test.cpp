@@ -225,6 +225,9 @@ TEST_F(SoundLibrary, UnloadingWhileTheSongPlaysIsSafe) {
                           "/libfmod.so' '" + kSong + "' 300";
     int raw = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(raw)) << "killed by a signal";
+    // Sanitizer runtimes may keep a closed library mapped; then nothing is unloaded
+    // and there is nothing to check.
+    if (WEXITSTATUS(raw) == 12) GTEST_SKIP() << "the library stayed mapped after dlclose";
     EXPECT_EQ(WEXITSTATUS(raw), 0);
 }
 
