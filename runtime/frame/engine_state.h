@@ -34,7 +34,7 @@ struct EngineState {
     SoundSlot* soundSlots = nullptr;      // 128 slots; the count stands in the word ahead of the array
     NetSession* network = nullptr;
     MediaContext* mediaSources[2] = {nullptr, nullptr}; // [0] music and video, [1] everything else
-    bool mediaWindow = false;             // music is playing through the media window
+    bool mediaWindow = false;             // music is open through PlayMusic; the frame step restarts it at its end
 
     // ---- stop position
     double currentSourceFile = 0.0;
