@@ -12,24 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "runtime/frame/frame.h"
 #include "runtime/platform/platform.h"
 
 extern char** environ;
 
 namespace {
-
-bool StartEngineOnce() {
-    static bool started = false;
-    if (!started) {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        setenv("SDL_AUDIODRIVER", "dummy", 0);
-        corvane::SetRuntimeDefaults();
-        corvane::StartEngine(nullptr, nullptr, "", 1, "bench_frame");
-        started = corvane::engine.windowCreated;
-    }
-    return started;
-}
 
 double Percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
@@ -38,7 +27,7 @@ double Percentile(std::vector<double> v, double p) {
 }
 
 void BM_FramePacing60(benchmark::State& state) {
-    if (!StartEngineOnce()) {
+    if (!corvane::bench::StartEngineOnce("bench_frame")) {
         state.SkipWithError("no GL context");
         return;
     }

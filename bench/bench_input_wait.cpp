@@ -12,24 +12,13 @@
 #include <cstring>
 #include <thread>
 
+#include "bench/bench_support.h"
 #include "runtime/frame/frame.h"
 #include "runtime/input_sound/input.h"
 
 namespace {
 
 constexpr double kSeconds = 5.0;
-
-bool StartEngineOnce() {
-    static bool started = false;
-    if (!started) {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        setenv("SDL_AUDIODRIVER", "dummy", 0);
-        corvane::SetRuntimeDefaults();
-        corvane::StartEngine(nullptr, nullptr, "", 1, "bench_input_wait");
-        started = corvane::engine.windowCreated;
-    }
-    return started;
-}
 
 double CpuSeconds(int who) {
     rusage u;
@@ -64,13 +53,13 @@ void PushLeftButton(bool down) {
 }
 
 void BM_BaselineSleep(benchmark::State& state) {
-    if (!StartEngineOnce()) return state.SkipWithError("no GL context");
+    if (!corvane::bench::StartEngineOnce("bench_input_wait")) return state.SkipWithError("no GL context");
     Measure(state, [] { std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds)); });
 }
 BENCHMARK(BM_BaselineSleep)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_WaitForMouseBlocked(benchmark::State& state) {
-    if (!StartEngineOnce()) return state.SkipWithError("no GL context");
+    if (!corvane::bench::StartEngineOnce("bench_input_wait")) return state.SkipWithError("no GL context");
     Measure(state, [] {
         // The click comes from another thread after 5 s, as a user's would.
         std::thread user([] {
@@ -87,7 +76,7 @@ BENCHMARK(BM_WaitForMouseBlocked)->Iterations(1)->Unit(benchmark::kMillisecond)-
 // The idle step returns at once while any key is down, so a key held through the
 // wait makes the wait poll without sleeping; this shows what that costs.
 void BM_WaitForMouseWithKeyHeld(benchmark::State& state) {
-    if (!StartEngineOnce()) return state.SkipWithError("no GL context");
+    if (!corvane::bench::StartEngineOnce("bench_input_wait")) return state.SkipWithError("no GL context");
     SDL_Event key;
     std::memset(&key, 0, sizeof key);
     key.type = SDL_KEYDOWN;
@@ -109,7 +98,7 @@ void BM_WaitForMouseWithKeyHeld(benchmark::State& state) {
 BENCHMARK(BM_WaitForMouseWithKeyHeld)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_PresentFrame60Empty(benchmark::State& state) {
-    if (!StartEngineOnce()) return state.SkipWithError("no GL context");
+    if (!corvane::bench::StartEngineOnce("bench_input_wait")) return state.SkipWithError("no GL context");
     corvane::SetFrameRate(60);
     Measure(state, [] {
         for (int frame = 0; frame < static_cast<int>(kSeconds * 60); ++frame) corvane::PresentFrame();
