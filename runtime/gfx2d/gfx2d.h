@@ -38,9 +38,7 @@ void GetFontSize(double& width, double& height);             // cell width; imag
 // ---------------------------------------------------------------- internal: texture slots
 bool IsValidSlot(int slot);                                  // 0..65535
 int  ProbeBmpSize(const char* path, int* width, int* height); // absolute sizes from the header; 0 (and 0, 0) on failure
-bool LoadBmpTexture(OpenGLRainbows& renderer, const char* path, int sourceX, int sourceY, int width, int height,
-                    unsigned int* plainName, unsigned int* mipmapName, unsigned int keyColour, bool keying,
-                    bool bump, bool nearest);                // BMP (rectangle; 0 = whole) into new GL textures
+bool LoadBmpTexture(OpenGLRainbows& renderer, const char* path, int sourceX, int sourceY, int width, int height, unsigned int* plainName, unsigned int* mipmapName, unsigned int keyColour, bool keying, bool bump, bool nearest); // BMP rectangle (0 = whole) into new textures; no mipmap copy when mipmapName is null
 void FreeSlot(OpenGLRainbows& renderer, int slot);           // delete the textures (while glReady), sizes -1, alpha copy dropped
 int  LoadImageIntoSlot(OpenGLRainbows& renderer, int slot, const char* path, unsigned int keyColour, int bump); // 1 or 0
 void BindSlot(OpenGLRainbows& renderer, int slot, int secondSlot, int mipmapped); // < 0: untextured
