@@ -117,6 +117,14 @@ TEST_F(TextureSlots, FailedLoadsLeaveTheSlotEmpty) {
         EXPECT_EQ(LoadSprite(RtString(bad.c_str()), 3), 0.0) << bits;
         ExpectEmpty(3);
     }
+    // Wider than the GL can hold: refused rather than cut.
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    if (maxSize > 0 && maxSize < 32768) {
+        const std::string wide = WriteTemp("too_wide.bmp", MakeBmp(maxSize + 1, 1, 24, [](int, int) { return 0x123456u; }));
+        EXPECT_EQ(LoadSprite(RtString(wide.c_str()), 3), 0.0);
+        ExpectEmpty(3);
+    }
     // A missing file leaves the slot as it was.
     ASSERT_EQ(LoadSprite(RtString(good.c_str()), 3), 1.0);
     EXPECT_EQ(LoadSprite(RtString((good + ".missing").c_str()), 3), 0.0);
