@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
+#include <ctime>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -52,17 +52,37 @@ std::string BinDir() {
     return exe.substr(0, exe.rfind('/') + 1);
 }
 
-// Runs a program to its end and returns the wall time in milliseconds.
-double TimeProcess(const std::string& path) {
+// Starts a program and returns the milliseconds from just before the start to the
+// monotonic time it prints after presenting its first frame.
+double TimeToFirstFrame(const std::string& path) {
+    int fds[2];
+    if (pipe(fds) != 0) return -1.0;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
     char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
-    auto t0 = std::chrono::steady_clock::now();
+    timespec t0{};
+    clock_gettime(CLOCK_MONOTONIC, &t0);
     pid_t pid = 0;
-    if (posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ) != 0) return -1.0;
+    int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (rc != 0) {
+        close(fds[0]);
+        return -1.0;
+    }
+    std::string text;
+    char buf[64];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
+    close(fds[0]);
     int status = 0;
     waitpid(pid, &status, 0);
-    auto t1 = std::chrono::steady_clock::now();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1.0;
-    return std::chrono::duration<double, std::milli>(t1 - t0).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || text.empty()) return -1.0;
+    long long presented = std::atoll(text.c_str());
+    long long started = static_cast<long long>(t0.tv_sec) * 1000000000LL + t0.tv_nsec;
+    return static_cast<double>(presented - started) / 1.0e6;
 }
 
 void StartUpBench(benchmark::State& state, const char* program) {
@@ -70,7 +90,7 @@ void StartUpBench(benchmark::State& state, const char* program) {
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     std::string path = BinDir() + program;
     for (auto _ : state) {
-        double ms = TimeProcess(path);
+        double ms = TimeToFirstFrame(path);
         if (ms < 0) {
             state.SkipWithError("program failed");
             return;
