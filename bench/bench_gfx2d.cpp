@@ -15,27 +15,16 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "runtime/frame/frame.h"
 #include "runtime/gfx2d/gfx2d.h"
 
 namespace {
 
-bool StartEngineOnce() {
-    static bool started = false;
-    if (!started) {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        setenv("SDL_AUDIODRIVER", "dummy", 0);
-        corvane::SetRuntimeDefaults();
-        corvane::StartEngine(nullptr, nullptr, "", 1, "bench_gfx2d");
-        started = corvane::engine.windowCreated;
-    }
-    return started;
-}
-
 constexpr int kColumns = 80, kRows = 60;
 
 void BM_TextScreen(benchmark::State& state) {
-    if (!StartEngineOnce()) return state.SkipWithError("no GL context");
+    if (!corvane::bench::StartEngineOnce("bench_gfx2d")) return state.SkipWithError("no GL context");
     corvane::LoadFont(corvane::RtString(""), 0);
     std::vector<corvane::RtString> lines;
     for (int row = 0; row < kRows; ++row) {
@@ -54,7 +43,7 @@ BENCHMARK(BM_TextScreen)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTi
 
 // The same 4800 textured 7 x 8 quads from one bound texture, with nothing else.
 void BM_PlainQuadsBaseline(benchmark::State& state) {
-    if (!StartEngineOnce()) return state.SkipWithError("no GL context");
+    if (!corvane::bench::StartEngineOnce("bench_gfx2d")) return state.SkipWithError("no GL context");
     corvane::LoadFont(corvane::RtString(""), 0);
     const GLuint texture = corvane::engine.renderer.textureNames[corvane::OpenGLRainbows::kFirstFontSlot][0];
     corvane::ResetViewport(0, 0, 0, 0);
@@ -115,7 +104,7 @@ const std::string& BigBmp() {
 }
 
 void BM_LoadSprite1024(benchmark::State& state) {
-    if (!StartEngineOnce()) return state.SkipWithError("no GL context");
+    if (!corvane::bench::StartEngineOnce("bench_gfx2d")) return state.SkipWithError("no GL context");
     const corvane::RtString path(BigBmp().c_str());
     for (auto _ : state) {
         if (corvane::LoadSprite(path, 1) != 1.0) return state.SkipWithError("load failed");
@@ -126,7 +115,7 @@ void BM_LoadSprite1024(benchmark::State& state) {
 BENCHMARK(BM_LoadSprite1024)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 
 void BM_ReadAndUploadBaseline(benchmark::State& state) {
-    if (!StartEngineOnce()) return state.SkipWithError("no GL context");
+    if (!corvane::bench::StartEngineOnce("bench_gfx2d")) return state.SkipWithError("no GL context");
     const std::string& path = BigBmp();
     for (auto _ : state) {
         std::vector<unsigned char> bytes; // a fresh buffer per load, as a loader has

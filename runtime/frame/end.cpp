@@ -54,7 +54,6 @@ void EndProgram() {
     ending = true;
 
     // 2. Music stops.
-    // [sound] stop the music (media window)
     StopMusic();
 
     // 3. The stop record of a debug build.
@@ -67,7 +66,6 @@ void EndProgram() {
     }
 
     // 4. Input.
-    // [input] ReleaseInput and free the record
     if (engine.input) {
         ReleaseInput(*engine.input);
         delete engine.input;
@@ -75,15 +73,13 @@ void EndProgram() {
     }
 
     // 5-6. Sound slots from the last to the first, then the sound device.
-    // [sound] destroy the sound slots, then ReleaseSounds and free the device
     DestroySoundSlots();
     ReleaseSoundDevice();
 
     // 7. Network peers are told goodbye.
-    // [net] stop the network thread, send leave messages, free the session
+    // (The network session, when the network commands exist, ends here.)
 
     // 8. Temporary media files.
-    // [media] delete each context's temporary file and free the contexts
     ReleaseMediaContexts();
 
     // 9. The window goes; the renderer's textures can no longer be deleted through GL.
@@ -100,11 +96,8 @@ void ProcessExitTeardown() {
 
     // The runtime globals, in order.
     commandLine.Destroy();
-    // [ini] save the INI store when changed
     IniSaveAtExit();
-    // [linefile] write back the line-file store
     FlushLineFile();
-    // [dll] FreeLoadedModules
     FreeLoadedModules();
     // SDL's video subsystem is left to the process exit: quitting it unloads the GL
     // driver, whose own allocations would then show up as unattributable leaks.
@@ -112,7 +105,7 @@ void ProcessExitTeardown() {
 
 void ReleaseRenderer(OpenGLRainbows& renderer) {
     FreeAllSlots(renderer);
-    // [window-mode] EnterWindowedMode (restore the desktop mode)
+    // The window is always windowed here, so there is no desktop mode to restore.
     renderer.glReady = 0;
     platform::DestroyMainWindow();
 }

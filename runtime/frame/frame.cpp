@@ -82,7 +82,6 @@ void PresentFrame() {
     engine.frameTime = NowMilliseconds();
 
     // 2. Music that reached its end starts again.
-    // [sound] rewind and restart finished music
     RestartFinishedMusic();
 
     // 3. Frozen while the window is inactive, without using the processor.
@@ -92,7 +91,6 @@ void PresentFrame() {
     }
 
     // 4-6. Keyboard, and the keys that end the program.
-    // [input] PollKeyboard, newFrame, Escape when allowed, left Alt with F4
     if (engine.input) {
         PollKeyboard(*engine.input);
         engine.input->newFrame = 1;
@@ -101,7 +99,7 @@ void PresentFrame() {
     }
 
     // 7. Pending stencil shadows are drawn into the frame.
-    // [gfx3d] SetShadowPass(false)
+    // (No stencil shadow pass exists until the 3D scene does.)
 
     // 8. Show the frame, then prepare the next one.
     SwapAndWait(engine.renderer);
@@ -109,7 +107,7 @@ void PresentFrame() {
     glDisable(GL_BLEND);
     engine.renderer.currentAlpha = 1.0f;
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    // [gfx2d] DrawBackground(0)
+    // Background 0 is redrawn here once backgrounds exist.
     ResetViewport(0, 0, 0, 0);
     SetTextureMipmap(0);
 }

@@ -144,28 +144,23 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
     DeleteErrorLog();
 
     // 5. Input, sound device and sound slot records.
-    // [input] create the input record
     engine.input = new InputDevices();
-    // [sound] create the sound device and the 128 sound slots
     CreateSoundRecords();
 
     // 6. The network record, idle.
-    // [net] create the network record
+    // (Created here once the network commands exist.)
 
     // 7. Renderer: frame interval, pixel-format report, extensions.
     InitRenderer(engine.renderer, engine.screenWidth, engine.screenHeight, 0, engine.frameRate);
 
     // 8. Random seed from the time in whole milliseconds.
-    // [random] SeedRandom
     SeedRandom(static_cast<std::uint32_t>(static_cast<std::int64_t>(NowMilliseconds())));
 
     // 9. Windowed or full-screen mode.
-    // [window-mode] EnterFullscreenMode / EnterWindowedMode
+    // The window starts windowed; full-screen switching is not offered yet.
 
     // 10. Devices.
-    // [input] InitInput
     InitInput(*engine.input, nullptr, instance, engine.useDirectInputMouse != 0);
-    // [sound] InitSound
     InitSound(engine.soundDevice);
 
     // 11.
@@ -178,7 +173,6 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
     AppendErrorLog(directory.c_str());
 
     // 13. The two media contexts, both packing from the program directory.
-    // [media] create the two media contexts and SetMediaPacks(directory)
     CreateMediaContexts(directory.c_str());
 
     // 14. A first cleared frame.

@@ -91,7 +91,7 @@ void SetScreenSize(int width, int height) {
 }
 
 void SetViewport(double x, double y, double width, double height) {
-    // [gfx3d] SetShadowPass(false): a pending stencil-shadow pass ends before the viewport changes
+    // A pending stencil-shadow pass would end here, before the viewport changes (3D scene).
     ResetViewport(ToInt(x), ToInt(y), ToInt(width), ToInt(height));
 }
 
