@@ -27,23 +27,23 @@ void EnsureOutput() {
 }
 
 std::string ShortWav(const std::string& name) {
-    WavSpec spec;
-    spec.samples = Sine(2205, 1, 22050, 441, 8000);
-    return WriteTempFile(name, BuildWav(spec));
+    WavRecipe recipe;
+    recipe.samples = Sine(2205, 1, 22050, 441, 8000);
+    return WriteTempFile(name, BuildWav(recipe));
 }
 
-bool Reads(const WavSpec& spec, WavSound* out = nullptr) {
-    std::string bytes = BuildWav(spec);
+bool Reads(const WavRecipe& recipe, WavSound* out = nullptr) {
+    std::string bytes = BuildWav(recipe);
     WavSound wav;
     bool ok = ReadWav(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &wav);
     if (out) *out = wav;
     return ok;
 }
 
-WavSpec Tone() {
-    WavSpec spec;
-    spec.samples = Sine(100, 1, 22050, 441, 8000);
-    return spec;
+WavRecipe Tone() {
+    WavRecipe recipe;
+    recipe.samples = Sine(100, 1, 22050, 441, 8000);
+    return recipe;
 }
 
 } // namespace
@@ -88,7 +88,7 @@ TEST(LoadSound, EmptyOrFailedSlotsDoNotPlay) {
     EXPECT_EQ(engine.soundSlots[41].voiceCount, 1);
 
     // A file that resolves but cannot be read empties the slot first.
-    WavSpec bad = Tone();
+    WavRecipe bad = Tone();
     bad.listChunk = true;
     std::string badPath = WriteTempFile("list.wav", BuildWav(bad));
     EXPECT_EQ(LoadSound(badPath.c_str(), 41, 3), 0);
@@ -146,10 +146,10 @@ TEST(LoadSound, VolumeAndPanMapToHundredthsOfADecibel) {
 
 TEST(ReadWav, StandardFileGivesItsFormatAndTheDataAfterByte44) {
     WavSound wav;
-    WavSpec spec = Tone();
-    spec.channels = 2;
-    spec.samples = Sine(100, 2, 22050, 441, 8000);
-    ASSERT_TRUE(Reads(spec, &wav));
+    WavRecipe recipe = Tone();
+    recipe.channels = 2;
+    recipe.samples = Sine(100, 2, 22050, 441, 8000);
+    ASSERT_TRUE(Reads(recipe, &wav));
     EXPECT_EQ(wav.dataOffset, 44u);
     EXPECT_EQ(wav.dataSize, 400u);
     EXPECT_EQ(wav.format.channels, 2);
@@ -159,40 +159,40 @@ TEST(ReadWav, StandardFileGivesItsFormatAndTheDataAfterByte44) {
 
 TEST(ReadWav, LongerFormatChunksAndOneFactChunkAreSkipped) {
     WavSound wav;
-    WavSpec spec = Tone();
-    spec.formatSize = 18;                    // WAVEFORMATEX with cbSize
-    ASSERT_TRUE(Reads(spec, &wav));
+    WavRecipe recipe = Tone();
+    recipe.formatSize = 18;                    // WAVEFORMATEX with cbSize
+    ASSERT_TRUE(Reads(recipe, &wav));
     EXPECT_EQ(wav.dataOffset, 46u);
-    spec.formatSize = 40;                    // the extensible form
-    spec.factChunk = true;
-    ASSERT_TRUE(Reads(spec, &wav));
+    recipe.formatSize = 40;                    // the extensible form
+    recipe.factChunk = true;
+    ASSERT_TRUE(Reads(recipe, &wav));
     EXPECT_EQ(wav.dataOffset, 44u + 24u + 12u);
     EXPECT_EQ(wav.dataSize, 200u);
 }
 
 TEST(ReadWav, OtherChunksBeforeTheDataAreRefused) {
-    WavSpec spec = Tone();
-    spec.listChunk = true;
-    EXPECT_FALSE(Reads(spec));
-    spec.factChunk = true;                   // fact, then LIST: still refused
-    EXPECT_FALSE(Reads(spec));
+    WavRecipe recipe = Tone();
+    recipe.listChunk = true;
+    EXPECT_FALSE(Reads(recipe));
+    recipe.factChunk = true;                   // fact, then LIST: still refused
+    EXPECT_FALSE(Reads(recipe));
 }
 
 TEST(ReadWav, BrokenFieldsAndSizesAreRefused) {
-    WavSpec spec = Tone();
-    spec.dataSize = 201;                     // one byte more than the file holds
-    EXPECT_FALSE(Reads(spec));
-    spec.dataSize = 0xFFFFFFFF;
-    EXPECT_FALSE(Reads(spec));
+    WavRecipe recipe = Tone();
+    recipe.dataSize = 201;                     // one byte more than the file holds
+    EXPECT_FALSE(Reads(recipe));
+    recipe.dataSize = 0xFFFFFFFF;
+    EXPECT_FALSE(Reads(recipe));
     for (std::uint32_t formatSize : {0x7FFFFFF0u, 0xFFFFFFF0u, 0xFFFFFFFFu}) {
         std::string bytes = BuildWav(Tone());  // the next chunk lies past the end
         for (int i = 0; i < 4; ++i) bytes[16 + i] = static_cast<char>(formatSize >> (8 * i));
         WavSound wav;
         EXPECT_FALSE(ReadWav(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &wav));
     }
-    spec = Tone();
-    spec.factChunk = true;
-    std::string fact = BuildWav(spec);       // a fact chunk that runs past the end
+    recipe = Tone();
+    recipe.factChunk = true;
+    std::string fact = BuildWav(recipe);       // a fact chunk that runs past the end
     for (int i = 0; i < 4; ++i) fact[40 + i] = static_cast<char>(0xFF);
     WavSound wavFact;
     EXPECT_FALSE(ReadWav(reinterpret_cast<const unsigned char*>(fact.data()), fact.size(), &wavFact));
@@ -202,14 +202,14 @@ TEST(ReadWav, BrokenFieldsAndSizesAreRefused) {
         {1, 22050, 32, 4}, {1, 22050, 4, 1}, {3, 22050, 16, 6}, {1, 22050, 16, 4},
     };
     for (const auto& b : bad) {
-        WavSpec s = Tone();
+        WavRecipe s = Tone();
         s.channels = b.channels;
         s.rate = b.rate;
         s.bits = b.bits;
         s.blockAlign = b.blockAlign;
         EXPECT_FALSE(Reads(s)) << b.channels << " " << b.rate << " " << b.bits << " " << b.blockAlign;
     }
-    WavSpec empty = Tone();
+    WavRecipe empty = Tone();
     empty.samples.clear();
     EXPECT_FALSE(Reads(empty));              // no sample data at all
 

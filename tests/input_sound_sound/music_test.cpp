@@ -20,9 +20,9 @@ constexpr int kRate = 22050;
 
 // 0.3 s of a constant level, as a WAV music file.
 std::string MusicWav() {
-    WavSpec spec;
-    spec.samples = Constant(kRate * 3 / 10, 1, 4000);
-    return WriteTempFile("music.wav", BuildWav(spec));
+    WavRecipe recipe;
+    recipe.samples = Constant(kRate * 3 / 10, 1, 4000);
+    return WriteTempFile("music.wav", BuildWav(recipe));
 }
 
 // Runs frame steps for about the given time.
@@ -95,9 +95,9 @@ TEST(SoundEnd, EndProgramReleasesPlayingSoundsAndMusic) {
         {
             if (!corvane::testing::StartHeadlessEngine()) std::exit(3);
             if (!engine.soundDevice || !engine.soundSlots || !engine.soundDevice->created) std::exit(4);
-            WavSpec spec;
-            spec.samples = Constant(kRate, 1, 1000);
-            std::string path = WriteTempFile("end.wav", BuildWav(spec));
+            WavRecipe recipe;
+            recipe.samples = Constant(kRate, 1, 1000);
+            std::string path = WriteTempFile("end.wav", BuildWav(recipe));
             for (int slot = 0; slot < 128; slot += 9) {
                 if (LoadSound(path.c_str(), slot, 4) != 1 || PlaySound(slot, 0.5, 0.7) != 1) std::exit(5);
             }

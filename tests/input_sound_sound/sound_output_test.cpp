@@ -18,9 +18,9 @@ constexpr double kAmplitude = 16000.0;
 const double kSineRms = kAmplitude / std::sqrt(2.0);
 
 std::string SineWav(const std::string& name, int frames) {
-    WavSpec spec;
-    spec.samples = Sine(frames, 1, kRate, 441.0, kAmplitude);
-    return WriteTempFile(name, BuildWav(spec));
+    WavRecipe recipe;
+    recipe.samples = Sine(frames, 1, kRate, 441.0, kAmplitude);
+    return WriteTempFile(name, BuildWav(recipe));
 }
 
 // The output of one sine played with the given pan and volume, 0.25 s long.
@@ -96,9 +96,9 @@ TEST(SoundOutput, HalfPanAttenuatesTheOtherSideBy50Db) {
 
 TEST(SoundOutput, FourPlaysOnThreeVoicesCutOffTheOldest) {
     // A constant level adds up exactly, so the output shows how many voices sound.
-    WavSpec spec;
-    spec.samples = Constant(kRate * 6 / 10, 1, 3000);
-    std::string path = WriteTempFile("dc.wav", BuildWav(spec));
+    WavRecipe recipe;
+    recipe.samples = Constant(kRate * 6 / 10, 1, 3000);
+    std::string path = WriteTempFile("dc.wav", BuildWav(recipe));
     ASSERT_TRUE(StartCapture("fourplays"));
     ASSERT_EQ(LoadSound(path.c_str(), 10, 3), 1);
     EXPECT_EQ(PlaySound(10, 0, 1), 1);
@@ -127,9 +127,9 @@ TEST(SoundOutput, FourPlaysOnThreeVoicesCutOffTheOldest) {
 }
 
 TEST(SoundOutput, BusySingleVoiceRefusesAndTheFirstPlayGoesOn) {
-    WavSpec spec;
-    spec.samples = Constant(kRate * 4 / 10, 1, 3000);
-    std::string path = WriteTempFile("dc1.wav", BuildWav(spec));
+    WavRecipe recipe;
+    recipe.samples = Constant(kRate * 4 / 10, 1, 3000);
+    std::string path = WriteTempFile("dc1.wav", BuildWav(recipe));
     ASSERT_TRUE(StartCapture("busy"));
     ASSERT_EQ(LoadSound(path.c_str(), 11, 1), 1);
     EXPECT_EQ(PlaySound(11, 0, 1), 1);
@@ -142,9 +142,9 @@ TEST(SoundOutput, BusySingleVoiceRefusesAndTheFirstPlayGoesOn) {
 }
 
 TEST(SoundOutput, StandardHeaderPlaysItsSamplesFromByte44) {
-    WavSpec spec;
-    for (int i = 0; i < 2000; ++i) spec.samples.push_back(100 + (i % 50) * 200);
-    std::string bytes = BuildWav(spec);
+    WavRecipe recipe;
+    for (int i = 0; i < 2000; ++i) recipe.samples.push_back(100 + (i % 50) * 200);
+    std::string bytes = BuildWav(recipe);
     ASSERT_EQ(bytes.size(), 44u + 4000u);
     std::string path = WriteTempFile("ramp.wav", bytes);
     ASSERT_TRUE(StartCapture("ramp"));
@@ -155,16 +155,16 @@ TEST(SoundOutput, StandardHeaderPlaysItsSamplesFromByte44) {
     ASSERT_GE(start, 0);
     // At the output rate with full volume the samples come out unchanged, on both sides.
     for (int i = 0; i < 2000; ++i) {
-        ASSERT_EQ(c.At(start + i, 0), spec.samples[i]) << "frame " << i;
-        ASSERT_EQ(c.At(start + i, 1), spec.samples[i]) << "frame " << i;
+        ASSERT_EQ(c.At(start + i, 0), recipe.samples[i]) << "frame " << i;
+        ASSERT_EQ(c.At(start + i, 1), recipe.samples[i]) << "frame " << i;
     }
     EXPECT_EQ(c.At(start + 2000, 0), 0);
 }
 
 TEST(SoundOutput, StopAllSoundsSilencesEveryVoice) {
-    WavSpec spec;
-    spec.samples = Constant(kRate, 1, 2000);
-    std::string path = WriteTempFile("dc2.wav", BuildWav(spec));
+    WavRecipe recipe;
+    recipe.samples = Constant(kRate, 1, 2000);
+    std::string path = WriteTempFile("dc2.wav", BuildWav(recipe));
     ASSERT_TRUE(StartCapture("stopall"));
     ASSERT_EQ(LoadSound(path.c_str(), 20, 2), 1);
     ASSERT_EQ(LoadSound(path.c_str(), 21, 1), 1);

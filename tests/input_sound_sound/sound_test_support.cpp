@@ -26,29 +26,29 @@ void Put32(std::string& s, std::uint32_t v) {
 
 } // namespace
 
-std::string BuildWav(const WavSpec& spec) {
+std::string BuildWav(const WavRecipe& recipe) {
     std::string data;
-    for (int v : spec.samples) {
-        if (spec.bits == 8) data.push_back(static_cast<char>(v & 0xFF));
+    for (int v : recipe.samples) {
+        if (recipe.bits == 8) data.push_back(static_cast<char>(v & 0xFF));
         else Put16(data, static_cast<unsigned>(v) & 0xFFFF);
     }
-    const int blockAlign = spec.blockAlign >= 0 ? spec.blockAlign : spec.channels * spec.bits / 8;
+    const int blockAlign = recipe.blockAlign >= 0 ? recipe.blockAlign : recipe.channels * recipe.bits / 8;
     std::string body = "WAVE";
     body += "fmt ";
-    Put32(body, spec.formatSize);
+    Put32(body, recipe.formatSize);
     Put16(body, 1);
-    Put16(body, static_cast<unsigned>(spec.channels));
-    Put32(body, static_cast<std::uint32_t>(spec.rate));
-    Put32(body, static_cast<std::uint32_t>(spec.rate * blockAlign));
+    Put16(body, static_cast<unsigned>(recipe.channels));
+    Put32(body, static_cast<std::uint32_t>(recipe.rate));
+    Put32(body, static_cast<std::uint32_t>(recipe.rate * blockAlign));
     Put16(body, static_cast<unsigned>(blockAlign));
-    Put16(body, static_cast<unsigned>(spec.bits));
-    if (spec.formatSize > 16) body.append(spec.formatSize - 16, '\0');
-    if (spec.factChunk) {
+    Put16(body, static_cast<unsigned>(recipe.bits));
+    if (recipe.formatSize > 16) body.append(recipe.formatSize - 16, '\0');
+    if (recipe.factChunk) {
         body += "fact";
         Put32(body, 4);
-        Put32(body, static_cast<std::uint32_t>(spec.samples.size() / spec.channels));
+        Put32(body, static_cast<std::uint32_t>(recipe.samples.size() / recipe.channels));
     }
-    if (spec.listChunk) {
+    if (recipe.listChunk) {
         body += "LIST";
         Put32(body, 26);
         body += "INFOISFT";
@@ -56,7 +56,7 @@ std::string BuildWav(const WavSpec& spec) {
         body.append("Lavf58.76.100", 14);
     }
     body += "data";
-    Put32(body, static_cast<std::uint32_t>(spec.dataSize >= 0 ? spec.dataSize : static_cast<std::int64_t>(data.size())));
+    Put32(body, static_cast<std::uint32_t>(recipe.dataSize >= 0 ? recipe.dataSize : static_cast<std::int64_t>(data.size())));
     body += data;
     std::string file = "RIFF";
     Put32(file, static_cast<std::uint32_t>(body.size()));

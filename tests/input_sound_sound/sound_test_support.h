@@ -9,7 +9,7 @@
 namespace corvane::soundtest {
 
 // A WAV file as a test states it. Defaults give a standard 44-byte-header PCM file.
-struct WavSpec {
+struct WavRecipe {
     int channels = 1;
     int rate = 22050;
     int bits = 16;
@@ -20,7 +20,7 @@ struct WavSpec {
     bool listChunk = false;              // a "LIST" chunk before "data"
     std::int64_t dataSize = -1;          // -1: the true size of the samples
 };
-std::string BuildWav(const WavSpec& spec);
+std::string BuildWav(const WavRecipe& recipe);
 
 // A sine of the given amplitude (16-bit scale) and frequency, one value per frame
 // and channel.
