@@ -262,7 +262,18 @@ int RtString::RawCompare(const char* text) const {
     return std::strcmp(Buffer(), text ? text : "");
 }
 
-double TextValue(const char* text) { return text ? std::atof(text) : 0.0; }
+// The longest decimal prefix after white space; the C library would also read
+// hexadecimal, infinity and NaN spellings, which a text never means here.
+double TextValue(const char* text) {
+    if (!text) return 0.0;
+    const char* p = text;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+    const char* q = (*p == '+' || *p == '-') ? p + 1 : p;
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (!digit(q[0]) && !(q[0] == '.' && digit(q[1]))) return 0.0;
+    if (q[0] == '0' && (q[1] == 'x' || q[1] == 'X')) return *p == '-' ? -0.0 : 0.0;
+    return std::strtod(p, nullptr);
+}
 
 // ---------------------------------------------------------------- concatenation
 // The result is reserved once for the joined length; the capacity reached is the

@@ -96,6 +96,23 @@ TEST(RtStringCompare, TextsAndNumbers) {
     EXPECT_EQ(RtString("  -3x") .Value(), -3.0);
 }
 
+TEST(RtStringValue, OnlyADecimalPrefixCounts) {
+    EXPECT_EQ(TextValue(" \t+2.5e1z"), 25.0);
+    EXPECT_EQ(TextValue("-.5"), -0.5);
+    EXPECT_EQ(TextValue("7."), 7.0);
+    EXPECT_EQ(TextValue("1e"), 1.0);
+    // Hexadecimal, infinity and NaN spellings are not decimal numbers: the
+    // prefix is the 0 before the x, or there is none at all.
+    EXPECT_EQ(TextValue("0x1A"), 0.0);
+    EXPECT_EQ(TextValue(" -0X10"), 0.0);
+    EXPECT_EQ(TextValue("inf"), 0.0);
+    EXPECT_EQ(TextValue("-Infinity"), 0.0);
+    EXPECT_EQ(TextValue("nan"), 0.0);
+    EXPECT_EQ(TextValue("."), 0.0);
+    EXPECT_EQ(RtString("nan") == 0.0, 1.0);
+    EXPECT_EQ(RtString("0x10") < 1.0, 1.0);
+}
+
 TEST(RtStringCompare, NaNIsUnorderedOnEverySide) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     RtString one("1");
