@@ -191,6 +191,7 @@ RtString MidText(const RtString& s, double start, double count) {
 // resumes right after each inserted replacement, so replacement bytes are never
 // searched again. Built in one pass into a result reserved once.
 RtString ReplaceText(const RtString& s, const char* find, const char* replacement) {
+    replacement = Safe(replacement);
     const char* text = s.Buffer();
     const std::size_t length = s.length;
     const std::size_t f = std::strlen(Safe(find));

@@ -120,6 +120,8 @@ TEST(StringReplace, LeftToRightWithoutRescanning) {
     EXPECT_EQ(Text(ReplaceText(RtString("aaa"), "aa", "bb")), "bba");   // same length, in place
     EXPECT_EQ(Text(ReplaceText(RtString("abc"), "", "Z")), "abc");      // an empty find matches nowhere
     EXPECT_EQ(Text(ReplaceText(RtString("ab"), "abc", "Z")), "ab");
+    // A missing replacement is the empty text, as a missing text is elsewhere.
+    EXPECT_EQ(Text(ReplaceText(RtString("abcb"), "b", nullptr)), "ac");
     EXPECT_EQ(Text(ReplaceText(RtString("x.y.z"), RtString("."), RtString("::"))), "x::y::z");
     // A result that crosses the 512-byte step.
     std::string big(600, 'q');
