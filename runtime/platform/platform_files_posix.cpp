@@ -22,11 +22,18 @@ namespace {
 
 int OpenRegularForReading(const char* path) {
     if (!path || !*path) return -1;
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO that has no writer would wait forever.
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return -1;
     struct stat st;
     // A directory opens on POSIX but never counts as a file here.
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    // Reads block as usual again (a FIFO without a writer reads as its end).
+    int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         close(fd);
         return -1;
     }
@@ -201,8 +208,18 @@ ProcessId StartShellCommand(const char* commandLine) {
     char dashC[] = "-c";
     std::string command = commandLine;
     char* argv[] = {shell, dashC, command.data(), nullptr};
+    // The new program gets the standard streams only, none of this program's
+    // other descriptors (open files, sockets).
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) return 0;
     pid_t pid = 0;
-    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ) != 0) return 0;
+    int r = 0;
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    r = posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+#endif
+    if (r == 0) r = posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (r != 0) return 0;
     return static_cast<ProcessId>(pid);
 }
 

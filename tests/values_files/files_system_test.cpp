@@ -1,8 +1,11 @@
 // Plain file and directory commands, and the system commands.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <string>
 
 #include "runtime/values/values.h"
@@ -52,6 +55,23 @@ TEST_F(FilesTest, CopyFromAnUnreadableSourceLeavesNoTarget) {
     ASSERT_EQ(mkdir("src", 0755), 0);
     CopyFile("src", "target.bin");
     EXPECT_FALSE(Exists("target.bin"));
+}
+
+TEST_F(FilesTest, AFifoWithoutWriterBlocksNoCommand) {
+    ASSERT_EQ(mkfifo("pipe.txt", 0644), 0);
+    auto probe = std::async(std::launch::async, [] {
+        RtString text;
+        return FileExists("pipe.txt") * 10 + ReadLineText("pipe.txt", 0, text);
+    });
+    if (probe.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        // A writer that comes and goes lets each blocked open through, so the test can end.
+        for (int i = 0; i < 200 && probe.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready; ++i) {
+            int writer = open("pipe.txt", O_WRONLY | O_NONBLOCK);
+            if (writer >= 0) close(writer);
+        }
+        ADD_FAILURE() << "opening a FIFO without a writer blocked";
+    }
+    EXPECT_EQ(probe.get(), 10.0);                    // exists; reads as an empty file
 }
 
 TEST_F(FilesTest, CurrentDirectoryHasForwardSlashesAndOneTrailingSlash) {
@@ -132,6 +152,20 @@ TEST(SystemTest, RunProgramWithoutWaitReturnsAtOnce) {
     // Waiting for a later program does not depend on the earlier one.
     EXPECT_EQ(RunProgram(("sleep 0.8; test \"$(cat " + marker + ")\" = done").c_str(), 1, 1, code), 1.0);
     EXPECT_EQ(code, 0.0);
+}
+
+TEST(SystemTest, StartedProgramsInheritNoOpenFiles) {
+    // A descriptor of this program, open without close-on-exec.
+    int fd = open("/dev/null", O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(dup2(fd, 77), 77);
+    close(fd);
+    double code = -1;
+    EXPECT_EQ(RunProgram("test -e /proc/self/fd/77", 1, 0, code), 1.0);
+    EXPECT_EQ(code, 1.0) << "the started shell holds descriptor 77";
+    EXPECT_EQ(RunProgram("test -e /proc/self/fd/2", 1, 0, code), 1.0);
+    EXPECT_EQ(code, 0.0);                            // the standard streams stay
+    close(77);
 }
 
 TEST(SystemTest, CommandLineTextIsACopy) {
