@@ -321,6 +321,17 @@ TEST_F(MediaTest, ToolRefusesBadInputAndNeverLeavesHalfAPack) {
     EXPECT_NE(verified.output.find("out.txt"), std::string::npos) << verified.output;
     EXPECT_EQ(verified.output.find("ok.txt"), std::string::npos) << verified.output;
 
+    // A directory cut short by the end of the file is an error for every reader.
+    std::string whole = WritePack({{"one.txt", "1"}, {"two.txt", "2"}});
+    std::string cut = whole.substr(0, whole.size() - 4 - 9);   // into the last entry, D kept
+    cut += whole.substr(whole.size() - 4);
+    Write("cut.pak", cut);
+    EXPECT_NE(Tool({"list", "cut.pak"}).exitStatus, 0);
+    EXPECT_NE(Tool({"verify", "cut.pak"}).exitStatus, 0);
+    auto cutExtract = Tool({"extract", "cut.pak", "-C", "cutout"});
+    EXPECT_NE(cutExtract.exitStatus, 0) << cutExtract.output;
+    EXPECT_NE(cutExtract.output.find("directory"), std::string::npos) << cutExtract.output;
+
     // Entry names that would leave the extraction folder are skipped.
     Write("evil.pak", WritePack({{"../evil.txt", "e"}, {"fine.txt", "f"}}));
     auto extracted = Tool({"extract", "evil.pak", "-C", "x"});

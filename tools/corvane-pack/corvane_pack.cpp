@@ -507,6 +507,10 @@ int CommandExtract(const std::vector<std::string>& args) {
         out.Commit(fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
         std::printf("%s\n", target.string().c_str());
     }
+    if (pack.directoryCut) {
+        Warn("the directory runs past the end of the file; entries after the cut are missing");
+        status = 1;
+    }
     return status;
 }
 
