@@ -288,6 +288,25 @@ TEST_F(MediaTest, PacksFromTheToolResolveAndTheToolReadsTestPacks) {
     EXPECT_FALSE(Exists("only/x"));
 }
 
+TEST_F(MediaTest, ToolNamesLinkedFilesByTheirPlaceInTheFolder) {
+    ASSERT_EQ(mkdir("shared", 0755), 0);
+    ASSERT_EQ(mkdir("media", 0755), 0);
+    ASSERT_EQ(mkdir("media/sub", 0755), 0);
+    Write("shared/art.bmp", "shared art");
+    ASSERT_EQ(symlink("../shared/art.bmp", "media/pic.bmp"), 0);
+    ASSERT_EQ(symlink("../../shared/art.bmp", "media/sub/other.bmp"), 0);
+    auto created = Tool({"create", "links.pak", "./media/"});
+    ASSERT_EQ(created.exitStatus, 0) << created.output;
+    auto listed = Tool({"list", "links.pak"});
+    EXPECT_NE(listed.output.find(" pic.bmp\n"), std::string::npos) << listed.output;
+    EXPECT_NE(listed.output.find(" sub/other.bmp\n"), std::string::npos) << listed.output;
+    EXPECT_EQ(listed.output.find(".."), std::string::npos) << listed.output;
+    CreateMediaContexts("links.pak");
+    std::string contents;
+    ASSERT_EQ(Resolve(1, "gfx/sub/other.bmp", &contents), 1);
+    EXPECT_EQ(contents, "shared art");
+}
+
 TEST_F(MediaTest, ToolRefusesBadInputAndNeverLeavesHalfAPack) {
     Write("a.txt", "a");
     ASSERT_EQ(Tool({"create", "good.pak", "a.txt"}).exitStatus, 0);

@@ -339,8 +339,10 @@ void CollectInputs(const std::vector<std::string>& inputs, bool flat, const std:
                 // The pack being written may lie inside a folder that is packed.
                 if (fs::weakly_canonical(it->path(), ec) == packCanonical) continue;
                 if (it->path().filename().string().rfind(".corvane-pack-", 0) == 0) continue;
+                // By its place in the folder: fs::relative would follow a linked file
+                // to its target and name it by a path outside the folder.
                 std::string name = flat ? it->path().filename().string()
-                                        : fs::relative(it->path(), input, ec).generic_string();
+                                        : it->path().lexically_relative(input).generic_string();
                 found.push_back({it->path().string(), name});
             }
             std::sort(found.begin(), found.end(), [](const InputFile& a, const InputFile& b) { return a.name < b.name; });
