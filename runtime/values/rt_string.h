@@ -47,7 +47,7 @@ public:
     signed char ByteAt(std::uint32_t index) const; // signed byte (-128..127)
     void SetByteAt(std::uint32_t index, char byte);// length unchanged
     void CutAt(std::uint32_t index);               // terminator at index, then recount
-    double Value() const;                          // atof of the text
+    double Value() const;                          // the leading decimal number, 0 when none
     int Compare3(double number) const;             // -1, 0, 1 of Value() against number (0 when unordered)
     int RawCompare(const char* text) const;        // strcmp result
 };
@@ -70,7 +70,7 @@ RtString Concat(int a, const char* b);             // number + plain text
 RtString Concat(float a, const char* b);
 RtString Concat(double a, const char* b);
 
-double TextValue(const char* text);                // atof of a plain text (null = 0)
+double TextValue(const char* text);                // the same for a plain text (null = 0)
 
 // Text comparisons (1.0 true, 0.0 false) and text-with-number comparisons are
 // declared in the same header by the values library: see rt_string_compare.h.
