@@ -295,16 +295,26 @@ TEST_F(MediaTest, ToolNamesLinkedFilesByTheirPlaceInTheFolder) {
     Write("shared/art.bmp", "shared art");
     ASSERT_EQ(symlink("../shared/art.bmp", "media/pic.bmp"), 0);
     ASSERT_EQ(symlink("../../shared/art.bmp", "media/sub/other.bmp"), 0);
+    ASSERT_EQ(symlink("../shared", "media/linked"), 0);   // a linked folder
     auto created = Tool({"create", "links.pak", "./media/"});
     ASSERT_EQ(created.exitStatus, 0) << created.output;
     auto listed = Tool({"list", "links.pak"});
     EXPECT_NE(listed.output.find(" pic.bmp\n"), std::string::npos) << listed.output;
     EXPECT_NE(listed.output.find(" sub/other.bmp\n"), std::string::npos) << listed.output;
+    EXPECT_NE(listed.output.find(" linked/art.bmp\n"), std::string::npos) << listed.output;
     EXPECT_EQ(listed.output.find(".."), std::string::npos) << listed.output;
     CreateMediaContexts("links.pak");
     std::string contents;
     ASSERT_EQ(Resolve(1, "gfx/sub/other.bmp", &contents), 1);
     EXPECT_EQ(contents, "shared art");
+
+    // A linked folder that leads back up is refused, and the old pack stays.
+    ASSERT_EQ(symlink("../media", "shared/back"), 0);
+    const std::string before = Read("links.pak");
+    auto looped = Tool({"create", "links.pak", "media"});
+    EXPECT_NE(looped.exitStatus, 0);
+    EXPECT_NE(looped.output.find("media/linked/back"), std::string::npos) << looped.output;
+    EXPECT_EQ(Read("links.pak"), before);
 }
 
 TEST_F(MediaTest, ToolRefusesBadInputAndNeverLeavesHalfAPack) {

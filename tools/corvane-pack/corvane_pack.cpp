@@ -331,10 +331,22 @@ void CollectInputs(const std::vector<std::string>& inputs, bool flat, const std:
         if (ec || !fs::exists(st)) Fail(input + ": no such file or folder");
         if (fs::is_directory(st)) {
             std::vector<InputFile> found;
-            fs::recursive_directory_iterator it(input, fs::directory_options::none, ec), end;
+            // Linked folders are packed like linked files; a link loop ends in an error.
+            fs::recursive_directory_iterator it(input, fs::directory_options::follow_directory_symlink, ec), end;
             if (ec) Fail(input + ": cannot read the folder: " + ec.message());
+            // The real folders from the input down to the current entry.
+            std::vector<fs::path> chain = {fs::canonical(input, ec)};
             for (; it != end; it.increment(ec)) {
                 if (ec) Fail(input + ": cannot read the folder: " + ec.message());
+                if (it->is_directory(ec)) {
+                    fs::path real = fs::canonical(it->path(), ec);
+                    chain.resize(static_cast<std::size_t>(it.depth()) + 1);
+                    if (std::find(chain.begin(), chain.end(), real) != chain.end()) {
+                        Fail(it->path().string() + ": a linked folder leads back to a folder that contains it");
+                    }
+                    chain.push_back(real);
+                    continue;
+                }
                 if (!it->is_regular_file(ec)) continue;
                 // The pack being written may lie inside a folder that is packed.
                 if (fs::weakly_canonical(it->path(), ec) == packCanonical) continue;
