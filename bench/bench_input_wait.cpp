@@ -73,8 +73,8 @@ void BM_WaitForMouseBlocked(benchmark::State& state) {
 }
 BENCHMARK(BM_WaitForMouseBlocked)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The idle step returns at once while any key is down, so a key held through the
-// wait makes the wait poll without sleeping; this shows what that costs.
+// A key held through the wait must not turn the idle step into a busy loop (it
+// wakes on changes, not on held keys); this shows what the wait then costs.
 void BM_WaitForMouseWithKeyHeld(benchmark::State& state) {
     if (!corvane::bench::StartEngineOnce("bench_input_wait")) return state.SkipWithError("no GL context");
     SDL_Event key;
