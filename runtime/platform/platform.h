@@ -82,4 +82,3 @@ bool DebuggerPresent();                             // a tracer is attached
 #include "runtime/platform/platform_input.h"
 #include "runtime/platform/platform_audio.h"
 #include "runtime/platform/platform_dynlib.h"
-#include "runtime/platform/platform_net.h"

@@ -1,6 +1,0 @@
-// Platform services: sockets.
-#pragma once
-
-namespace corvane::platform {
-
-} // namespace corvane::platform
