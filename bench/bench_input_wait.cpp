@@ -58,18 +58,21 @@ void BM_BaselineSleep(benchmark::State& state) {
 }
 BENCHMARK(BM_BaselineSleep)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// WaitForMouse until a click that comes from another thread after 5 s, as a
+// user's would.
+void WaitForLateClick() {
+    std::thread user([] {
+        std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds));
+        PushLeftButton(true);
+        PushLeftButton(false);
+    });
+    corvane::WaitForMouse();
+    user.join();
+}
+
 void BM_WaitForMouseBlocked(benchmark::State& state) {
     if (!corvane::bench::StartEngineOnce("bench_input_wait")) return state.SkipWithError("no GL context");
-    Measure(state, [] {
-        // The click comes from another thread after 5 s, as a user's would.
-        std::thread user([] {
-            std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds));
-            PushLeftButton(true);
-            PushLeftButton(false);
-        });
-        corvane::WaitForMouse();
-        user.join();
-    });
+    Measure(state, WaitForLateClick);
 }
 BENCHMARK(BM_WaitForMouseBlocked)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -82,15 +85,7 @@ void BM_WaitForMouseWithKeyHeld(benchmark::State& state) {
     key.type = SDL_KEYDOWN;
     key.key.keysym.scancode = SDL_SCANCODE_LSHIFT;
     SDL_PushEvent(&key);
-    Measure(state, [] {
-        std::thread user([] {
-            std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds));
-            PushLeftButton(true);
-            PushLeftButton(false);
-        });
-        corvane::WaitForMouse();
-        user.join();
-    });
+    Measure(state, WaitForLateClick);
     key.type = SDL_KEYUP;
     SDL_PushEvent(&key);
     corvane::PumpMessages();

@@ -45,10 +45,16 @@ bool GetFontGrid(const OpenGLRainbows& r, int font, FontGrid* g) {
 }
 
 // Cell (column, row) of a character code, wrapped into the font's range.
-void CellOf(const FontGrid& g, unsigned char byte, int* column, int* row) {
+// Texture coordinates of a character's cell; rows count from the top of the image.
+struct CellCoords {
+    float u0, u1, v0, v1;
+};
+
+CellCoords CellOf(const FontGrid& g, unsigned char byte) {
     const int code = g.rows == 16 ? byte : (byte & 127);
-    *column = code & 15;
-    *row = code >> 4;
+    const int column = code & 15, row = code >> 4;
+    return {float(column) * g.cu, float(column + 1) * g.cu, float(g.rows - 1 - row) * g.cv,
+            float(g.rows - row) * g.cv};
 }
 
 const char* TextOf(const RtString& text) { return text.Buffer() ? text.Buffer() : ""; }
@@ -64,10 +70,7 @@ void DrawTextRun(OpenGLRainbows& renderer, int font, const char* text, float x, 
     const float cw = float(g.cellWidth), ch = float(g.cellHeight);
     glBegin(GL_QUADS);
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        int column, row;
-        CellOf(g, *p, &column, &row);
-        const float u0 = float(column) * g.cu, u1 = float(column + 1) * g.cu;
-        const float v0 = float(g.rows - 1 - row) * g.cv, v1 = float(g.rows - row) * g.cv;
+        const auto [u0, u1, v0, v1] = CellOf(g, *p);
         glTexCoord2f(u0, v0);
         glVertex3f(x, -y - ch, z);
         glTexCoord2f(u1, v0);
@@ -130,10 +133,7 @@ void PrintText3D(const RtString& textValue, double x, double y, double z, double
             BindSlot(r, g.slot, -1, 0);
             glBegin(GL_QUADS);
             for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c; ++c) {
-                int column, row;
-                CellOf(g, *c, &column, &row);
-                const float u0 = float(column) * g.cu, u1 = float(column + 1) * g.cu;
-                const float v0 = float(g.rows - 1 - row) * g.cv, v1 = float(g.rows - row) * g.cv;
+                const auto [u0, u1, v0, v1] = CellOf(g, *c);
                 glTexCoord2f(u0, v0);
                 glVertex3f(p[0], p[1], p[2]);
                 glTexCoord2f(u1, v0);

@@ -40,6 +40,14 @@ std::uint32_t CheckedLength(std::size_t n) {
     return static_cast<std::uint32_t>(n);
 }
 
+// A number's text replaces the contents; numbers always reserve 64 bytes.
+RtString& AssignNumberText(RtString& s, const char* text, std::size_t n) {
+    s.Reserve(kNumberTextSize);
+    std::memcpy(s.data, text, n + 1);
+    s.length = static_cast<std::uint32_t>(n);
+    return s;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- growth
@@ -165,10 +173,7 @@ RtString& RtString::operator=(RtString&& other) noexcept {
 RtString& RtString::operator=(int value) {
     char text[kNumberTextSize];
     std::size_t n = IntText(value, text);
-    Reserve(kNumberTextSize);
-    std::memcpy(data, text, n + 1);
-    length = static_cast<std::uint32_t>(n);
-    return *this;
+    return AssignNumberText(*this, text, n);
 }
 
 RtString& RtString::operator=(float value) { return *this = static_cast<double>(value); }
@@ -176,10 +181,7 @@ RtString& RtString::operator=(float value) { return *this = static_cast<double>(
 RtString& RtString::operator=(double value) {
     char text[kNumberTextSize];
     std::size_t n = DoubleText(value, text);
-    Reserve(kNumberTextSize);
-    std::memcpy(data, text, n + 1);
-    length = static_cast<std::uint32_t>(n);
-    return *this;
+    return AssignNumberText(*this, text, n);
 }
 
 // ---------------------------------------------------------------- append
