@@ -81,4 +81,4 @@ echo "exit status: $status"
 exit $status
 DRIVE
 chmod +x "$OUT/drive.sh"
-xvfb-run -a -s "-screen 0 1024x768x24" "$OUT/drive.sh" "$BIN" "$OUT"
+xvfb-run -a -s "-noreset -screen 0 1024x768x24" "$OUT/drive.sh" "$BIN" "$OUT"

@@ -4,6 +4,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -45,6 +46,8 @@ bool InitVideo() {
     // real GL context, so a program started on a server runs instead of failing.
     const char* driver = SDL_getenv("SDL_VIDEODRIVER");
     if (driver && std::strcmp(driver, "offscreen") == 0) return false;
+    // Say so: a program that quietly draws nowhere on a desktop would be a mystery.
+    std::fprintf(stderr, "No display (%s): drawing offscreen\n", SDL_GetError());
     SDL_setenv("SDL_VIDEODRIVER", "offscreen", 1);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) == 0) {
         g_videoStarted = true;

@@ -32,8 +32,10 @@ XvfbServer::XvfbServer() {
     int fds[2];
     if (pipe(fds) != 0) return;
     std::string fdText = std::to_string(fds[1]);
-    const char* argv[] = {"Xvfb", "-displayfd", fdText.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
-                          "tcp", nullptr};
+    // -noreset: without it the server resets whenever its last client leaves, and a
+    // program connecting during that reset is refused (seen as a rare "no display").
+    const char* argv[] = {"Xvfb", "-displayfd", fdText.c_str(), "-noreset", "-screen", "0", "1024x768x24",
+                          "-nolisten", "tcp", nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
