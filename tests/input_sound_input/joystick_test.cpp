@@ -161,7 +161,7 @@ TEST_F(Joystick, TriggerRestingOffCentreDoesNotKeepTheIdleStepAwake) {
     Button(5, true);
     start = std::chrono::steady_clock::now();
     IdleUntilInput();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));  // well short of one idle step
 }
 
 TEST_F(Joystick, UnpluggedJoystickReadsAtRestAndItsNumberIsReused) {
