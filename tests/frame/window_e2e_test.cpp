@@ -4,6 +4,7 @@
 
 #include <sys/wait.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <future>
@@ -21,11 +22,12 @@ TEST(WindowUnderXvfb, AppearsTitledAndClosesWithStatusZero) {
     ASSERT_TRUE(x.running());
 
     std::string probe = BuiltProgram("frame_probe");
+    std::atomic<bool> stop{false};
     auto run = std::async(std::launch::async, [&] {
         return RunProcess({probe, "wait", "fmod_player"},
                           {"DISPLAY=" + x.display(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
                            "TMPDIR=" + TestTempDir()},
-                          60.0);
+                          60.0, &stop);
     });
 
     // Mesa's software renderer brings up the driver warning first; a user answers it.
@@ -35,7 +37,10 @@ TEST(WindowUnderXvfb, AppearsTitledAndClosesWithStatusZero) {
     std::string id = x.FindWindow("fmod_player <pause>", 5.0);
     if (!id.empty()) x.Shell("xdotool windowfocus " + id);
     id = x.FindWindow("fmod_player", 20.0);
-    ASSERT_FALSE(id.empty()) << x.Shell("xwininfo -root -tree");
+    if (id.empty()) {
+        stop = true;
+        FAIL() << "no window\n" << x.Shell("xwininfo -root -tree") << "program output:\n" << run.get().output;
+    }
 
     std::string info = x.Shell("xwininfo -id " + id);
     EXPECT_NE(info.find("Width: 640"), std::string::npos) << info;

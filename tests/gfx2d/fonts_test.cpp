@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <future>
 
 #include "runtime/frame/frame.h"
@@ -230,12 +231,13 @@ TEST(FirstFrame, LoadingScreenShowsCentredInTheWindow) {
         GTEST_SKIP() << "Xvfb, xdotool or ImageMagick's import missing";
     corvane::testing::XvfbServer x;
     ASSERT_TRUE(x.running());
+    std::atomic<bool> stop{false};
     auto run = std::async(std::launch::async, [&] {
         return corvane::testing::RunProcess(
             {corvane::testing::BuiltProgram("test_gfx2d"), "--gtest_filter=FirstFrame.*"},
             {"DISPLAY=" + x.display(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
              "CORVANE_GFX2D_HOLD_FIRST_FRAME=1"},
-            60.0);
+            60.0, &stop);
     });
     x.AnswerSoftwareWarning(8.0); // Mesa's software renderer brings up the driver warning first
     // Without a window manager the window may have lost focus to the warning box
@@ -243,7 +245,10 @@ TEST(FirstFrame, LoadingScreenShowsCentredInTheWindow) {
     std::string id = x.FindWindow("corvane_test <pause>", 3.0);
     if (!id.empty()) x.Shell("xdotool windowfocus " + id);
     id = x.FindWindow("corvane_test", 20.0);
-    ASSERT_FALSE(id.empty()) << x.Shell("xwininfo -root -tree");
+    if (id.empty()) {
+        stop = true;
+        FAIL() << "no window\n" << x.Shell("xwininfo -root -tree") << "program output:\n" << run.get().output;
+    }
 
     std::vector<unsigned char> texels(128 * 64 * 4);
     BuildBuiltinFontTexels(texels.data());

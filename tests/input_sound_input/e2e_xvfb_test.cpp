@@ -1,6 +1,7 @@
 // The real window under Xvfb: xdotool types and clicks into it as a user would.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
 #include <string>
 
@@ -15,11 +16,12 @@ TEST(InputUnderXvfb, TypedLineAndClickReachTheProgram) {
     ASSERT_TRUE(x.running());
 
     std::string probe = BuiltProgram("input_probe");
+    std::atomic<bool> stop{false};
     auto run = std::async(std::launch::async, [&] {
         return RunProcess({probe},
                           {"DISPLAY=" + x.display(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
                            "TMPDIR=" + TestTempDir()},
-                          60.0);
+                          60.0, &stop);
     });
 
     x.AnswerSoftwareWarning(8.0);
@@ -28,7 +30,10 @@ TEST(InputUnderXvfb, TypedLineAndClickReachTheProgram) {
     std::string id = x.FindWindow("input_probe <pause>", 3.0);
     if (!id.empty()) x.Shell("xdotool windowfocus " + id);
     id = x.FindWindow("input_probe", 20.0);
-    ASSERT_FALSE(id.empty()) << x.Shell("xwininfo -root -tree");
+    if (id.empty()) {
+        stop = true;
+        FAIL() << "no window\n" << x.Shell("xwininfo -root -tree") << "program output:\n" << run.get().output;
+    }
 
     // Shift for the capital and the "!" comes from the X keyboard layout.
     x.Shell("xdotool windowfocus --sync " + id + " && sleep 0.5 && xdotool type --delay 150 \"Hi! 5\" "

@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <future>
@@ -82,18 +83,20 @@ Session RunPlayer(const std::string& dir, bool holdButtonFirst) {
     std::string out = TestTempDir();
     std::string music = out + "music.raw";
     unlink(music.c_str());
+    std::atomic<bool> stop{false};
     auto run = std::async(std::launch::async, [&] {
         return RunProcess({dir + "/fmod_player"},
                           {"DISPLAY=" + x.display(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=disk",
                            "SDL_DISKAUDIOFILE=" + out + "program.raw", "FMOD_DISKAUDIOFILE=" + music,
                            "TMPDIR=" + out},
-                          60.0);
+                          60.0, &stop);
     });
     x.AnswerSoftwareWarning(8.0);
     std::string id = x.FindWindow("fmod_player <pause>", 3.0);
     if (!id.empty()) x.Shell("xdotool windowfocus " + id);
     id = x.FindWindow("fmod_player", 20.0);
     if (id.empty()) {
+        stop = true;   // the window never came: no use waiting out the time limit
         session.process = run.get();
         return session;
     }

@@ -97,7 +97,7 @@ std::vector<std::string> ErrorLogLines(const std::string& tempDir) {
 }
 
 ProcessResult RunProcess(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
-                         double timeoutSeconds) {
+                         double timeoutSeconds, const std::atomic<bool>* stop) {
     ProcessResult result;
     if (args.empty()) return result;
     std::string outPath = TestTempDir() + "child-output-" + std::to_string(getpid()) + ".txt";
@@ -136,7 +136,7 @@ ProcessResult RunProcess(const std::vector<std::string>& args, const std::vector
     for (;;) {
         pid_t done = waitpid(pid, &status, WNOHANG);
         if (done == pid) break;
-        if (std::chrono::steady_clock::now() > deadline) {
+        if (std::chrono::steady_clock::now() > deadline || (stop && stop->load())) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
             result.timedOut = true;

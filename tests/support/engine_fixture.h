@@ -1,6 +1,7 @@
 // Test support: the real engine started headless, and child processes.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -34,8 +35,11 @@ struct ProcessResult {
 
 // Runs a program with extra environment entries ("NAME=value"), killing it after
 // timeoutSeconds. Never waits longer.
+// Setting *stop ends it early the same way (a test that has already failed need
+// not wait out the limit).
 ProcessResult RunProcess(const std::vector<std::string>& args,
-                         const std::vector<std::string>& extraEnv = {}, double timeoutSeconds = 30.0);
+                         const std::vector<std::string>& extraEnv = {}, double timeoutSeconds = 30.0,
+                         const std::atomic<bool>* stop = nullptr);
 
 // Path of an executable built beside the tests (in <build>/bin).
 std::string BuiltProgram(const std::string& name);
