@@ -239,12 +239,7 @@ TEST(FirstFrame, LoadingScreenShowsCentredInTheWindow) {
              "CORVANE_GFX2D_HOLD_FIRST_FRAME=1"},
             60.0, &stop);
     });
-    x.AnswerSoftwareWarning(8.0); // Mesa's software renderer brings up the driver warning first
-    // Without a window manager the window may have lost focus to the warning box
-    // and wait paused inside the first PresentFrame; focusing it lets it go on.
-    std::string id = x.FindWindow("corvane_test <pause>", 3.0);
-    if (!id.empty()) x.Shell("xdotool windowfocus " + id);
-    id = x.FindWindow("corvane_test", 20.0);
+    std::string id = x.FindProgramWindow("corvane_test");
     if (id.empty()) {
         stop = true;
         FAIL() << "no window\n" << x.Shell("xwininfo -root -tree") << "program output:\n" << run.get().output;

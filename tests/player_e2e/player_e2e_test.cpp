@@ -91,10 +91,7 @@ Session RunPlayer(const std::string& dir, bool holdButtonFirst) {
                            "TMPDIR=" + out},
                           60.0, &stop);
     });
-    x.AnswerSoftwareWarning(8.0);
-    std::string id = x.FindWindow("fmod_player <pause>", 3.0);
-    if (!id.empty()) x.Shell("xdotool windowfocus " + id);
-    id = x.FindWindow("fmod_player", 20.0);
+    std::string id = x.FindProgramWindow("fmod_player");
     if (id.empty()) {
         stop = true;   // the window never came: no use waiting out the time limit
         session.process = run.get();

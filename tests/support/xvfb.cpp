@@ -117,4 +117,13 @@ bool XvfbServer::AnswerSoftwareWarning(double timeoutSeconds) const {
     return true;
 }
 
+std::string XvfbServer::FindProgramWindow(const std::string& title) const {
+    AnswerSoftwareWarning(8.0);
+    // Paused, the window carries " <pause>" in its title; focus resumes it and
+    // restores the title.
+    std::string paused = FindWindow(title + " <pause>", 3.0);
+    if (!paused.empty()) Shell("xdotool windowfocus " + paused);
+    return FindWindow(title, 20.0);
+}
+
 } // namespace corvane::testing

@@ -23,6 +23,12 @@ public:
     // Answers the software-renderer warning box if it shows within timeoutSeconds.
     bool AnswerSoftwareWarning(double timeoutSeconds) const;
 
+    // A runtime program's window as a user meets it: answers the software-renderer
+    // warning, focuses the window if the box left it paused (there is no window
+    // manager to do it), then waits up to 20 s for the window titled `title`.
+    // Returns its id, or "".
+    std::string FindProgramWindow(const std::string& title) const;
+
 private:
     int pid_ = -1;
     std::string display_;
