@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/frame/engine_state.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/values/media.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/frame/engine_state.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/input_sound/sound.h"
 
 namespace {

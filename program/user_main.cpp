@@ -2,6 +2,7 @@
 #include "program/player.h"
 #include "runtime/frame/frame.h"
 #include "runtime/gfx2d/gfx2d.h"
+#include "runtime/input_sound/input.h"
 
 namespace corvane {
 

@@ -32,6 +32,9 @@ run_ctest() {
   [ "$failed" -eq 0 ] || status=1
 }
 
+echo "== layers"
+bash scripts/check_layers.sh
+
 echo "== build (RelWithDebInfo)"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$JOBS"

@@ -22,26 +22,6 @@ void AppendNumber(double value) {
 
 } // namespace
 
-std::string ErrorLogPath() { return platform::TempDirectory() + "ErrorLog.txt"; }
-
-void AppendErrorLog(const char* text) {
-    // Opened and closed per line, so the log is complete even if the process dies.
-    platform::AppendLineToFile(ErrorLogPath(), text ? text : "null");
-}
-
-void DeleteErrorLog() { platform::DeleteFileAt(ErrorLogPath()); }
-
-double SetErrorCode(double code) {
-    engine.errorCode = code;
-    engine.endLine = engine.currentLine;
-    return code;
-}
-
-void SetSourcePosition(double file, double line) {
-    engine.currentSourceFile = file;
-    engine.currentLine = line;
-}
-
 void QuitProgram() {
     SetErrorCode(0.0);
     EndProgram();
@@ -91,7 +71,7 @@ void EndProgram() {
 
 void ProcessExitTeardown() {
     // Static objects of the program, in order.
-    engine.appName.Destroy();
+    std::string().swap(engine.appName);
     ReleaseRenderer(engine.renderer);
 
     // The runtime globals, in order.
@@ -103,11 +83,5 @@ void ProcessExitTeardown() {
     // driver, whose own allocations would then show up as unattributable leaks.
 }
 
-void ReleaseRenderer(OpenGLRainbows& renderer) {
-    FreeAllSlots(renderer);
-    // The window is always windowed here, so there is no desktop mode to restore.
-    renderer.glReady = 0;
-    platform::DestroyMainWindow();
-}
 
 } // namespace corvane

@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "runtime/frame/frame.h"
+#include "runtime/values/files.h"
 #include "runtime/platform/platform.h"
 
 namespace corvane {

@@ -1,4 +1,4 @@
-// The frame step, the frame-rate limiter, the window handler and the timing commands.
+// The frame step, the frame-rate limiter and the timing commands.
 #include <GL/gl.h>
 
 #include "runtime/frame/frame.h"
@@ -11,8 +11,6 @@ namespace corvane {
 
 namespace {
 
-void WindowEventThunk(platform::WindowEvent event) { HandleWindowEvent(static_cast<int>(event)); }
-
 // Ending through a key: a normal stop at the current line.
 [[maybe_unused, noreturn]] void EndFromKey() {
     engine.errorCode = 0.0;
@@ -21,36 +19,6 @@ void WindowEventThunk(platform::WindowEvent event) { HandleWindowEvent(static_ca
 }
 
 } // namespace
-
-void HandleWindowEvent(int event) {
-    switch (static_cast<platform::WindowEvent>(event)) {
-    case platform::WindowEvent::Activated:
-        platform::SetScreenSaverAllowed(false);
-        if (!engine.debugMode) {
-            platform::SetWindowTitle(engine.appName.Buffer());
-            engine.paused = 0;
-        }
-        break;
-    case platform::WindowEvent::Deactivated:
-        platform::SetScreenSaverAllowed(true);
-        if (!engine.debugMode) {
-            RtString title = engine.appName + " <pause>";
-            platform::SetWindowTitle(title.Buffer());
-            engine.paused = 1;
-        }
-        break;
-    case platform::WindowEvent::CloseRequested:
-        // The close box ends the program with the stop position as it is.
-        EndProgram();
-    case platform::WindowEvent::Exposed:
-        break;
-    }
-}
-
-int PumpMessages() {
-    platform::PumpPlatformEvents(WindowEventThunk);
-    return 1;
-}
 
 double AdvanceFrameSlot(double nextFrameTime, double frameInterval, double now) {
     nextFrameTime += frameInterval;

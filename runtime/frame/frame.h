@@ -1,9 +1,10 @@
-// Runtime frame: entry, start-up, the frame step, timing, waits and program end.
+// Runtime frame, the top layer: entry, the start-up order, the frame step, timing and
+// the program end. It includes the subsystems; no subsystem includes it.
 #pragma once
 
 #include <string>
 
-#include "runtime/frame/engine_state.h"
+#include "runtime/engine/engine.h"
 
 namespace corvane {
 
@@ -15,34 +16,16 @@ void SetRuntimeDefaults();                  // 640 x 480, 60 fps, windowed, debu
 int  UserMain();                            // the embedded user program (program/)
 
 // ---------------------------------------------------------------- frame step and timing
-void   PresentFrame();                      // show the frame, pace it, poll keys, prepare the next
-double SwapAndWait(OpenGLRainbows& renderer); // swap, clear, dispatch, spin to the next slot; ms after the swap + 1
+// PresentFrame and SwapAndWait are declared in runtime/engine/engine.h, for modal commands.
 double AdvanceFrameSlot(double nextFrameTime, double frameInterval, double now); // next slot after a release at now
-int    PumpMessages();                      // dispatch every pending window message; returns 1
-void   HandleWindowEvent(int event);        // the window procedure (platform::WindowEvent)
 void   SetFrameRate(double framesPerSecond);// frame interval 1000/n ms, 2 ms for n <= 0
 void   SetFrameInterval(OpenGLRainbows& renderer, int framesPerSecond); // the renderer's form
 double ElapsedMilliseconds();               // ms since the end of start-up
 double FrameDuration();                     // ms since the previous frame, never <= 0
 void   AllowEscape(double flag);            // Escape ends the program while flag != 0
-void   IdleUntilInput();                    // one idle wait of the wait commands
-void   WaitForKey();                        // wait for a key stroke
-void   WaitForMouse();                      // wait for a new mouse-button press
 
-// ---------------------------------------------------------------- program end and error log
-std::string ErrorLogPath();                 // temporary directory + "ErrorLog.txt"
-void   AppendErrorLog(const char* text);    // one line with CR LF; lost silently when the file cannot open
-void   DeleteErrorLog();                    // start-up empties the log
-[[noreturn]] void EndProgram();             // the one way out: releases everything, exits 0
-double SetErrorCode(double code);           // errorCode = code, endLine = currentLine
-void   SetSourcePosition(double file, double line); // record the executing position
-[[noreturn]] void QuitProgram();            // SetErrorCode(0), then EndProgram
+// ---------------------------------------------------------------- program end (EndProgram, QuitProgram and the error log: runtime/engine/engine.h)
 void   ProcessExitTeardown();               // the releases after exit(), in order
-void   ReleaseRenderer(OpenGLRainbows& renderer); // texture slots freed (GL only while glReady), context released
 std::string ProgramDirectory();             // the executable's directory, without the last separator
-
-// ---------------------------------------------------------------- testing hooks
-using TimeSourceFn = double (*)();
-void SetTimeSourceForTesting(TimeSourceFn source); // replace NowMilliseconds' clock (null restores it)
 
 } // namespace corvane

@@ -138,7 +138,7 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
     // 3. Shown, then titled with the application name.
     platform::ShowMainWindow(true);
     engine.appName = applicationName ? applicationName : "";
-    platform::SetWindowTitle(engine.appName.Buffer());
+    platform::SetWindowTitle(engine.appName.c_str());
 
     // 4. Each run starts a fresh error log.
     DeleteErrorLog();

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "runtime/frame/frame.h"
+#include "runtime/engine/engine.h"
 #include "runtime/gfx2d/gfx2d.h"
 
 namespace corvane {

@@ -7,7 +7,7 @@
 // Slot numbers outside 0..65535 are ignored: loads return 0, draws draw nothing.
 #pragma once
 
-#include "runtime/gfx2d/renderer.h"
+#include "runtime/engine/renderer.h"
 #include "runtime/values/rt_string.h"
 
 namespace corvane {
@@ -45,6 +45,7 @@ void BindSlot(OpenGLRainbows& renderer, int slot, int secondSlot, int mipmapped)
 const unsigned char* FetchAlphaCopy(OpenGLRainbows& renderer, int slot); // level-0 alpha, tw x th, rows from the bottom
 void FreeBackgroundBuffer(OpenGLRainbows& renderer, int buffer); // delete its tiles (while glReady), record zeroed
 void FreeAllSlots(OpenGLRainbows& renderer);                 // every slot and background buffer freed
+void ReleaseRenderer(OpenGLRainbows& renderer);              // texture slots freed (GL only while glReady), context released
 bool ResolveImagePath(const char* name, RtString& path);     // media resolver (second context); false when not found
 
 // ---------------------------------------------------------------- internal: drawing state

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "runtime/frame/engine_state.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/gfx2d/bmp.h"
 #include "runtime/gfx2d/gfx2d.h"
 

@@ -1,7 +1,7 @@
-// The renderer's construction and destruction: the frame-owned part.
-#include "runtime/gfx2d/renderer.h"
+// The renderer's construction and destruction.
+#include "runtime/engine/renderer.h"
 
-#include "runtime/frame/frame.h"
+#include "runtime/gfx2d/gfx2d.h"
 #include "runtime/platform/platform.h"
 
 namespace corvane {
@@ -16,6 +16,13 @@ OpenGLRainbows::~OpenGLRainbows() {
     // The process-exit teardown normally released everything already; this covers
     // a renderer destroyed without it.
     ReleaseRenderer(*this);
+}
+
+void ReleaseRenderer(OpenGLRainbows& renderer) {
+    FreeAllSlots(renderer);
+    // The window is always windowed here, so there is no desktop mode to restore.
+    renderer.glReady = 0;
+    platform::DestroyMainWindow();
 }
 
 } // namespace corvane

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "runtime/frame/engine_state.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/gfx2d/bmp.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/values/media.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "runtime/frame/frame.h"
+#include "runtime/engine/engine.h"
 #include "runtime/input_sound/input_internal.h"
 #include "runtime/platform/platform.h"
 

@@ -1,8 +1,7 @@
 // Input devices: the keyboard by DIK scan code, the virtual or system mouse, and up
 // to ten joysticks with force feedback. Start-up creates the record and calls
 // InitInput; the frame step polls the keyboard and marks each new frame for the
-// mouse; the program end calls ReleaseInput. The wait commands (WaitForKey,
-// WaitForMouse, IdleUntilInput) are listed with the frame commands in frame.h.
+// mouse; the program end calls ReleaseInput.
 #pragma once
 
 #include <cstdint>
@@ -75,6 +74,11 @@ void   MouseState(double& x, double& y, double& left, double& right); // clamped
 double MouseAxis(double n);                     // 0 dx, 1 dy, 2 wheel, 3..5 left/right/middle
 void   SetMousePosition(double x, double y);    // engine position; the cursor is not moved
 void   SystemMouse(double on);                  // non-zero: the system cursor; zero: the virtual mouse
+
+// ---------------------------------------------------------------- waits
+void   IdleUntilInput();                        // one idle wait of the wait commands
+void   WaitForKey();                            // wait for a key stroke
+void   WaitForMouse();                          // wait for a new mouse-button press
 
 // ---------------------------------------------------------------- joysticks
 double   JoystickCount();                       // joysticks taken

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "runtime/frame/engine_state.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/input_sound/input.h"
 #include "runtime/input_sound/input_internal.h"
 #include "runtime/platform/platform.h"

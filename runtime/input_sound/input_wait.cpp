@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "runtime/frame/frame.h"
+#include "runtime/engine/engine.h"
 #include "runtime/input_sound/input.h"
 #include "runtime/platform/platform.h"
 

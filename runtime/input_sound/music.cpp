@@ -1,7 +1,7 @@
 // Music: one stream at a time, in any format the mixer decodes. engine.mediaWindow
 // says that music is open; the frame step starts it again when it has ended, so
 // music repeats for as long as it stays open.
-#include "runtime/frame/engine_state.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/input_sound/sound.h"
 
 namespace corvane {

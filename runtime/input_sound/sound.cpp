@@ -8,7 +8,7 @@
 #include <new>
 #include <vector>
 
-#include "runtime/frame/engine_state.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/values/media.h"
 
 namespace corvane {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/frame/frame.h"
+#include "runtime/engine/engine.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/values.h"
 

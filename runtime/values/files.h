@@ -36,6 +36,7 @@ void     IniSaveAtExit();                                            // program 
 RtString PlatformInfo(RtString& query);                      // "" -> "LINUX"/"WIN32", "DEVICE" -> "DESKTOP", "ID" -> machine id, else "NO_DATA"; query upper-cased in place
 double   RunProgram(const char* commandLineText, double wait, double show, double& exitCode); // 1 if started (with wait: after it ended, exit code stored), else 0
 RtString CommandLineText();                                  // the command line the program was started with
+extern RtString commandLine;                                 // the process command line, unchanged (set by the entry)
 
 // ---------------------------------------------------------------- readers shared with the fuzzers and tests
 using LineSink = void (*)(void* user, const char* line, std::size_t length);

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "runtime/frame/engine_state.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/files.h"
 

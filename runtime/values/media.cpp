@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-#include "runtime/frame/engine_state.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/platform/platform.h"
 
 namespace corvane {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "runtime/frame/frame.h"
+#include "runtime/engine/engine.h"
 #include "runtime/values/rt_array.h"
 #include "runtime/values/values.h"
 

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "runtime/frame/engine_state.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/files.h"
 
@@ -70,6 +70,8 @@ double RunProgram(const char* commandLineText, double wait, double show, double&
     }
     return 1.0;
 }
+
+RtString commandLine;
 
 RtString CommandLineText() { return commandLine; }
 

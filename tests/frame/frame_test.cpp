@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/engine/testing.h"
 #include "runtime/frame/frame.h"
 #include "runtime/platform/platform.h"
 #include "tests/support/engine_fixture.h"
@@ -131,7 +132,7 @@ TEST_F(FrameTest, StartUpStateIsReady) {
     platform::GetClientSize(&w, &h);
     EXPECT_EQ(w, 640);
     EXPECT_EQ(h, 480);
-    EXPECT_EQ(engine.appName.RawCompare("corvane_test"), 0);
+    EXPECT_EQ(engine.appName, "corvane_test");
     // The current directory is the directory of the test executable.
     EXPECT_EQ(platform::CurrentDirectory() + "/test_frame", platform::ModulePath());
 }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/frame/engine_state.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "tests/support/engine_fixture.h"
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "runtime/frame/engine_state.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/input_sound/sound.h"
 #include "tests/input_sound_sound/sound_test_support.h"
 #include "tests/support/engine_fixture.h"

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "runtime/frame/engine_state.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/input_sound/sound.h"
 #include "tests/input_sound_sound/sound_test_support.h"
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "runtime/frame/engine_state.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/input_sound/sound.h"
 #include "tests/support/engine_fixture.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/frame/engine_state.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/values/files.h"
 #include "tests/support/engine_fixture.h"
 

@@ -8,6 +8,7 @@
 
 #include "runtime/frame/frame.h"
 #include "runtime/platform/platform.h"
+#include "runtime/values/files.h"
 
 using namespace corvane;
 

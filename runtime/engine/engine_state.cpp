@@ -1,13 +1,12 @@
 // The engine record, the process-wide globals and the time source.
-#include "runtime/frame/engine_state.h"
+#include "runtime/engine/engine_state.h"
 
-#include "runtime/frame/frame.h"
+#include "runtime/engine/testing.h"
 #include "runtime/platform/platform.h"
 
 namespace corvane {
 
 EngineState engine;
-RtString commandLine;
 unsigned char escapeEndsProgram = 1;
 
 namespace {

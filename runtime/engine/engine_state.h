@@ -1,9 +1,11 @@
 // EngineState: the one global record of the runtime, and NowMilliseconds, the one
-// time source. Each subsystem keeps its own record, pointed to from here.
+// time source. Each subsystem keeps its own record, pointed to from here. This layer
+// sits just above the platform seam and includes no subsystem's header.
 #pragma once
 
-#include "runtime/gfx2d/renderer.h"
-#include "runtime/values/rt_string.h"
+#include <string>
+
+#include "runtime/engine/renderer.h"
 
 namespace corvane {
 
@@ -24,7 +26,7 @@ struct EngineState {
 
     // ---- window
     bool windowCreated = false;           // the main window exists
-    RtString appName;                     // window title; " <pause>" appended while inactive
+    std::string appName;                  // window title; " <pause>" appended while inactive
     unsigned char paused = 0;             // set while the window is inactive
     int currentFont = 0;                  // current font number
 
@@ -51,7 +53,6 @@ struct EngineState {
 };
 
 extern EngineState engine;                // the engine record
-extern RtString commandLine;              // the process command line, unchanged
 extern unsigned char escapeEndsProgram;   // Escape ends the program while non-zero
 
 double NowMilliseconds();                 // the one time source, ms

@@ -1,0 +1,31 @@
+// The engine layer: the record, the time source, the error log and the ways out that
+// every subsystem may take. It sits just above the platform seam; nothing here
+// includes a subsystem's header.
+#pragma once
+
+#include <string>
+
+#include "runtime/engine/engine_state.h"
+
+namespace corvane {
+
+// ---------------------------------------------------------------- error log and stop position
+std::string ErrorLogPath();                 // temporary directory + "ErrorLog.txt"
+void   AppendErrorLog(const char* text);    // one line with CR LF; lost silently when the file cannot open
+void   DeleteErrorLog();                    // start-up empties the log
+double SetErrorCode(double code);           // errorCode = code, endLine = currentLine
+void   SetSourcePosition(double file, double line); // record the executing position
+
+// ---------------------------------------------------------------- window messages
+int    PumpMessages();                      // dispatch every pending window message; returns 1
+void   HandleWindowEvent(int event);        // the window procedure (platform::WindowEvent)
+
+// ---------------------------------------------------------------- ways out and the frame (defined by runtime/frame/)
+// A subsystem stops the program, or runs a modal loop of frames, through these; the
+// top layer defines them, so no subsystem includes it.
+[[noreturn]] void EndProgram();             // the one way out: releases everything, exits 0
+[[noreturn]] void QuitProgram();            // SetErrorCode(0), then EndProgram
+void   PresentFrame();                      // show the frame, pace it, poll keys, prepare the next
+double SwapAndWait(OpenGLRainbows& renderer); // swap, clear, dispatch, spin to the next slot; ms after the swap + 1
+
+} // namespace corvane

@@ -1,0 +1,27 @@
+// The error log and the stop position: what every subsystem records before it stops.
+#include "runtime/engine/engine.h"
+#include "runtime/platform/platform.h"
+
+namespace corvane {
+
+std::string ErrorLogPath() { return platform::TempDirectory() + "ErrorLog.txt"; }
+
+void AppendErrorLog(const char* text) {
+    // Opened and closed per line, so the log is complete even if the process dies.
+    platform::AppendLineToFile(ErrorLogPath(), text ? text : "null");
+}
+
+void DeleteErrorLog() { platform::DeleteFileAt(ErrorLogPath()); }
+
+double SetErrorCode(double code) {
+    engine.errorCode = code;
+    engine.endLine = engine.currentLine;
+    return code;
+}
+
+void SetSourcePosition(double file, double line) {
+    engine.currentSourceFile = file;
+    engine.currentLine = line;
+}
+
+} // namespace corvane
