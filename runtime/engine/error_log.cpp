@@ -11,7 +11,7 @@ void AppendErrorLog(const char* text) {
     platform::AppendLineToFile(ErrorLogPath(), text ? text : "null");
 }
 
-void DeleteErrorLog() { platform::DeleteFileAt(ErrorLogPath()); }
+void DeleteErrorLog() { platform::DeleteTemporaryFile(ErrorLogPath()); }
 
 double SetErrorCode(double code) {
     engine.errorCode = code;

@@ -10,6 +10,7 @@
 #include "runtime/engine/engine_state.h"
 #include "runtime/gfx2d/bmp.h"
 #include "runtime/gfx2d/gfx2d.h"
+#include "runtime/platform/platform_files.h"
 #include "runtime/values/media.h"
 
 namespace corvane {
@@ -23,20 +24,6 @@ bool SlotFromNumber(double value, int* slot) {
     return true;
 }
 
-bool ReadWholeFile(const char* path, std::vector<std::uint8_t>* bytes) {
-    if (!path || !*path) return false;
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f) return false;
-    bool ok = std::fseek(f, 0, SEEK_END) == 0;
-    const long size = ok ? std::ftell(f) : -1;
-    ok = ok && size >= 0 && std::fseek(f, 0, SEEK_SET) == 0;
-    if (ok) {
-        bytes->resize(std::size_t(size));
-        ok = size == 0 || std::fread(bytes->data(), 1, bytes->size(), f) == bytes->size();
-    }
-    std::fclose(f);
-    return ok;
-}
 
 unsigned int SlotTexture(const OpenGLRainbows& r, int slot, int mipmapped) {
     if (!IsValidSlot(slot)) return 0;
@@ -65,7 +52,7 @@ int ProbeBmpSize(const char* path, int* width, int* height) {
     *width = 0;
     *height = 0;
     if (!path || !*path) return 0;
-    std::FILE* f = std::fopen(path, "rb");
+    std::FILE* f = platform::OpenFileForReading(path);
     if (!f) return 0;
     std::uint8_t head[54];
     const std::size_t got = std::fread(head, 1, sizeof head, f);
@@ -86,7 +73,7 @@ bool LoadBmpTexture(OpenGLRainbows& renderer, const char* path, int sourceX, int
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
     std::vector<std::uint8_t> file;
-    if (!ReadWholeFile(path, &file)) return false;
+    if (!platform::ReadFileBytes(path, file)) return false;
     BmpDecodeRequest request;
     request.sourceX = sourceX;
     request.sourceY = sourceY;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "runtime/engine/engine_state.h"
+#include "runtime/platform/platform_files.h"
 #include "runtime/values/media.h"
 
 namespace corvane {
@@ -49,23 +50,7 @@ void EmptySlot(SoundSlot& slot) {
 // Reads the file up to the largest size a WAV file is read to; a file that
 // cannot be read to its end counts as unreadable.
 bool ReadWholeFile(const char* path, std::vector<unsigned char>* bytes) {
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f) return false;
-    bytes->clear();
-    std::size_t used = 0;
-    bool ok = true;
-    while (used < kMaxWavFileBytes) {
-        bytes->resize(std::min(used + (std::size_t{1} << 20), kMaxWavFileBytes));
-        std::size_t got = std::fread(bytes->data() + used, 1, bytes->size() - used, f);
-        used += got;
-        if (got == 0 || used < bytes->size()) {
-            ok = !std::ferror(f);
-            break;
-        }
-    }
-    bytes->resize(used);
-    std::fclose(f);
-    return ok;
+    return platform::ReadFileBytes(path, *bytes, kMaxWavFileBytes);
 }
 
 // Reads the slot's WAV file into its sample buffer; on failure the slot keeps

@@ -65,13 +65,8 @@ std::int64_t PerformanceFrequency();                // ticks per second, <= 0 wh
 std::uint32_t TickMilliseconds();                   // milliseconds since start, wraps after 49.7 days
 void SleepMilliseconds(int ms);                     // block the thread
 
-// ---------------------------------------------------------------- system basics
-std::string TempDirectory();                        // $TMPDIR, else /tmp, always ending in '/'
+// ---------------------------------------------------------------- system basics (files and folders: platform_files.h)
 std::string ModulePath();                           // full path of the running executable
-std::string CurrentDirectory();                     // the process's current directory
-bool SetCurrentDirectory(const std::string& path);  // change it; false on failure
-bool DeleteFileAt(const std::string& path);         // remove one file; false when it was not there
-bool AppendLineToFile(const std::string& path, const std::string& text); // open, append text + CR LF, close
 void DebugOutput(const std::string& text);          // debugger output (standard error)
 bool DebuggerPresent();                             // a tracer is attached
 

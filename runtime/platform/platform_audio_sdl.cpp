@@ -1,6 +1,7 @@
 // SDL2_mixer implementation of the sound mixer services: one mixer channel per
 // voice, sample data converted once to the output format when it is loaded.
 #include "runtime/platform/platform_audio.h"
+#include "runtime/platform/platform_files.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <new>
 #include <vector>
 
@@ -198,7 +200,16 @@ bool PlayVoice(int voice, AudioChunk* chunk, double leftGain, double rightGain) 
 bool OpenMusic(const char* path) {
     CloseMusic();
     if (!g_open || !path) return false;
-    g_music = Mix_LoadMUS(path);
+    // Opened through the file services: the name is found as programs write it,
+    // and a FIFO without a writer cannot block the load.
+    std::FILE* file = OpenFileForReading(path);
+    if (!file) return false;
+    SDL_RWops* stream = SDL_RWFromFP(file, SDL_TRUE);
+    if (!stream) {
+        std::fclose(file);
+        return false;
+    }
+    g_music = Mix_LoadMUS_RW(stream, 1);
     return g_music != nullptr;
 }
 

@@ -1,5 +1,6 @@
-// POSIX implementation of files, directory listing, processes and the machine id.
+// POSIX implementation of files, directory listing, temporary files, processes and the machine id.
 #include "runtime/platform/platform_files.h"
+#include "runtime/platform/platform_files_internal.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -9,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -20,10 +23,17 @@ namespace corvane::platform {
 
 namespace {
 
-int OpenRegularForReading(const char* path) {
-    if (!path || !*path) return -1;
-    // Without O_NONBLOCK, opening a FIFO that has no writer would wait forever.
-    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+std::string Found(const char* path) {
+    std::string found;
+    internal::FindPath(path, &found);
+    return found;
+}
+
+// Opens without waiting: a FIFO without its other end would block for ever.
+// Returns with blocking I/O restored, or -1 (also for a directory).
+int OpenNonBlocking(const std::string& path, int flags, mode_t mode) {
+    if (path.empty()) return -1;
+    int fd = open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, mode);
     if (fd < 0) return -1;
     struct stat st;
     // A directory opens on POSIX but never counts as a file here.
@@ -31,13 +41,17 @@ int OpenRegularForReading(const char* path) {
         close(fd);
         return -1;
     }
-    // Reads block as usual again (a FIFO without a writer reads as its end).
-    int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    int current = fcntl(fd, F_GETFL);
+    if (current < 0 || fcntl(fd, F_SETFL, current & ~O_NONBLOCK) != 0) {
         close(fd);
         return -1;
     }
     return fd;
+}
+
+int OpenRegularForReading(const char* path) {
+    if (!path || !*path) return -1;
+    return OpenNonBlocking(Found(path), O_RDONLY, 0);
 }
 
 bool WriteAll(int fd, const char* data, size_t size) {
@@ -51,21 +65,133 @@ bool WriteAll(int fd, const char* data, size_t size) {
     return true;
 }
 
+std::FILE* StreamOf(int fd, const char* mode) {
+    if (fd < 0) return nullptr;
+    std::FILE* f = fdopen(fd, mode);
+    if (!f) close(fd);
+    return f;
+}
+
+// Whether the permission bits let this process read the file, judged as the
+// kernel would for the owner, group and others classes.
+bool ModeAllowsReading(const struct stat& st) {
+    static const uid_t euid = geteuid();
+    if (euid == 0) return true;
+    if (st.st_uid == euid) return (st.st_mode & S_IRUSR) != 0;
+    static const std::vector<gid_t> groups = [] {
+        std::vector<gid_t> list(1, getegid());
+        int n = getgroups(0, nullptr);
+        if (n > 0) {
+            std::vector<gid_t> more(static_cast<size_t>(n));
+            n = getgroups(n, more.data());
+            if (n > 0) list.insert(list.end(), more.begin(), more.begin() + n);
+        }
+        return list;
+    }();
+    for (gid_t g : groups) {
+        if (g == st.st_gid) return (st.st_mode & S_IRGRP) != 0;
+    }
+    return (st.st_mode & S_IROTH) != 0;
+}
+
+bool ReadAll(int fd, std::vector<unsigned char>& bytes, std::size_t limit) {
+    bytes.clear();
+    std::size_t used = 0;
+    for (;;) {
+        if (used == limit) return true;
+        std::size_t room = std::min<std::size_t>(limit - used, std::size_t{1} << 20);
+        bytes.resize(used + room);
+        ssize_t got = read(fd, bytes.data() + used, room);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            bytes.clear();
+            return false;
+        }
+        used += static_cast<std::size_t>(got);
+        bytes.resize(used);
+        if (got == 0) return true;
+    }
+}
+
+// A new or emptied file at a name of the runtime's own, never through a link:
+// a link, or a file that is not a plain file, is removed and a fresh file made.
+int CreateOwnFile(const std::string& path, int flags, mode_t mode) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        int fd = open(path.c_str(), flags | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (attempt ? O_EXCL : 0),
+                      mode);
+        if (fd >= 0) {
+            struct stat st;
+            if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+                int current = fcntl(fd, F_GETFL);
+                if (current >= 0 && fcntl(fd, F_SETFL, current & ~O_NONBLOCK) == 0) return fd;
+            }
+            close(fd);
+        } else if (errno != ELOOP && errno != EACCES && errno != EPERM && errno != ENXIO &&
+                   errno != EEXIST && errno != EISDIR) {
+            return -1;
+        }
+        if (attempt == 0 && unlink(path.c_str()) != 0 && errno != ENOENT) return -1;
+    }
+    return -1;
+}
+
 } // namespace
 
 bool IsReadableFile(const char* path) {
-    int fd = OpenRegularForReading(path);
+    if (!path || !*path) return false;
+    std::string found;
+    if (!internal::FindPath(path, &found)) return false;
+    struct stat st;
+    // One look-up for the common case; the bits cannot speak for access lists
+    // that grant more, so a refusal is checked by opening.
+    if (stat(found.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    if (ModeAllowsReading(st)) return true;
+    int fd = OpenNonBlocking(found, O_RDONLY, 0);
     if (fd < 0) return false;
     close(fd);
     return true;
 }
 
-std::FILE* OpenFileForReading(const char* path) {
+std::FILE* OpenFileForReading(const char* path) { return StreamOf(OpenRegularForReading(path), "rb"); }
+
+bool ReadFileBytes(const char* path, std::vector<unsigned char>& bytes, std::size_t limit) {
     int fd = OpenRegularForReading(path);
-    if (fd < 0) return nullptr;
-    std::FILE* f = fdopen(fd, "rb");
-    if (!f) close(fd);
-    return f;
+    if (fd < 0) {
+        bytes.clear();
+        return false;
+    }
+    bool ok = ReadAll(fd, bytes, limit);
+    close(fd);
+    return ok;
+}
+
+bool GetFileInfo(const char* path, FileInfo* info) {
+    if (!path || !*path) return false;
+    std::string found;
+    struct stat st;
+    if (!internal::FindPath(path, &found) || stat(found.c_str(), &st) != 0) return false;
+    if (info) {
+        info->isDirectory = S_ISDIR(st.st_mode);
+        info->size = static_cast<std::uint64_t>(st.st_size);
+        info->modifiedSeconds = static_cast<std::int64_t>(st.st_mtime);
+    }
+    return true;
+}
+
+std::FILE* CreateFileForWriting(const char* path) {
+    if (!path || !*path) return nullptr;
+    return StreamOf(OpenNonBlocking(Found(path), O_WRONLY | O_CREAT | O_TRUNC, 0644), "wb");
+}
+
+bool WriteFileBytes(const char* path, const void* data, std::size_t size) {
+    if (!path || !*path || (size > 0 && !data)) return false;
+    std::string found = Found(path);
+    int fd = OpenNonBlocking(found, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, static_cast<const char*>(data), size);
+    if (close(fd) != 0) ok = false;
+    if (!ok) unlink(found.c_str());
+    return ok;
 }
 
 bool CopyFileContents(const char* source, const char* target) {
@@ -77,14 +203,16 @@ bool CopyFileContents(const char* source, const char* target) {
         close(in);
         return false;
     }
+    std::string targetPath = Found(target);
     // Creating the target truncates it; when it is the source itself that would
     // destroy the data being copied.
     struct stat dstStat;
-    if (stat(target, &dstStat) == 0 && dstStat.st_dev == srcStat.st_dev && dstStat.st_ino == srcStat.st_ino) {
+    if (stat(targetPath.c_str(), &dstStat) == 0 && dstStat.st_dev == srcStat.st_dev &&
+        dstStat.st_ino == srcStat.st_ino) {
         close(in);
         return false;
     }
-    int out = open(target, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int out = OpenNonBlocking(targetPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0) {
         close(in);
         return false;
@@ -105,13 +233,38 @@ bool CopyFileContents(const char* source, const char* target) {
     }
     close(in);
     if (close(out) != 0) ok = false;
-    if (!ok) unlink(target);
+    if (!ok) unlink(targetPath.c_str());
     return ok;
 }
 
+bool RenameFile(const char* from, const char* to) {
+    if (!from || !*from || !to || !*to) return false;
+    std::string source;
+    if (!internal::FindPath(from, &source)) return false;
+    return rename(source.c_str(), Found(to).c_str()) == 0;
+}
+
+bool DeleteFileAt(const std::string& path) {
+    if (path.empty()) return false;
+    std::string found;
+    if (!internal::FindPath(path.c_str(), &found)) return false;
+    return unlink(found.c_str()) == 0;
+}
+
+bool MakeDirectory(const char* path) {
+    if (!path || !*path) return false;
+    std::string found = Found(path);
+    if (mkdir(found.c_str(), 0755) == 0) return true;
+    struct stat st;
+    return errno == EEXIST && stat(found.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// ---------------------------------------------------------------- directories
+
 bool ListDirectory(const char* path, std::vector<DirectoryEntry>& entries) {
     entries.clear();
-    DIR* dir = opendir(path && *path ? path : ".");
+    std::string folder = path && *path ? Found(path) : std::string(".");
+    DIR* dir = opendir(folder.c_str());
     if (!dir) return false;
     int dirFd = dirfd(dir);
     while (struct dirent* e = readdir(dir)) {
@@ -126,8 +279,51 @@ bool ListDirectory(const char* path, std::vector<DirectoryEntry>& entries) {
         entries.push_back(std::move(entry));
     }
     closedir(dir);
+    // The file system's own order is a hash order on many systems; programs get
+    // the order a Windows listing would give.
+    std::sort(entries.begin(), entries.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) {
+        const std::size_t n = std::min(a.name.size(), b.name.size());
+        for (std::size_t i = 0; i < n; ++i) {
+            unsigned char x = static_cast<unsigned char>(a.name[i]), y = static_cast<unsigned char>(b.name[i]);
+            unsigned char fx = (x >= 'A' && x <= 'Z') ? x + 32 : x, fy = (y >= 'A' && y <= 'Z') ? y + 32 : y;
+            if (fx != fy) return fx < fy;
+        }
+        if (a.name.size() != b.name.size()) return a.name.size() < b.name.size();
+        return a.name < b.name;
+    });
     return true;
 }
+
+std::string CurrentDirectory() {
+    char buf[4096];
+    if (!getcwd(buf, sizeof buf)) return std::string();
+    return std::string(buf);
+}
+
+bool SetCurrentDirectory(const std::string& path) {
+    if (path.empty()) return false;
+    return chdir(Found(path.c_str()).c_str()) == 0;
+}
+
+// ---------------------------------------------------------------- temporary files
+
+std::FILE* CreateTemporaryFile(const std::string& path) {
+    if (path.empty()) return nullptr;
+    return StreamOf(CreateOwnFile(path, O_WRONLY | O_TRUNC, 0600), "wb");
+}
+
+bool AppendLineToFile(const std::string& path, const std::string& text) {
+    if (path.empty()) return false;
+    int fd = CreateOwnFile(path, O_WRONLY | O_APPEND, 0644);
+    if (fd < 0) return false;
+    std::string line = text;
+    line += "\r\n";
+    bool ok = WriteAll(fd, line.data(), line.size());
+    if (close(fd) != 0) ok = false;
+    return ok;
+}
+
+bool DeleteTemporaryFile(const std::string& path) { return !path.empty() && unlink(path.c_str()) == 0; }
 
 // ---------------------------------------------------------------- processes
 
@@ -136,6 +332,14 @@ namespace {
 // Children started without waiting are reaped here so that they leave no zombies.
 std::mutex unreapedMutex;
 std::vector<pid_t> unreaped;
+
+void ReapFinished();
+
+} // namespace
+
+void ReapReleasedProcesses() { ReapFinished(); }
+
+namespace {
 
 void ReapFinished() {
     std::lock_guard<std::mutex> lock(unreapedMutex);
@@ -172,11 +376,45 @@ bool IsExecutableFile(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// A first word naming a program by path ("Tools\Helper") is found as any other
+// file name; the command keeps the rest of its text as written.
+std::string WithProgramFound(const char* commandLine) {
+    std::string command = commandLine ? commandLine : "";
+    std::size_t start = 0;
+    while (start < command.size() && IsBlank(command[start])) ++start;
+    std::size_t end = start;
+    bool path = false;
+    while (end < command.size() && !IsBlank(command[end])) {
+        char c = command[end++];
+        if (c == '/' || c == '\\') path = true;
+        else if (IsShellSpecial(c)) return command;
+    }
+    if (!path) return command;
+    std::string found;
+    internal::FindPath(command.substr(start, end - start).c_str(), &found);
+    std::string quoted;
+    bool plain = true;
+    for (char c : found) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && !std::strchr("/._+-,:@", c)) plain = false;
+    }
+    if (plain) {
+        quoted = found;
+    } else {
+        quoted = "'";
+        for (char c : found) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        quoted += "'";
+    }
+    return command.substr(0, start) + quoted + command.substr(end);
+}
+
 } // namespace
 
 bool ShellCommandProgramFound(const char* commandLine) {
     if (!commandLine) return false;
-    const char* p = commandLine;
+    const std::string command = WithProgramFound(commandLine);
+    const char* p = command.c_str();
     while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r') ++p;
     if (!*p) return false;
     std::string word;
@@ -206,7 +444,7 @@ ProcessId StartShellCommand(const char* commandLine) {
     if (!commandLine) return 0;
     char shell[] = "/bin/sh";
     char dashC[] = "-c";
-    std::string command = commandLine;
+    std::string command = WithProgramFound(commandLine);
     char* argv[] = {shell, dashC, command.data(), nullptr};
     // The new program gets the standard streams only, none of this program's
     // other descriptors (open files, sockets).

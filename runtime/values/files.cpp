@@ -34,7 +34,7 @@ bool LineIndex(double line, int* index) {
 
 void WriteBackLineFile() {
     if (lineFile.fileName.empty() || !lineFile.dirty) return;
-    std::FILE* f = std::fopen(lineFile.fileName.c_str(), "wb");
+    std::FILE* f = platform::CreateFileForWriting(lineFile.fileName.c_str());
     if (!f) return;
     for (int i = 0; i <= lineFile.lastLine; ++i) {
         std::fwrite(lineFile.lines[i], 1, std::strlen(lineFile.lines[i]), f);

@@ -118,7 +118,7 @@ void ParseLine(void* user, const char* line, std::size_t length) {
 
 void SaveIniStore() {
     if (!iniStore.dirty || !iniStore.fileName.Buffer() || !iniStore.fileName.Buffer()[0]) return;
-    std::FILE* f = std::fopen(iniStore.fileName.Buffer(), "wb");
+    std::FILE* f = platform::CreateFileForWriting(iniStore.fileName.Buffer());
     if (!f) return;
     SaveIniToStream(f);
     std::fclose(f);

@@ -173,7 +173,7 @@ MediaContext* NewMediaContext() { return new (std::nothrow) MediaContext(); }
 
 void ClearMediaContext(MediaContext* context) {
     if (!context) return;
-    if (context->lastTempPath[0]) platform::DeleteFileAt(context->lastTempPath);
+    if (context->lastTempPath[0]) platform::DeleteTemporaryFile(context->lastTempPath);
     while (MediaEntryName* e = context->entryList) {
         context->entryList = e->next;
         delete e;
@@ -220,7 +220,7 @@ int ResolveMedia(MediaContext* context, const char* name, char* output, std::siz
     // The output may be the name's own buffer: keep the name before writing.
     std::string requested = name ? name : "";
     if (context && context->lastTempPath[0]) {
-        platform::DeleteFileAt(context->lastTempPath);
+        platform::DeleteTemporaryFile(context->lastTempPath);
         context->lastTempPath[0] = '\0';
     }
     if (requested.empty() || !output || outputSize == 0) return 0;
@@ -245,13 +245,13 @@ int ResolveMedia(MediaContext* context, const char* name, char* output, std::siz
 
     std::string tempPath = platform::TempDirectory() + PackTempFileName(entry);
     if (tempPath.size() >= outputSize || tempPath.size() >= sizeof context->lastTempPath) return 0;
-    std::FILE* out = std::fopen(tempPath.c_str(), "wb");
+    std::FILE* out = platform::CreateTemporaryFile(tempPath);
     if (!out) return 0;
     bool written = std::fwrite(data.get(), 1, size, out) == size;
     if (std::fclose(out) != 0) written = false;
     if (!written) {
         // A short file must not pass for the entry.
-        platform::DeleteFileAt(tempPath);
+        platform::DeleteTemporaryFile(tempPath);
         return 0;
     }
     CopyPath(context->lastTempPath, sizeof context->lastTempPath, tempPath.c_str());
