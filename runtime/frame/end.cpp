@@ -7,6 +7,7 @@
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/input_sound/input.h"
 #include "runtime/input_sound/sound.h"
+#include "runtime/net/net.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/files.h"
 
@@ -57,7 +58,7 @@ void EndProgram() {
     ReleaseSoundDevice();
 
     // 7. Network peers are told goodbye.
-    // (The network session, when the network commands exist, ends here.)
+    EndNetSession();
 
     // 8. Temporary media files.
     ReleaseMediaContexts();

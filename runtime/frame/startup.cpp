@@ -8,6 +8,7 @@
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/input_sound/input.h"
 #include "runtime/input_sound/sound.h"
+#include "runtime/net/net.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/media.h"
 #include "runtime/values/values.h"
@@ -148,7 +149,7 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
     CreateSoundRecords();
 
     // 6. The network record, idle.
-    // (Created here once the network commands exist.)
+    engine.network = CreateNetSession();
 
     // 7. Renderer: frame interval, pixel-format report, extensions.
     InitRenderer(engine.renderer, engine.screenWidth, engine.screenHeight, 0, engine.frameRate);

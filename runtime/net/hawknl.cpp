@@ -1,0 +1,701 @@
+// The reliable-packet socket layer over the platform's non-blocking TCP sockets.
+#include "runtime/net/hawknl.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "runtime/platform/platform_net.h"
+
+namespace corvane {
+
+struct HTmutexRecord {
+    std::mutex mutex;
+};
+
+namespace {
+
+constexpr int kConnectTimeoutMs = 5000;
+constexpr long kReceiveChunk = 64 * 1024;
+constexpr int kMaxGroups = 64;
+
+thread_local NLenum lastError = NL_NO_ERROR;
+
+void Fail(NLenum error) { lastError = error; }
+
+struct Socket {
+    // fd is only changed under both locks, so a close never races a read or write.
+    int fd = -1;
+    bool listening = false;
+
+    std::mutex readLock;           // the reassembly buffer and the end flags
+    std::vector<unsigned char> in; // received bytes not yet handed out
+    std::size_t inStart = 0;
+    bool peerEnded = false;        // the peer closed its side
+    NLenum broken = NL_NO_ERROR;   // the connection is unusable (disconnect or lost framing)
+
+    std::mutex writeLock;          // the held-back bytes; one packet at a time
+    std::vector<unsigned char> out;
+    std::size_t outStart = 0;
+    bool writeBroken = false;
+};
+
+struct Registry {
+    std::mutex lock;
+    std::unordered_map<NLsocket, std::shared_ptr<Socket>> sockets;
+    NLsocket nextSocket = 1;
+    std::vector<NLsocket> groups[kMaxGroups];
+    bool groupUsed[kMaxGroups] = {};
+    int wakeFd = -1;
+    bool ready = false;
+};
+
+Registry& registry() {
+    static Registry* instance = new Registry(); // lives to the very end: a detached thread may still call in
+    return *instance;
+}
+
+std::shared_ptr<Socket> Find(NLsocket socket) {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    auto found = r.sockets.find(socket);
+    if (found == r.sockets.end()) return nullptr;
+    return found->second;
+}
+
+NLsocket Register(int fd, bool listening) {
+    auto record = std::make_shared<Socket>();
+    record->fd = fd;
+    record->listening = listening;
+    Registry& r = registry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    if (r.nextSocket == 0x7FFFFFFF) {
+        platform::NetClose(fd);
+        return NL_INVALID;
+    }
+    NLsocket id = r.nextSocket++;
+    r.sockets[id] = std::move(record);
+    return id;
+}
+
+// Sends held-back bytes; caller holds writeLock. False when the connection broke.
+bool FlushLocked(Socket& s) {
+    while (s.outStart < s.out.size()) {
+        platform::NetFailure failure;
+        long sent = platform::NetSend(s.fd, s.out.data() + s.outStart,
+                                      static_cast<long>(s.out.size() - s.outStart), &failure);
+        if (sent < 0) {
+            if (failure == platform::NetFailure::WouldBlock) return true;
+            s.writeBroken = true;
+            s.out.clear();
+            s.outStart = 0;
+            return false;
+        }
+        s.outStart += static_cast<std::size_t>(sent);
+    }
+    std::vector<unsigned char>().swap(s.out);
+    s.outStart = 0;
+    return true;
+}
+
+std::size_t HeldBack(const Socket& s) { return s.out.size() - s.outStart; }
+
+NlFrame Frame(const Socket& s, std::size_t* length) {
+    return nlFramePacket(s.in.data() + s.inStart, s.in.size() - s.inStart, length);
+}
+
+void MarkBroken(Socket& s, NLenum error) {
+    s.broken = error;
+    std::vector<unsigned char>().swap(s.in);
+    s.inStart = 0;
+}
+
+} // namespace
+
+// ==== library ====================================================================
+
+NLboolean nlInit() {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    if (!r.ready) {
+        r.wakeFd = platform::NetCreateWakeSignal();
+        r.ready = true;
+    }
+    return NL_TRUE;
+}
+
+NLboolean nlSelectNetwork(NLenum network) {
+    if (network != NL_IP) {
+        Fail(NL_INVALID_ENUM);
+        return NL_FALSE;
+    }
+    return NL_TRUE;
+}
+
+NLenum nlGetError() { return lastError; }
+
+// ==== sockets ====================================================================
+
+NLsocket nlOpen(NLushort port, NLenum type) {
+    if (type != NL_RELIABLE_PACKETS) {
+        Fail(NL_INVALID_TYPE);
+        return NL_INVALID;
+    }
+    int fd = platform::NetOpenTcp(port);
+    if (fd < 0) {
+        Fail(NL_SYSTEM_ERROR);
+        return NL_INVALID;
+    }
+    return Register(fd, false);
+}
+
+NLboolean nlListen(NLsocket socket) {
+    auto s = Find(socket);
+    if (!s) {
+        Fail(NL_INVALID_SOCKET);
+        return NL_FALSE;
+    }
+    std::scoped_lock guard(s->readLock, s->writeLock);
+    if (!platform::NetListen(s->fd)) {
+        Fail(NL_SYSTEM_ERROR);
+        return NL_FALSE;
+    }
+    s->listening = true;
+    return NL_TRUE;
+}
+
+NLsocket nlAcceptConnection(NLsocket socket) {
+    auto s = Find(socket);
+    if (!s) {
+        Fail(NL_INVALID_SOCKET);
+        return NL_INVALID;
+    }
+    int fd;
+    platform::NetFailure failure = platform::NetFailure::None;
+    {
+        std::lock_guard<std::mutex> guard(s->readLock);
+        if (!s->listening) {
+            Fail(NL_NOT_LISTEN);
+            return NL_INVALID;
+        }
+        fd = platform::NetAccept(s->fd, &failure);
+    }
+    if (fd < 0) {
+        // One connection that failed on its way in is nobody's fault here.
+        Fail(failure == platform::NetFailure::Fatal ? NL_SYSTEM_ERROR : NL_NO_PENDING);
+        return NL_INVALID;
+    }
+    return Register(fd, false);
+}
+
+NLboolean nlConnect(NLsocket socket, const NLaddress* address) {
+    if (!address) {
+        Fail(NL_NULL_POINTER);
+        return NL_FALSE;
+    }
+    auto s = Find(socket);
+    if (!s) {
+        Fail(NL_INVALID_SOCKET);
+        return NL_FALSE;
+    }
+    if (!address->valid) {
+        Fail(NL_BAD_ADDR);
+        return NL_FALSE;
+    }
+    std::scoped_lock guard(s->readLock, s->writeLock);
+    if (!platform::NetConnect(s->fd, address->ip, address->port, kConnectTimeoutMs)) {
+        Fail(NL_CON_REFUSED);
+        return NL_FALSE;
+    }
+    return NL_TRUE;
+}
+
+NLint nlRead(NLsocket socket, void* buffer, NLint nbytes) {
+    auto s = Find(socket);
+    if (!s) {
+        Fail(NL_INVALID_SOCKET);
+        return NL_INVALID;
+    }
+    if (!buffer && nbytes > 0) {
+        Fail(NL_NULL_POINTER);
+        return NL_INVALID;
+    }
+    std::lock_guard<std::mutex> guard(s->readLock);
+    if (s->fd < 0 || s->listening) {
+        Fail(NL_INVALID_SOCKET);
+        return NL_INVALID;
+    }
+    thread_local std::vector<unsigned char> chunk;
+    for (;;) {
+        if (s->broken != NL_NO_ERROR) {
+            Fail(s->broken);
+            return NL_INVALID;
+        }
+        std::size_t length = 0;
+        NlFrame frame = Frame(*s, &length);
+        if (frame != NlFrame::NeedMore) {
+            const unsigned char* p = s->in.data() + s->inStart;
+            if (frame == NlFrame::Lost) {
+                // Nothing after this point can be framed again: the connection is over.
+                MarkBroken(*s, NL_PACKET_SYNC);
+                Fail(NL_PACKET_SYNC);
+                return NL_INVALID;
+            }
+            bool fits = length <= static_cast<std::size_t>(nbytes < 0 ? 0 : nbytes);
+            if (fits && length) std::memcpy(buffer, p + 4, length);
+            s->inStart += 4 + length;
+            if (s->inStart == s->in.size()) {
+                s->in.clear();
+                s->inStart = 0;
+                if (s->in.capacity() > 32 * 1024) std::vector<unsigned char>().swap(s->in);
+            }
+            if (!fits) {
+                Fail(NL_BUFFER_SIZE); // skipped whole; the stream stays in step
+                return NL_INVALID;
+            }
+            return static_cast<NLint>(length);
+        }
+        if (s->peerEnded) {
+            Fail(NL_MESSAGE_END);
+            return NL_INVALID;
+        }
+        if (chunk.size() != static_cast<std::size_t>(kReceiveChunk)) chunk.resize(kReceiveChunk);
+        platform::NetFailure failure;
+        long got = platform::NetReceive(s->fd, chunk.data(), kReceiveChunk, &failure);
+        if (got > 0) {
+            if (s->inStart > 0) {
+                s->in.erase(s->in.begin(), s->in.begin() + static_cast<long>(s->inStart));
+                s->inStart = 0;
+            }
+            s->in.insert(s->in.end(), chunk.data(), chunk.data() + got);
+            continue;
+        }
+        if (got == 0) {
+            s->peerEnded = true; // packets already here are still handed out first
+            continue;
+        }
+        if (failure == platform::NetFailure::WouldBlock) {
+            Fail(NL_NO_PENDING);
+            return NL_INVALID;
+        }
+        MarkBroken(*s, NL_SOCK_DISCONNECT);
+    }
+}
+
+NLint nlWrite(NLsocket socket, const void* buffer, NLint nbytes) {
+    auto s = Find(socket);
+    if (!s) {
+        Fail(NL_INVALID_SOCKET);
+        return NL_INVALID;
+    }
+    if (nbytes < 0 || nbytes > kNlMaxPacket) {
+        Fail(NL_PACKET_SIZE);
+        return NL_INVALID;
+    }
+    if (!buffer && nbytes > 0) {
+        Fail(NL_NULL_POINTER);
+        return NL_INVALID;
+    }
+    bool heldBack = false;
+    {
+        std::lock_guard<std::mutex> guard(s->writeLock);
+        if (s->fd < 0 || s->listening) {
+            Fail(NL_INVALID_SOCKET);
+            return NL_INVALID;
+        }
+        if (s->writeBroken || !FlushLocked(*s)) {
+            Fail(NL_SOCK_DISCONNECT);
+            return NL_INVALID;
+        }
+        if (HeldBack(*s) >= static_cast<std::size_t>(kNlOutgoingLimit)) {
+            Fail(NL_BUFFER_SIZE);
+            return NL_INVALID;
+        }
+        unsigned char header[4] = {'N', 'L', static_cast<unsigned char>(nbytes >> 8),
+                                   static_cast<unsigned char>(nbytes & 0xFF)};
+        const unsigned char* payload = static_cast<const unsigned char*>(buffer);
+        std::size_t total = 4 + static_cast<std::size_t>(nbytes);
+        std::size_t sent = 0;
+        if (HeldBack(*s) == 0) {
+            unsigned char frame[4 + 2100];
+            const unsigned char* bytes;
+            std::vector<unsigned char> large;
+            if (total <= sizeof frame) {
+                std::memcpy(frame, header, 4);
+                if (nbytes) std::memcpy(frame + 4, payload, static_cast<std::size_t>(nbytes));
+                bytes = frame;
+            } else {
+                large.assign(header, header + 4);
+                large.insert(large.end(), payload, payload + nbytes);
+                bytes = large.data();
+            }
+            platform::NetFailure failure;
+            long got = platform::NetSend(s->fd, bytes, static_cast<long>(total), &failure);
+            if (got < 0 && failure != platform::NetFailure::WouldBlock) {
+                s->writeBroken = true;
+                Fail(NL_SOCK_DISCONNECT);
+                return NL_INVALID;
+            }
+            sent = got > 0 ? static_cast<std::size_t>(got) : 0;
+        }
+        // The rest of the packet waits for the peer; it is never cut short.
+        for (std::size_t i = sent; i < total; ++i) {
+            s->out.push_back(i < 4 ? header[i] : payload[i - 4]);
+        }
+        heldBack = HeldBack(*s) > 0;
+    }
+    if (heldBack) nlWake();
+    return nbytes;
+}
+
+NLboolean nlClose(NLsocket socket) {
+    std::shared_ptr<Socket> s;
+    {
+        Registry& r = registry();
+        std::lock_guard<std::mutex> guard(r.lock);
+        auto found = r.sockets.find(socket);
+        if (found == r.sockets.end()) {
+            Fail(NL_INVALID_SOCKET);
+            return NL_FALSE;
+        }
+        s = found->second;
+        r.sockets.erase(found);
+        for (auto& group : r.groups) group.erase(std::remove(group.begin(), group.end(), socket), group.end());
+    }
+    std::scoped_lock guard(s->readLock, s->writeLock);
+    platform::NetClose(s->fd);
+    s->fd = -1;
+    return NL_TRUE;
+}
+
+// ==== addresses ==================================================================
+
+NLboolean nlGetLocalAddr(NLsocket socket, NLaddress* address) {
+    if (!address) {
+        Fail(NL_NULL_POINTER);
+        return NL_FALSE;
+    }
+    auto s = Find(socket);
+    if (!s) {
+        Fail(NL_INVALID_SOCKET);
+        return NL_FALSE;
+    }
+    std::uint32_t ip = 0;
+    std::uint16_t port = 0;
+    bool ok;
+    {
+        std::lock_guard<std::mutex> guard(s->readLock);
+        ok = platform::NetLocalAddress(s->fd, &ip, &port);
+    }
+    if (!ok) {
+        Fail(NL_SYSTEM_ERROR);
+        return NL_FALSE;
+    }
+    // Bound to every interface: this machine, reached the shortest way.
+    if (ip == 0) ip = 0x7F000001;
+    address->ip = ip;
+    address->port = port;
+    address->valid = NL_TRUE;
+    return NL_TRUE;
+}
+
+NLboolean nlSetAddrPort(NLaddress* address, NLushort port) {
+    if (!address) {
+        Fail(NL_NULL_POINTER);
+        return NL_FALSE;
+    }
+    address->port = port;
+    return NL_TRUE;
+}
+
+NLboolean nlGetAddrFromName(const char* name, NLaddress* address) {
+    if (!name || !address) {
+        Fail(NL_NULL_POINTER);
+        return NL_FALSE;
+    }
+    std::uint32_t ip = 0;
+    if (!platform::NetResolveIPv4(name, &ip)) {
+        address->valid = NL_FALSE;
+        Fail(NL_BAD_ADDR);
+        return NL_FALSE;
+    }
+    address->ip = ip;
+    address->port = 0;
+    address->valid = NL_TRUE;
+    return NL_TRUE;
+}
+
+NLaddress* nlGetAllLocalAddr(NLint* count) {
+    thread_local NLaddress addresses[64];
+    std::uint32_t ips[64];
+    int found = platform::NetInterfaceAddresses(ips, 64);
+    for (int i = 0; i < found; ++i) {
+        addresses[i].ip = ips[i];
+        addresses[i].port = 0;
+        addresses[i].valid = NL_TRUE;
+    }
+    if (count) *count = found;
+    return addresses;
+}
+
+char* nlAddrToString(const NLaddress* address, char* string) {
+    if (!address || !string) {
+        Fail(NL_NULL_POINTER);
+        return nullptr;
+    }
+    unsigned ip = address->ip;
+    if (address->port)
+        std::snprintf(string, 32, "%u.%u.%u.%u:%u", ip >> 24, (ip >> 16) & 255, (ip >> 8) & 255, ip & 255,
+                      static_cast<unsigned>(address->port));
+    else
+        std::snprintf(string, 32, "%u.%u.%u.%u", ip >> 24, (ip >> 16) & 255, (ip >> 8) & 255, ip & 255);
+    return string;
+}
+
+// ==== groups =====================================================================
+
+NLint nlGroupCreate() {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    for (int i = 0; i < kMaxGroups; ++i) {
+        if (!r.groupUsed[i]) {
+            r.groupUsed[i] = true;
+            r.groups[i].clear();
+            return i;
+        }
+    }
+    Fail(NL_INVALID_GROUP);
+    return NL_INVALID;
+}
+
+NLboolean nlGroupDestroy(NLint group) {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    if (group < 0 || group >= kMaxGroups || !r.groupUsed[group]) {
+        Fail(NL_INVALID_GROUP);
+        return NL_FALSE;
+    }
+    r.groupUsed[group] = false;
+    std::vector<NLsocket>().swap(r.groups[group]);
+    return NL_TRUE;
+}
+
+NLboolean nlGroupAddSocket(NLint group, NLsocket socket) {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    if (group < 0 || group >= kMaxGroups || !r.groupUsed[group]) {
+        Fail(NL_INVALID_GROUP);
+        return NL_FALSE;
+    }
+    if (!r.sockets.count(socket)) {
+        Fail(NL_INVALID_SOCKET);
+        return NL_FALSE;
+    }
+    auto& members = r.groups[group];
+    if (std::find(members.begin(), members.end(), socket) == members.end()) members.push_back(socket);
+    return NL_TRUE;
+}
+
+NLboolean nlGroupDeleteSocket(NLint group, NLsocket socket) {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    if (group < 0 || group >= kMaxGroups || !r.groupUsed[group]) {
+        Fail(NL_INVALID_GROUP);
+        return NL_FALSE;
+    }
+    auto& members = r.groups[group];
+    members.erase(std::remove(members.begin(), members.end(), socket), members.end());
+    return NL_TRUE;
+}
+
+NLint nlPollGroup(NLint group, NLenum name, NLsocket* sockets, NLint number, NLint timeout) {
+    if (name != NL_READ_STATUS) {
+        Fail(NL_INVALID_ENUM);
+        return NL_INVALID;
+    }
+    if (!sockets || number <= 0) {
+        Fail(NL_NULL_POINTER);
+        return NL_INVALID;
+    }
+    std::vector<std::pair<NLsocket, std::shared_ptr<Socket>>> members;
+    {
+        Registry& r = registry();
+        std::lock_guard<std::mutex> guard(r.lock);
+        if (group < 0 || group >= kMaxGroups || !r.groupUsed[group]) {
+            Fail(NL_INVALID_GROUP);
+            return NL_INVALID;
+        }
+        for (NLsocket id : r.groups[group]) {
+            auto found = r.sockets.find(id);
+            if (found != r.sockets.end()) members.emplace_back(id, found->second);
+        }
+    }
+    std::vector<platform::NetPollEntry> entries(members.size());
+    std::vector<char> ready(members.size(), 0);
+    bool anyReady = false;
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        Socket& s = *members[i].second;
+        std::lock_guard<std::mutex> guard(s.readLock);
+        std::size_t length = 0;
+        if (s.broken != NL_NO_ERROR || s.peerEnded || Frame(s, &length) != NlFrame::NeedMore) {
+            ready[i] = 1;
+            anyReady = true;
+        } else {
+            entries[i].fd = s.fd;
+            entries[i].wantRead = s.fd >= 0;
+        }
+    }
+    if (!members.empty()) platform::NetPoll(entries.data(), static_cast<int>(entries.size()), anyReady ? 0 : timeout);
+    NLint count = 0;
+    for (std::size_t i = 0; i < members.size() && count < number; ++i) {
+        if (ready[i] || entries[i].readable) sockets[count++] = members[i].first;
+    }
+    return count;
+}
+
+// ==== waiting and flushing =======================================================
+
+NLint nlWaitSockets(const NLsocket* sockets, NLint count, NLint timeoutMs) {
+    Registry& r = registry();
+    std::vector<std::shared_ptr<Socket>> members;
+    int wakeFd;
+    {
+        std::lock_guard<std::mutex> guard(r.lock);
+        wakeFd = r.wakeFd;
+        for (NLint i = 0; i < count; ++i) {
+            auto found = r.sockets.find(sockets[i]);
+            if (found != r.sockets.end()) members.push_back(found->second);
+        }
+    }
+    std::vector<platform::NetPollEntry> entries(members.size() + 1);
+    entries[0].fd = wakeFd;
+    entries[0].wantRead = wakeFd >= 0;
+    int timeout = timeoutMs;
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        Socket& s = *members[i];
+        platform::NetPollEntry& e = entries[i + 1];
+        {
+            std::lock_guard<std::mutex> guard(s.readLock);
+            if (s.fd < 0) continue;
+            e.fd = s.fd;
+            // A socket whose end was already seen has nothing more to say.
+            e.wantRead = s.broken == NL_NO_ERROR && !s.peerEnded;
+            std::size_t length = 0;
+            if (e.wantRead && !s.listening && Frame(s, &length) != NlFrame::NeedMore) timeout = 0;
+        }
+        std::lock_guard<std::mutex> guard(s.writeLock);
+        e.wantWrite = !s.writeBroken && HeldBack(s) > 0;
+    }
+    int found = platform::NetPoll(entries.data(), static_cast<int>(entries.size()), timeout);
+    if (entries[0].readable) platform::NetClearWakeSignal(wakeFd);
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        if (!entries[i + 1].writable) continue;
+        std::lock_guard<std::mutex> guard(members[i]->writeLock);
+        if (members[i]->fd >= 0) FlushLocked(*members[i]);
+    }
+    return found;
+}
+
+void nlWake() {
+    Registry& r = registry();
+    int fd;
+    {
+        std::lock_guard<std::mutex> guard(r.lock);
+        fd = r.wakeFd;
+    }
+    platform::NetRaiseWakeSignal(fd);
+}
+
+NLboolean nlFlush(NLsocket socket, NLint timeoutMs) {
+    auto s = Find(socket);
+    if (!s) {
+        Fail(NL_INVALID_SOCKET);
+        return NL_FALSE;
+    }
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int fd;
+        {
+            std::lock_guard<std::mutex> guard(s->writeLock);
+            if (s->fd < 0 || s->writeBroken) return NL_FALSE;
+            FlushLocked(*s);
+            if (HeldBack(*s) == 0) return NL_TRUE;
+            fd = s->fd;
+        }
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return NL_FALSE;
+        platform::NetPollEntry entry;
+        entry.fd = fd;
+        entry.wantWrite = true;
+        platform::NetPoll(&entry, 1, static_cast<int>(std::min<long long>(left.count(), 50)));
+    }
+}
+
+NLint nlPendingBytes(NLsocket socket) {
+    auto s = Find(socket);
+    if (!s) return 0;
+    std::lock_guard<std::mutex> guard(s->writeLock);
+    return static_cast<NLint>(HeldBack(*s));
+}
+
+NlFrame nlFramePacket(const unsigned char* bytes, std::size_t have, std::size_t* length) {
+    if ((have >= 1 && bytes[0] != 'N') || (have >= 2 && bytes[1] != 'L')) return NlFrame::Lost;
+    if (have < 4) return NlFrame::NeedMore;
+    std::size_t n = (static_cast<std::size_t>(bytes[2]) << 8) | bytes[3];
+    if (n > static_cast<std::size_t>(kNlMaxPacket)) return NlFrame::Lost;
+    if (length) *length = n;
+    return have >= 4 + n ? NlFrame::Ready : NlFrame::NeedMore;
+}
+
+// ==== threads and mutexes ========================================================
+
+NLint htThreadCreate(HThreadFunc function, void* data, NLboolean joinable) {
+    (void)joinable;
+    if (!function) return NL_INVALID;
+    try {
+        std::thread(function, data).detach();
+    } catch (...) {
+        Fail(NL_SYSTEM_ERROR);
+        return NL_INVALID;
+    }
+    return 0;
+}
+
+void htThreadSleep(NLint milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds > 0 ? milliseconds : 0));
+}
+
+NLint htMutexInit(HTmutex* mutex) {
+    if (!mutex) return NL_INVALID;
+    *mutex = new HTmutexRecord();
+    return 0;
+}
+
+NLint htMutexLock(HTmutex* mutex) {
+    if (!mutex || !*mutex) return NL_INVALID;
+    (*mutex)->mutex.lock();
+    return 0;
+}
+
+NLint htMutexUnlock(HTmutex* mutex) {
+    if (!mutex || !*mutex) return NL_INVALID;
+    (*mutex)->mutex.unlock();
+    return 0;
+}
+
+NLint htMutexDestroy(HTmutex* mutex) {
+    if (!mutex || !*mutex) return NL_INVALID;
+    delete *mutex;
+    *mutex = nullptr;
+    return 0;
+}
+
+} // namespace corvane

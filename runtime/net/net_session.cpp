@@ -1,0 +1,392 @@
+// The network commands (main thread) and the session's start and end.
+#include <chrono>
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include "runtime/frame/engine_state.h"
+#include "runtime/net/net.h"
+#include "runtime/net/net_session.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr int kLookIntervalMs = 1;        // commands look for answers this often
+constexpr int kEndWaitMs = 3000;          // the program end waits this long for the thread
+constexpr int kEndFlushMs = 1000;         // and this long for its goodbyes to go out
+constexpr int kSessionStopWaitMs = 10000; // a new session waits this long for the old thread
+
+using Clock = std::chrono::steady_clock;
+
+void Lock(NetSession& s) { htMutexLock(&s.lock); }
+void Unlock(NetSession& s) { htMutexUnlock(&s.lock); }
+
+int ArgumentInt(const RtString& text) { return ToInt(TextValue(text.Buffer())); }
+
+// A port argument: 27013 when 0 or less; -1 when it does not fit a port.
+int PortArgument(const RtString& text) {
+    int port = ArgumentInt(text);
+    if (port <= 0) return kNetDefaultPort;
+    if (port > 65535) return -1;
+    return port;
+}
+
+RtString NumberText(std::int32_t value) { return RtString(static_cast<double>(value)); }
+
+// Ends the earlier session: its thread has stopped, so its sockets, host records,
+// answers and players go, and this process no longer hosts.
+void CloseSession(NetSession& s) {
+    if (s.listenSocket != -1) nlClose(s.listenSocket);
+    if (s.clientSocket != -1) nlClose(s.clientSocket);
+    Lock(s);
+    s.listenSocket = -1;
+    s.clientSocket = -1;
+    s.hosting = 0;
+    PlayerListClear(s.connections);
+    PlayerListClear(s.localPlayers);
+    QueueClear(s.replies);
+    QueueClear(s.incoming);
+    Unlock(s);
+}
+
+NetPlayer* AppendLocalPlayer(NetSession& s, const char* name, unsigned char hidden) {
+    NetPlayer* player = new (std::nothrow) NetPlayer();
+    if (!player) return nullptr;
+    player->hidden = hidden;
+    std::size_t n = name ? std::strlen(name) : 0;
+    if (n > kNetNameSize - 1) n = kNetNameSize - 1;
+    std::memcpy(player->name, name, n);
+    Lock(s);
+    PlayerAppend(s.localPlayers, player);
+    Unlock(s);
+    nlWake();
+    return player;
+}
+
+// Waits up to 5 s for the host to number a local player; -1 after that, when
+// the record is given up (the thread drops it).
+std::int32_t AwaitId(NetSession& s, NetPlayer* player) {
+    auto until = Clock::now() + std::chrono::milliseconds(kNetReplyWaitMs);
+    for (;;) {
+        Lock(s);
+        std::int32_t id = player->id;
+        bool late = Clock::now() >= until;
+        if (id < 0 && late) player->id = -2;
+        Unlock(s);
+        if (id >= 0) return id;
+        if (late) return -1;
+        htThreadSleep(kLookIntervalMs);
+    }
+}
+
+bool ThreadRunning(NetSession& s) {
+    Lock(s);
+    bool running = s.threadRunning != 0;
+    Unlock(s);
+    return running;
+}
+
+// The common part of the requests to the host: the newest local player asks.
+NetMessageEntry* Request(int type, const void* payload, int length) {
+    NetSession* s = engine.network;
+    if (!s || !s->lock) return nullptr;
+    Lock(*s);
+    bool any = s->localPlayers.last != nullptr;
+    std::int32_t requester = any ? s->localPlayers.last->id : 0;
+    NLsocket client = s->clientSocket;
+    QueueClear(s->replies);
+    Unlock(*s);
+    if (!any || client == -1) return nullptr;
+    if (!SendSimple(client, type, 0, requester, payload, length)) return nullptr;
+    return AwaitReply(*s, type, requester);
+}
+
+} // namespace
+
+// ==== operations shared with the thread and the program end ======================
+
+void InitNetworkLibrary(NetSession& s) {
+    if (s.libraryReady) return;
+    s.libraryReady = 1;
+    StopNetworkThread(s, kSessionStopWaitMs);
+    s.listenSocket = s.clientSocket = -1;
+    s.networkType = NL_IP;
+    s.connectionType = NL_RELIABLE_PACKETS;
+    if (nlInit()) nlSelectNetwork(NL_IP);
+}
+
+bool StopNetworkThread(NetSession& s, int limitMs) {
+    Lock(s);
+    s.stopRequest = 1;
+    Unlock(s);
+    nlWake();
+    auto until = Clock::now() + std::chrono::milliseconds(limitMs);
+    while (ThreadRunning(s)) {
+        if (Clock::now() >= until) return false;
+        htThreadSleep(kLookIntervalMs);
+    }
+    return true;
+}
+
+bool StartNetworkThread(NetSession& s) {
+    // Set before the thread exists, so a stop right after the start is seen.
+    Lock(s);
+    s.stopRequest = 0;
+    s.threadRunning = 1;
+    Unlock(s);
+    if (htThreadCreate(NetworkThread, &s, NL_FALSE) == NL_INVALID) {
+        Lock(s);
+        s.stopRequest = 1;
+        s.threadRunning = 0;
+        Unlock(s);
+        return false;
+    }
+    return true;
+}
+
+NetMessageEntry* AwaitReply(NetSession& s, int type, std::int32_t requester) {
+    auto until = Clock::now() + std::chrono::milliseconds(kNetReplyWaitMs);
+    for (;;) {
+        Lock(s);
+        NetMessageEntry* found = nullptr;
+        while (s.replies.first && !found) {
+            NetMessageEntry* entry = s.replies.first;
+            QueueUnlink(s.replies, entry);
+            // Anything else is stale: the queue was emptied before the request.
+            if (entry->header.type == type && entry->header.target == requester) found = entry;
+            else FreeMessageEntry(entry);
+        }
+        Unlock(s);
+        if (found) return found;
+        if (Clock::now() >= until) return nullptr;
+        htThreadSleep(kLookIntervalMs);
+    }
+}
+
+// ==== engine start and end =======================================================
+
+NetSession* CreateNetSession() {
+    NetSession* s = new NetSession();
+    htMutexInit(&s->lock);
+    return s;
+}
+
+void EndNetSession() {
+    NetSession* s = engine.network;
+    if (!s) return;
+    if (!StopNetworkThread(*s, kEndWaitMs)) {
+        // The thread may still touch the record: leave it to the process exit.
+        engine.network = nullptr;
+        return;
+    }
+    NLsocket client = s->clientSocket;
+    for (NetPlayer* p = s->localPlayers.first; p; p = p->next) SendSimple(client, kNetLeave, 0, p->id, nullptr, 0);
+    if (client != -1) nlFlush(client, kEndFlushMs);
+    CloseSession(*s);
+    htMutexDestroy(&s->lock);
+    delete s;
+    engine.network = nullptr;
+}
+
+// ==== sessions ===================================================================
+
+double HostGame(const RtString& portText) {
+    NetSession* s = engine.network;
+    if (!s) return 0.0;
+    InitNetworkLibrary(*s);
+    int port = PortArgument(portText);
+    if (port < 0) return 0.0;
+    if (!StopNetworkThread(*s, kSessionStopWaitMs)) return 0.0;
+    CloseSession(*s);
+
+    NLsocket listener = nlOpen(static_cast<NLushort>(port), s->connectionType);
+    if (listener == NL_INVALID) return 0.0;
+    if (!nlListen(listener)) {
+        nlClose(listener);
+        return 0.0;
+    }
+    NLsocket client = nlOpen(0, s->connectionType);
+    if (client == NL_INVALID) {
+        nlClose(listener);
+        return 0.0;
+    }
+    // The host joins its own session over the loopback path.
+    NLaddress address;
+    if (!nlGetLocalAddr(client, &address) || !nlSetAddrPort(&address, static_cast<NLushort>(port)) ||
+        !nlConnect(client, &address)) {
+        nlClose(client);
+        nlClose(listener);
+        return 0.0;
+    }
+    Lock(*s);
+    s->listenSocket = listener;
+    s->clientSocket = client;
+    Unlock(*s);
+    if (!StartNetworkThread(*s)) {
+        CloseSession(*s);
+        return 0.0;
+    }
+    s->hosting = 1;
+    return 1.0;
+}
+
+double JoinGame(const RtString& addressText, const RtString& portText) {
+    NetSession* s = engine.network;
+    if (!s) return 0.0;
+    InitNetworkLibrary(*s);
+    int port = PortArgument(portText);
+    if (port < 0) return 0.0;
+    if (!StopNetworkThread(*s, kSessionStopWaitMs)) return 0.0;
+    CloseSession(*s);
+
+    NLsocket client = nlOpen(0, s->connectionType);
+    if (client == NL_INVALID) return 0.0;
+    NLaddress address;
+    bool found = addressText.length > 0 ? nlGetAddrFromName(addressText.Buffer(), &address)
+                                        : nlGetLocalAddr(client, &address);
+    if (!found || !nlSetAddrPort(&address, static_cast<NLushort>(port)) || !nlConnect(client, &address)) {
+        nlClose(client);
+        return 0.0;
+    }
+    Lock(*s);
+    s->clientSocket = client;
+    s->listenSocket = -1;
+    Unlock(*s);
+    s->hosting = 0;
+    if (!StartNetworkThread(*s)) {
+        CloseSession(*s);
+        return 0.0;
+    }
+
+    // A hidden probe player proves the host answers.
+    NetPlayer* probe = AppendLocalPlayer(*s, "", 1);
+    std::int32_t probeId = probe ? AwaitId(*s, probe) : -1;
+    bool answered = false;
+    if (probe) {
+        Lock(*s);
+        std::int32_t requester = probeId >= 0 ? probeId : -2;
+        QueueClear(s->replies);
+        Unlock(*s);
+        if (SendSimple(client, kNetPing, 0, requester, nullptr, 0)) {
+            NetMessageEntry* reply = AwaitReply(*s, kNetPing, requester);
+            answered = reply != nullptr;
+            FreeMessageEntry(reply);
+        }
+    }
+    SendSimple(client, kNetLeave, 0, probeId, nullptr, 0);
+    if (probe && probeId >= 0) {
+        // The host was told; the thread drops the record without a second word.
+        Lock(*s);
+        probe->quietDrop = 1;
+        probe->id = -2;
+        Unlock(*s);
+        nlWake();
+    }
+    if (answered) return 1.0;
+    StopNetworkThread(*s, kSessionStopWaitMs);
+    if (!ThreadRunning(*s)) CloseSession(*s);
+    return 0.0;
+}
+
+RtString GetLocalAddresses() {
+    NetSession* s = engine.network;
+    if (s) InitNetworkLibrary(*s);
+    else nlInit();
+    NLint count = 0;
+    NLaddress* all = nlGetAllLocalAddr(&count);
+    // The loopback address only stands in when the machine has no other.
+    bool other = false;
+    for (NLint i = 0; i < count; ++i) other = other || (all[i].ip >> 24) != 127;
+    RtString text("");
+    bool first = true;
+    for (NLint i = 0; i < count; ++i) {
+        if (other && (all[i].ip >> 24) == 127) continue;
+        char address[32];
+        nlAddrToString(&all[i], address);
+        if (!first) text += "|";
+        text += address;
+        first = false;
+        if (text.length + 32 > 4096) break;
+    }
+    return text;
+}
+
+// ==== players ====================================================================
+
+RtString CreatePlayer(const RtString& name) {
+    NetSession* s = engine.network;
+    // Without a running session nobody could ever number the player.
+    if (!s || !s->lock || !ThreadRunning(*s)) return RtString("-1");
+    NetPlayer* player = AppendLocalPlayer(*s, name.Buffer(), 0);
+    if (!player) return RtString("-1");
+    std::int32_t id = AwaitId(*s, player);
+    if (id < 0) return RtString("-1");
+    return NumberText(id);
+}
+
+double RemovePlayer(const RtString& id) {
+    NetSession* s = engine.network;
+    if (!s || s->clientSocket == -1) return 0.0;
+    return SendSimple(s->clientSocket, kNetLeave, 0, ArgumentInt(id), nullptr, 0) ? 1.0 : 0.0;
+}
+
+double GetPlayerCount() {
+    NetMessageEntry* reply = Request(kNetCountRequest, nullptr, 0);
+    double result = reply && reply->header.length >= 4 ? ReadInt32LE(reply->Payload()) : 0.0;
+    FreeMessageEntry(reply);
+    return result;
+}
+
+RtString GetPlayerId(double index) {
+    unsigned char payload[4];
+    WriteInt32LE(payload, ToInt(index));
+    NetMessageEntry* reply = Request(kNetIndexRequest, payload, 4);
+    RtString result = reply && reply->header.length >= 4 ? NumberText(ReadInt32LE(reply->Payload())) : RtString("0");
+    FreeMessageEntry(reply);
+    return result;
+}
+
+RtString GetPlayerName(const RtString& id) {
+    unsigned char payload[4];
+    WriteInt32LE(payload, ArgumentInt(id));
+    NetMessageEntry* reply = Request(kNetNameRequest, payload, 4);
+    RtString result("NO_DATA");
+    if (reply) result.Assign(reinterpret_cast<const char*>(reply->Payload()), static_cast<std::uint32_t>(reply->header.length));
+    FreeMessageEntry(reply);
+    return result;
+}
+
+// ==== messages ===================================================================
+
+double SendNetMessage(const RtString& from, const RtString& to, const RtString& text) {
+    NetSession* s = engine.network;
+    if (!s || s->clientSocket == -1 || text.length > static_cast<std::uint32_t>(kNetMaxPayload)) return 0.0;
+    std::int32_t receiver = ArgumentInt(to);
+    if (receiver == 0) receiver = -1;
+    return SendSimple(s->clientSocket, kNetData, receiver, ArgumentInt(from), text.Buffer(),
+                      static_cast<int>(text.length))
+               ? 1.0
+               : 0.0;
+}
+
+RtString GetNetMessage(const RtString& idText) {
+    NetSession* s = engine.network;
+    if (!s || !s->lock) return RtString("");
+    std::int32_t id = ArgumentInt(idText);
+    NetMessageEntry* message = nullptr;
+    Lock(*s);
+    for (NetPlayer* p = s->localPlayers.first; p; p = p->next) {
+        if (p->id == id) {
+            if ((message = p->messages.first)) QueueUnlink(p->messages, message);
+            break;
+        }
+    }
+    Unlock(*s);
+    RtString result("");
+    if (message) result.Assign(reinterpret_cast<const char*>(message->Payload()), static_cast<std::uint32_t>(message->header.length));
+    FreeMessageEntry(message);
+    return result;
+}
+
+} // namespace corvane
