@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test headless: the normal build, then the
-# AddressSanitizer + UndefinedBehaviorSanitizer build, then short fuzz runs.
+# AddressSanitizer + UndefinedBehaviorSanitizer build, the network tests under
+# ThreadSanitizer, then short fuzz runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -20,8 +21,9 @@ total_fail=0
 # Runs ctest in a build folder and adds its counts to the totals.
 run_ctest() {
   local dir=$1 timeout=$2 log
+  shift 2
   log="$dir/ctest-output.log"
-  if (cd "$dir" && ctest --output-on-failure --timeout "$timeout" -j1) 2>&1 | tee "$log"; then :; else status=1; fi
+  if (cd "$dir" && ctest --output-on-failure --timeout "$timeout" -j1 "$@") 2>&1 | tee "$log"; then :; else status=1; fi
   local line passed failed all
   line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1 || true)
   if [ -z "$line" ]; then status=1; return; fi
@@ -50,6 +52,14 @@ export LSAN_OPTIONS="suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 run_ctest build-asan 600
 unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
+
+echo "== build (ThreadSanitizer: the network tests, whose two threads share the session)"
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_TSAN=ON -DCORVANE_BENCH=OFF >/dev/null
+cmake --build build-tsan -j"$JOBS" --target test_net net_probe
+echo "== network tests under ThreadSanitizer"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+run_ctest build-tsan 600 -R '^Net'
+unset TSAN_OPTIONS
 
 if ls fuzz/*.cpp >/dev/null 2>&1 && command -v clang++ >/dev/null; then
   echo "== fuzz targets (short runs)"

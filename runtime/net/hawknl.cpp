@@ -37,8 +37,7 @@ struct Socket {
     bool listening = false;
 
     std::mutex readLock;           // the reassembly buffer and the end flags
-    std::vector<unsigned char> in; // received bytes not yet handed out
-    std::size_t inStart = 0;
+    NlPacketStream in;             // received bytes not yet handed out
     bool peerEnded = false;        // the peer closed its side
     NLenum broken = NL_NO_ERROR;   // the connection is unusable (disconnect or lost framing)
 
@@ -108,14 +107,9 @@ bool FlushLocked(Socket& s) {
 
 std::size_t HeldBack(const Socket& s) { return s.out.size() - s.outStart; }
 
-NlFrame Frame(const Socket& s, std::size_t* length) {
-    return nlFramePacket(s.in.data() + s.inStart, s.in.size() - s.inStart, length);
-}
-
 void MarkBroken(Socket& s, NLenum error) {
     s.broken = error;
-    std::vector<unsigned char>().swap(s.in);
-    s.inStart = 0;
+    s.in.Clear();
 }
 
 } // namespace
@@ -239,29 +233,15 @@ NLint nlRead(NLsocket socket, void* buffer, NLint nbytes) {
             Fail(s->broken);
             return NL_INVALID;
         }
-        std::size_t length = 0;
-        NlFrame frame = Frame(*s, &length);
-        if (frame != NlFrame::NeedMore) {
-            const unsigned char* p = s->in.data() + s->inStart;
-            if (frame == NlFrame::Lost) {
+        NLenum error = NL_NO_ERROR;
+        if (s->in.Ready()) {
+            NLint got = s->in.Next(buffer, nbytes, &error);
+            if (error == NL_PACKET_SYNC) {
                 // Nothing after this point can be framed again: the connection is over.
                 MarkBroken(*s, NL_PACKET_SYNC);
-                Fail(NL_PACKET_SYNC);
-                return NL_INVALID;
             }
-            bool fits = length <= static_cast<std::size_t>(nbytes < 0 ? 0 : nbytes);
-            if (fits && length) std::memcpy(buffer, p + 4, length);
-            s->inStart += 4 + length;
-            if (s->inStart == s->in.size()) {
-                s->in.clear();
-                s->inStart = 0;
-                if (s->in.capacity() > 32 * 1024) std::vector<unsigned char>().swap(s->in);
-            }
-            if (!fits) {
-                Fail(NL_BUFFER_SIZE); // skipped whole; the stream stays in step
-                return NL_INVALID;
-            }
-            return static_cast<NLint>(length);
+            if (got == NL_INVALID) Fail(error);
+            return got;
         }
         if (s->peerEnded) {
             Fail(NL_MESSAGE_END);
@@ -271,11 +251,7 @@ NLint nlRead(NLsocket socket, void* buffer, NLint nbytes) {
         platform::NetFailure failure;
         long got = platform::NetReceive(s->fd, chunk.data(), kReceiveChunk, &failure);
         if (got > 0) {
-            if (s->inStart > 0) {
-                s->in.erase(s->in.begin(), s->in.begin() + static_cast<long>(s->inStart));
-                s->inStart = 0;
-            }
-            s->in.insert(s->in.end(), chunk.data(), chunk.data() + got);
+            s->in.Append(chunk.data(), static_cast<std::size_t>(got));
             continue;
         }
         if (got == 0) {
@@ -544,8 +520,7 @@ NLint nlPollGroup(NLint group, NLenum name, NLsocket* sockets, NLint number, NLi
     for (std::size_t i = 0; i < members.size(); ++i) {
         Socket& s = *members[i].second;
         std::lock_guard<std::mutex> guard(s.readLock);
-        std::size_t length = 0;
-        if (s.broken != NL_NO_ERROR || s.peerEnded || Frame(s, &length) != NlFrame::NeedMore) {
+        if (s.broken != NL_NO_ERROR || s.peerEnded || s.in.Ready()) {
             ready[i] = 1;
             anyReady = true;
         } else {
@@ -588,8 +563,7 @@ NLint nlWaitSockets(const NLsocket* sockets, NLint count, NLint timeoutMs) {
             e.fd = s.fd;
             // A socket whose end was already seen has nothing more to say.
             e.wantRead = s.broken == NL_NO_ERROR && !s.peerEnded;
-            std::size_t length = 0;
-            if (e.wantRead && !s.listening && Frame(s, &length) != NlFrame::NeedMore) timeout = 0;
+            if (e.wantRead && !s.listening && s.in.Ready()) timeout = 0;
         }
         std::lock_guard<std::mutex> guard(s.writeLock);
         e.wantWrite = !s.writeBroken && HeldBack(s) > 0;
@@ -653,6 +627,52 @@ NlFrame nlFramePacket(const unsigned char* bytes, std::size_t have, std::size_t*
     if (n > static_cast<std::size_t>(kNlMaxPacket)) return NlFrame::Lost;
     if (length) *length = n;
     return have >= 4 + n ? NlFrame::Ready : NlFrame::NeedMore;
+}
+
+void NlPacketStream::Append(const unsigned char* data, std::size_t count) {
+    if (start > 0) {
+        bytes.erase(bytes.begin(), bytes.begin() + static_cast<long>(start));
+        start = 0;
+    }
+    bytes.insert(bytes.end(), data, data + count);
+}
+
+bool NlPacketStream::Ready() const {
+    std::size_t length = 0;
+    return nlFramePacket(bytes.data() + start, bytes.size() - start, &length) != NlFrame::NeedMore;
+}
+
+NLint NlPacketStream::Next(void* buffer, NLint nbytes, NLenum* error) {
+    std::size_t length = 0;
+    NlFrame frame = nlFramePacket(bytes.data() + start, bytes.size() - start, &length);
+    if (frame == NlFrame::NeedMore) {
+        *error = NL_NO_PENDING;
+        return NL_INVALID;
+    }
+    if (frame == NlFrame::Lost) {
+        Clear();
+        *error = NL_PACKET_SYNC;
+        return NL_INVALID;
+    }
+    bool fits = buffer && nbytes >= 0 && length <= static_cast<std::size_t>(nbytes);
+    if (fits && length) std::memcpy(buffer, bytes.data() + start + 4, length);
+    start += 4 + length;
+    if (start == bytes.size()) {
+        bytes.clear();
+        start = 0;
+        if (bytes.capacity() > 4096) std::vector<unsigned char>().swap(bytes); // idle connections stay small
+    }
+    if (!fits) {
+        *error = NL_BUFFER_SIZE; // skipped whole; the stream stays in step
+        return NL_INVALID;
+    }
+    *error = NL_NO_ERROR;
+    return static_cast<NLint>(length);
+}
+
+void NlPacketStream::Clear() {
+    std::vector<unsigned char>().swap(bytes);
+    start = 0;
 }
 
 // ==== threads and mutexes ========================================================

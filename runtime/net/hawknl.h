@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace corvane {
 
@@ -97,6 +98,21 @@ NLint nlPendingBytes(NLsocket socket);                // bytes held back for the
 // a length over 16384).
 enum class NlFrame { NeedMore, Ready, Lost };
 NlFrame nlFramePacket(const unsigned char* bytes, std::size_t have, std::size_t* length);
+
+// A received byte stream cut into packets: what nlRead hands out, one at a time.
+struct NlPacketStream {
+    std::vector<unsigned char> bytes;  // received, not yet handed out from `start` on
+    std::size_t start = 0;
+
+    void Append(const unsigned char* data, std::size_t count);
+    bool Ready() const;                // a packet (or a framing fault) can be taken now
+    // Takes the next packet: its length when it fitted into buffer (nbytes); 0 bytes
+    // more are needed: NL_INVALID with *error NL_NO_PENDING; a packet longer than
+    // nbytes is skipped whole (NL_BUFFER_SIZE); lost framing is NL_PACKET_SYNC and
+    // everything held is dropped.
+    NLint Next(void* buffer, NLint nbytes, NLenum* error);
+    void Clear();
+};
 
 // ==== threads and mutexes ========================================================
 using HThreadFunc = void* (*)(void*);

@@ -16,7 +16,7 @@ using namespace corvane::nettest;
 
 namespace {
 
-class HostTest : public ::testing::Test {
+class NetHostTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!engine.network) engine.network = CreateNetSession();
@@ -39,7 +39,7 @@ protected:
 
 RtString Text(long value) { return RtString(std::to_string(value).c_str()); }
 
-TEST_F(HostTest, DefaultPortIsTheWellKnownOne) {
+TEST_F(NetHostTest, DefaultPortIsTheWellKnownOne) {
     RawPeer probe;
     for (const char* text : {"", "0", "-5"}) {
         if (probe.Connect(27013)) GTEST_SKIP() << "port 27013 is taken on this machine";
@@ -54,7 +54,7 @@ TEST_F(HostTest, DefaultPortIsTheWellKnownOne) {
     EXPECT_EQ(HostGame(RtString("70000")), 0.0);
 }
 
-TEST_F(HostTest, PlayersRequestsAndMessages) {
+TEST_F(NetHostTest, PlayersRequestsAndMessages) {
     int port = Host();
     RawPeer a(port), b(port);
     ASSERT_GE(a.fd, 0);
@@ -147,7 +147,7 @@ TEST_F(HostTest, PlayersRequestsAndMessages) {
     EXPECT_EQ(Ask(c, 101, 105)->PayloadInt(), 1);
 }
 
-TEST_F(HostTest, ArgumentLimits) {
+TEST_F(NetHostTest, ArgumentLimits) {
     // Without a session nothing is sent and nothing waits.
     EXPECT_EQ(RemovePlayer(RtString("101")), 0.0);
     EXPECT_EQ(SendNetMessage(RtString("101"), RtString("0"), RtString("x")), 0.0);
@@ -175,7 +175,7 @@ TEST_F(HostTest, ArgumentLimits) {
     EXPECT_EQ(a.Read(2000)->payload, bytes);
 }
 
-TEST_F(HostTest, LocalAddressesMatchTheSystem) {
+TEST_F(NetHostTest, LocalAddressesMatchTheSystem) {
     FILE* pipe = popen("hostname -I 2>/dev/null", "r");
     if (!pipe) GTEST_SKIP() << "no hostname command";
     char line[1024] = {};
@@ -201,7 +201,7 @@ TEST_F(HostTest, LocalAddressesMatchTheSystem) {
     }
 }
 
-TEST_F(HostTest, SessionChangeClosesTheOldPort) {
+TEST_F(NetHostTest, SessionChangeClosesTheOldPort) {
     int first = Host();
     RawPeer a(first);
     ASSERT_EQ(JoinAs(a, "a"), 101);
@@ -217,7 +217,7 @@ TEST_F(HostTest, SessionChangeClosesTheOldPort) {
     EXPECT_EQ(GetPlayerCount(), 0.0); // no local player left to ask with
 }
 
-TEST_F(HostTest, RestartsAndEndsRightAfterStarting) {
+TEST_F(NetHostTest, RestartsAndEndsRightAfterStarting) {
     for (int i = 0; i < 100; ++i) {
         int port = FreePort();
         ASSERT_EQ(HostGame(RtString(std::to_string(port).c_str())), 1.0) << i;
@@ -231,7 +231,7 @@ TEST_F(HostTest, RestartsAndEndsRightAfterStarting) {
     }
 }
 
-TEST_F(HostTest, FloodWhilePlayersComeAndRead) {
+TEST_F(NetHostTest, FloodWhilePlayersComeAndRead) {
     int port = Host();
     std::atomic<bool> stop{false};
     std::vector<std::thread> flooders;
