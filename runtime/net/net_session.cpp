@@ -4,7 +4,7 @@
 #include <new>
 #include <thread>
 
-#include "runtime/frame/engine_state.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/net/net.h"
 #include "runtime/net/net_session.h"
 
