@@ -1,6 +1,8 @@
 // The frame step, the frame-rate limiter and the timing commands.
 #include <GL/gl.h>
 
+#include <algorithm>
+
 #include "runtime/frame/frame.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/input_sound/input.h"
@@ -10,6 +12,12 @@
 namespace corvane {
 
 namespace {
+
+// The limiter's last stretch before a slot is spun, not slept: a nap may overrun
+// by a fraction of a millisecond. Naps are short so messages are still pumped often.
+constexpr double kSpinMilliseconds = 1.5;
+constexpr double kLongestNapMs = 4.0;
+
 
 // Ending through a key: a normal stop at the current line.
 [[maybe_unused, noreturn]] void EndFromKey() {
@@ -36,8 +44,12 @@ double SwapAndWait(OpenGLRainbows& renderer) {
     double t0 = NowMilliseconds();
     PumpMessages();
     double t = t0;
-    // Spin to the slot: the release is exact to the time source's resolution.
+    // Sleep, pumping messages between short naps, until shortly before the slot,
+    // then spin the rest: the release stays exact to the time source's resolution
+    // without holding a whole core for the length of every frame.
     while (renderer.nextFrameTime >= t) {
+        const double nap = std::min(kLongestNapMs, renderer.nextFrameTime - t - kSpinMilliseconds);
+        if (nap > 0.0) platform::SleepMicroseconds(static_cast<std::int64_t>(nap * 1000.0));
         PumpMessages();
         t = NowMilliseconds();
     }

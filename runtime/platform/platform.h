@@ -64,6 +64,7 @@ std::int64_t PerformanceCounter();                  // high-resolution tick coun
 std::int64_t PerformanceFrequency();                // ticks per second, <= 0 when unusable
 std::uint32_t TickMilliseconds();                   // milliseconds since start, wraps after 49.7 days
 void SleepMilliseconds(int ms);                     // block the thread
+void SleepMicroseconds(std::int64_t us);            // block the thread for a finer span
 
 // ---------------------------------------------------------------- system basics (files and folders: platform_files.h)
 std::string ModulePath();                           // full path of the running executable

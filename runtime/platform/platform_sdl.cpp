@@ -2,6 +2,7 @@
 #include "runtime/platform/platform.h"
 
 #include <SDL.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -16,6 +17,7 @@ namespace {
 SDL_Window* g_window = nullptr;
 SDL_GLContext g_context = nullptr;
 bool g_videoStarted = false;
+SDL_Cursor* g_arrow = nullptr;                      // freed by SDL when video stops
 std::vector<RawEventHook> g_hooks;
 
 // Windows-1252 text (as the runtime's strings hold it) to UTF-8 for SDL. Bytes
@@ -61,6 +63,7 @@ void QuitVideo() {
     DestroyMainWindow();
     SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER);
     g_videoStarted = false;
+    g_arrow = nullptr;
 }
 
 bool CreateMainWindow(const WindowDesc& desc) {
@@ -197,8 +200,12 @@ void SetScreenSaverAllowed(bool allowed) {
 
 void SetCursorVisible(bool visible) {
     if (!g_videoStarted) return;
-    SDL_Cursor* arrow = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
-    if (arrow) SDL_SetCursor(arrow);  // kept for the whole run, like the class cursor
+    // Made once and kept for the whole run, like the class cursor; making one per
+    // call would leak a cursor each time the program shows or hides it.
+    if (!g_arrow) {
+        g_arrow = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
+        if (g_arrow) SDL_SetCursor(g_arrow);
+    }
     SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
 }
 
@@ -270,5 +277,12 @@ std::int64_t PerformanceFrequency() {
 std::uint32_t TickMilliseconds() { return SDL_GetTicks(); }
 
 void SleepMilliseconds(int ms) { SDL_Delay(ms > 0 ? static_cast<Uint32>(ms) : 0); }
+
+void SleepMicroseconds(std::int64_t us) {
+    if (us <= 0) return;
+    timespec span{static_cast<time_t>(us / 1000000), static_cast<long>(us % 1000000) * 1000};
+    // A signal cuts the nap short; the callers read the clock afterwards anyway.
+    nanosleep(&span, nullptr);
+}
 
 } // namespace corvane::platform
