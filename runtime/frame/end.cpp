@@ -21,6 +21,8 @@ void AppendNumber(double value) {
     AppendErrorLog(text);
 }
 
+[[noreturn]] void EndWithStatus(int status);
+
 } // namespace
 
 void QuitProgram() {
@@ -28,10 +30,21 @@ void QuitProgram() {
     EndProgram();
 }
 
-void EndProgram() {
+void EndProgram() { EndWithStatus(0); }
+
+void EndAfterDisplayLost() {
+    AppendErrorLog("Display lost");
+    // The window and its context went with the display: nothing may touch them.
+    engine.renderer.glReady = 0;
+    EndWithStatus(1);
+}
+
+namespace {
+
+void EndWithStatus(int status) {
     // A release step that fails fatally must not start a second end.
     static bool ending = false;
-    if (ending) std::_Exit(0);
+    if (ending) std::_Exit(status);
     ending = true;
 
     // 2. Music stops.
@@ -67,8 +80,10 @@ void EndProgram() {
     engine.renderer.glReady = 0;
     platform::DestroyMainWindow();
     engine.windowCreated = false;
-    std::exit(0);
+    std::exit(status);
 }
+
+} // namespace
 
 void ProcessExitTeardown() {
     // Static objects of the program, in order.

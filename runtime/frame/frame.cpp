@@ -18,7 +18,6 @@ namespace {
 constexpr double kSpinMilliseconds = 1.5;
 constexpr double kLongestNapMs = 4.0;
 
-
 // Ending through a key: a normal stop at the current line.
 [[maybe_unused, noreturn]] void EndFromKey() {
     engine.errorCode = 0.0;

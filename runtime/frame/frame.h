@@ -26,6 +26,7 @@ void   AllowEscape(double flag);            // Escape ends the program while fla
 
 // ---------------------------------------------------------------- program end (EndProgram, QuitProgram and the error log: runtime/engine/engine.h)
 void   ProcessExitTeardown();               // the releases after exit(), in order
+[[noreturn]] void EndAfterDisplayLost();    // "Display lost" in the log, then the end with status 1
 std::string ProgramDirectory();             // the executable's directory, without the last separator
 
 } // namespace corvane

@@ -123,6 +123,7 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
     static bool teardownRegistered = false;
     if (!teardownRegistered) {
         std::atexit(ProcessExitTeardown);
+        platform::SetDisplayLostHandler(EndAfterDisplayLost);
         teardownRegistered = true;
     }
 

@@ -50,6 +50,13 @@ using WindowEventHandler = void (*)(WindowEvent);
 // Returns the number of events handled.
 int PumpPlatformEvents(WindowEventHandler handler);
 
+// The connection to the display died (the X server went away). The next pump then
+// calls the handler, which ends the program (or the pump exits with status 1); from
+// the loss on, window and GL calls do nothing and the process ends within 2 s.
+using DisplayLostHandler = void (*)();
+void SetDisplayLostHandler(DisplayLostHandler handler); // what ends the program once the display is lost
+bool DisplayLost();                                 // the display connection died
+
 // Pushes a window event into the queue, as the system would (tests, the pump).
 void PostWindowEvent(WindowEvent event);
 

@@ -2,12 +2,15 @@
 #include "runtime/platform/platform.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <dlfcn.h>
 #include <time.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace corvane::platform {
@@ -36,7 +39,70 @@ std::string ToUtf8(const std::string& text) {
     return out;
 }
 
+// ---------------------------------------------------------------- a lost display
+// By default Xlib ends the process from inside whatever call met the dead
+// connection, and the exit teardown then waits on that connection for ever. Here
+// the loss is only noted there; the next pump ends the program from a clean stack,
+// and from then on every window and GL call is skipped.
+DisplayLostHandler g_displayLostHandler = nullptr;
+bool g_displayLost = false;
+bool g_displayLossHandled = false;
+constexpr Uint32 kDisplayLostWatchdogMs = 1500;
+
+// Xlib's handler types, with the display as an opaque pointer.
+using XIOErrorFn = int (*)(void*);
+using XIOErrorExitFn = void (*)(void*, void*);
+using SetIOErrorHandlerFn = XIOErrorFn (*)(XIOErrorFn);
+using SetIOErrorExitHandlerFn = void (*)(void*, XIOErrorExitFn, void*);
+
+void ForgetWindow() {
+    // The objects lived on a server that is gone; releasing them would talk to it.
+    g_context = nullptr;
+    g_window = nullptr;
+}
+
+int OnDisplayIOError(void*) {
+    g_displayLost = true;
+    ForgetWindow();
+    return 0;
+}
+
+// Xlib calls this after the handler above; returning leaves the display marked
+// dead, so later calls on it fail at once instead of ending the process.
+void OnDisplayIOErrorExit(void*, void*) {}
+
+void EndAfterDisplayLoss() {
+    g_displayLossHandled = true;
+    ForgetWindow();
+    // Whatever a library's exit code may still wait for, the process ends in time.
+    std::thread([] {
+        SDL_Delay(kDisplayLostWatchdogMs);
+        std::_Exit(1);
+    }).detach();
+    if (g_displayLostHandler) g_displayLostHandler();
+    std::exit(1);
+}
+
+// Installs the handlers in the Xlib the video driver loaded; nothing when the
+// window is not an X11 one. Without the exit handler (an older Xlib) Xlib still
+// exits by itself, and the teardown skips the window all the same.
+void WatchDisplayConnection() {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!g_window || !SDL_GetWindowWMInfo(g_window, &info) || info.subsystem != SDL_SYSWM_X11) return;
+    void* xlib = dlopen("libX11.so.6", RTLD_NOW | RTLD_NOLOAD);
+    if (!xlib) return;
+    auto setHandler = reinterpret_cast<SetIOErrorHandlerFn>(dlsym(xlib, "XSetIOErrorHandler"));
+    auto setExit = reinterpret_cast<SetIOErrorExitHandlerFn>(dlsym(xlib, "XSetIOErrorExitHandler"));
+    if (setHandler) setHandler(OnDisplayIOError);
+    if (setExit) setExit(info.info.x11.display, OnDisplayIOErrorExit, nullptr);
+    dlclose(xlib);                                  // stays loaded: the video driver holds it
+}
+
 } // namespace
+
+void SetDisplayLostHandler(DisplayLostHandler handler) { g_displayLostHandler = handler; }
+bool DisplayLost() { return g_displayLost; }
 
 bool InitVideo() {
     if (g_videoStarted) return true;
@@ -93,6 +159,7 @@ bool CreateMainWindow(const WindowDesc& desc) {
     if (!driverHeld) driverHeld = SDL_GL_LoadLibrary(nullptr) == 0;
     // The frame code paces frames itself; the driver must not block on vsync.
     SDL_GL_SetSwapInterval(0);
+    WatchDisplayConnection();
     return true;
 }
 
@@ -211,6 +278,7 @@ void SetCursorVisible(bool visible) {
 
 bool ShowMessageBox(const std::string& caption, const std::string& text, bool warning) {
     // Without a display nothing can show the box; don't even try a helper program.
+    if (g_displayLost) return false;
     const char* driver = g_videoStarted ? SDL_GetCurrentVideoDriver() : nullptr;
     if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) return false;
     Uint32 flags = warning ? SDL_MESSAGEBOX_WARNING : SDL_MESSAGEBOX_INFORMATION;
@@ -219,6 +287,10 @@ bool ShowMessageBox(const std::string& caption, const std::string& text, bool wa
 
 int PumpPlatformEvents(WindowEventHandler handler) {
     if (!g_videoStarted) return 0;
+    if (g_displayLost) {
+        if (!g_displayLossHandled) EndAfterDisplayLoss();
+        return 0;
+    }
     int count = 0;
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) {
@@ -241,6 +313,7 @@ int PumpPlatformEvents(WindowEventHandler handler) {
             }
         }
     }
+    if (g_displayLost && !g_displayLossHandled) EndAfterDisplayLoss();
     return count;
 }
 

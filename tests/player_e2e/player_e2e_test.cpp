@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -173,4 +174,36 @@ TEST(PlayerEndToEnd, WithoutTheLibraryShowsZeroAndStillEndsOnTheClick) {
     EXPECT_FALSE(s.process.timedOut);
     EXPECT_EQ(s.process.exitStatus, 0) << s.process.output;
     EXPECT_LT(s.audibleSeconds, 0.05);
+}
+
+TEST(PlayerEndToEnd, EndsWithinTwoSecondsWhenTheDisplayGoesAway) {
+    if (!HaveXvfb()) GTEST_SKIP() << "no Xvfb tools";
+    XvfbServer x;
+    ASSERT_TRUE(x.running());
+    std::string out = TestTempDir() + "display-lost/";
+    ASSERT_EQ(std::system(("mkdir -p " + out).c_str()), 0);
+    unlink((out + "ErrorLog.txt").c_str());
+    std::atomic<bool> stop{false};
+    auto run = std::async(std::launch::async, [&] {
+        return RunProcess({BinDir() + "/fmod_player"},
+                          {"DISPLAY=" + x.display(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "TMPDIR=" + out},
+                          30.0, &stop);
+    });
+    std::string id = x.FindProgramWindow("fmod_player");
+    if (id.empty()) stop = true;
+    ASSERT_FALSE(id.empty()) << run.get().output;
+    // The player draws its lines and waits for a click; then the server dies.
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    ASSERT_NE(run.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+    auto killed = std::chrono::steady_clock::now();
+    x.Kill();
+    bool ended = run.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - killed).count();
+    if (!ended) stop = true;
+    ProcessResult result = run.get();
+    EXPECT_TRUE(ended) << "still running after " << seconds << " s";
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_GT(result.exitStatus, 0) << result.output;    // exited by itself, not killed
+    std::vector<std::string> log = ErrorLogLines(out);
+    EXPECT_TRUE(std::find(log.begin(), log.end(), "Display lost") != log.end()) << ReadFile(out + "ErrorLog.txt");
 }

@@ -77,6 +77,14 @@ XvfbServer::~XvfbServer() {
     }
 }
 
+void XvfbServer::Kill() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+}
+
 std::string XvfbServer::Shell(const std::string& command) const {
     std::string full = "DISPLAY=" + display_ + " timeout 10 sh -c '" + command + "' 2>/dev/null";
     std::string out;

@@ -10,6 +10,7 @@ class XvfbServer {
 public:
     XvfbServer();                       // starts Xvfb on a free display (640x480 is too small: 1024x768x24)
     ~XvfbServer();                      // stops it
+    void Kill();                        // kills the server at once, as a dropped session would
     bool running() const { return pid_ > 0 && !display_.empty(); }
     const std::string& display() const { return display_; }  // ":N"
 
