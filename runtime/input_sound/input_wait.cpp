@@ -103,8 +103,12 @@ void WaitForMouse() {
     InputDevices* d = engine.input;
     if (!d) return;
     // A press still held from before does not count; wait until it is let go.
-    // Messages stay queued meanwhile; the short sleep only spares the processor.
-    while (AnyMouseButton(*d)) platform::SleepMilliseconds(1);
+    // Messages are taken meanwhile: a mouse moved while its button is held would
+    // otherwise fill the queue until the release and a close request were dropped.
+    while (AnyMouseButton(*d)) {
+        PumpMessages();
+        platform::SleepMilliseconds(1);
+    }
     while (!AnyMouseButton(*d)) IdleUntilInput();
 }
 

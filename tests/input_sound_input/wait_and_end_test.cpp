@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "runtime/platform/platform.h"
 #include "tests/input_sound_input/input_events.h"
 
 using namespace corvane;
@@ -184,6 +185,44 @@ TEST_F(EndingKeys, RightAltWithF4OrF4AloneDoNotEndIt) {
             std::_Exit(7);
         },
         ::testing::ExitedWithCode(7), "");
+}
+
+// A minute of mouse movement with the button held is more events than SDL's queue
+// holds; the wait must still see the release, the next click or a close request.
+TEST_F(EndingKeys, HeldButtonWaitSurvivesAFloodOfMotion) {
+    struct Case {
+        const char* name;
+        bool closeWhileHeld;
+        int exitCode;                          // 0: ended by the close request; 5: the wait returned
+    };
+    for (const Case& c : {Case{"release then click", false, 5}, Case{"close request while held", true, 0}}) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EXIT(
+            {
+                corvane::testing::StartHeadlessEngine();
+                PushButton(SDL_BUTTON_LEFT, true);
+                Pump();
+                SDL_Delay(kPastMinimumPressMs);
+                std::atomic<bool> clicked{false};
+                Script script([&] {
+                    for (int i = 0; i < 70000; ++i) {
+                        PushMotion(1, -1, 100 + i % 200, 100);
+                        if (i % 1000 == 999) Sleep(1);   // a fast mouse, compressed in time
+                    }
+                    if (c.closeWhileHeld) {
+                        corvane::platform::PostWindowEvent(corvane::platform::WindowEvent::CloseRequested);
+                        return;
+                    }
+                    PushButton(SDL_BUTTON_LEFT, false);
+                    Sleep(200);
+                    clicked = true;
+                    PushButton(SDL_BUTTON_LEFT, true);
+                });
+                WaitForMouse();
+                std::_Exit(clicked ? 5 : 6);
+            },
+            ::testing::ExitedWithCode(c.exitCode), "");
+    }
 }
 
 TEST_F(EndingKeys, EscapeEndsAWait) {
