@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -136,14 +137,23 @@ AudioChunk* CreateAudioChunk(const void* pcm, std::size_t bytes, int frequency, 
                                                  static_cast<Uint8>(g_info.channels), g_info.frequency);
     if (!stream) return nullptr;
     // The resampler holds back the last few hundred frames even when flushed, so
-    // silence is fed after the samples and the result cut to the exact length.
+    // silence follows the samples and the result is cut to the exact length. Both
+    // go in as one block: fed in two calls, the resampler loses its place at the
+    // seam and the sound jumps in time some tens of milliseconds before its end.
     const std::size_t padFrames = static_cast<std::size_t>(frequency / g_info.frequency + 1) * 2048;
-    std::vector<Uint8> silence(padFrames * frameBytes, bits == 8 ? 0x80 : 0x00);
+    const std::size_t inBytes = inFrames * frameBytes;
+    std::vector<Uint8> block;
+    try {
+        block.resize(inBytes + padFrames * frameBytes, bits == 8 ? 0x80 : 0x00);
+    } catch (const std::bad_alloc&) {
+        SDL_FreeAudioStream(stream);
+        return nullptr;
+    }
+    std::memcpy(block.data(), pcm, inBytes);
     const int want = static_cast<int>(outFrames * outFrame);
     Uint8* out = static_cast<Uint8*>(SDL_calloc(1, static_cast<std::size_t>(want)));
     int got = 0;
-    if (out && SDL_AudioStreamPut(stream, pcm, static_cast<int>(inFrames * frameBytes)) == 0 &&
-        SDL_AudioStreamPut(stream, silence.data(), static_cast<int>(silence.size())) == 0 &&
+    if (out && SDL_AudioStreamPut(stream, block.data(), static_cast<int>(block.size())) == 0 &&
         SDL_AudioStreamFlush(stream) == 0) {
         got = SDL_AudioStreamGet(stream, out, want);
     }
