@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake pkg-config ccache clang libclang-rt-14-dev
+  build-essential cmake pkg-config ccache clang libclang-rt-14-dev python3 bc
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev libsdl2-mixer-dev
   libgl1-mesa-dev libegl1-mesa-dev libgl1-mesa-dri mesa-utils

@@ -36,6 +36,8 @@ run_ctest() {
 
 echo "== layers"
 bash scripts/check_layers.sh
+echo "== command reference"
+python3 scripts/commands_reference.py --check docs/commands.md
 
 echo "== build (RelWithDebInfo)"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -1,5 +1,6 @@
 // Runtime entry: defaults, start-up, the user program, the end.
 #include <cstdlib>
+#include <string>
 
 #include "runtime/frame/frame.h"
 #include "runtime/values/files.h"
@@ -7,10 +8,19 @@
 
 namespace corvane {
 
+// The application name, the window's title: the executable's file name, so the
+// music player is "fmod_player" and a program of one's own carries its own name.
+static std::string ApplicationName() {
+    const std::string path = platform::ModulePath();
+    const std::string::size_type slash = path.find_last_of('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return name.empty() ? "Corvane" : name;
+}
+
 int RuntimeMain(void* instance, void* previousInstance, const char* commandLineText, int showCommand) {
     commandLine = commandLineText ? commandLineText : "";
     SetRuntimeDefaults();
-    StartEngine(instance, previousInstance, commandLine.Buffer(), showCommand, "fmod_player");
+    StartEngine(instance, previousInstance, commandLine.Buffer(), showCommand, ApplicationName().c_str());
     if (!engine.windowCreated) {
         // Every command expects the window and its context; running the program
         // without them would crash it. This is a failed start, not a normal end,

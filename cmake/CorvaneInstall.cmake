@@ -1,0 +1,41 @@
+# Install rules: the umbrella header and the headers it reaches, the runtime and its
+# entry, the CMake package, the pkg-config file and the tools programs are made with.
+include(CMakePackageConfigHelpers)
+
+# The public headers: include/corvane/corvane.h and every runtime header it reaches
+# through #include "runtime/...". Headers nothing public includes stay internal.
+set(_queue include/corvane/corvane.h)
+set(_public "")
+while(_queue)
+  list(POP_FRONT _queue _header)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${_header})
+  file(STRINGS ${CMAKE_SOURCE_DIR}/${_header} _lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"runtime/[^\"]+\"")
+  foreach(_line IN LISTS _lines)
+    string(REGEX REPLACE ".*\"(runtime/[^\"]+)\".*" "\\1" _included "${_line}")
+    if(NOT _included IN_LIST _public)
+      list(APPEND _public ${_included})
+      list(APPEND _queue ${_included})
+    endif()
+  endforeach()
+endwhile()
+install(FILES include/corvane/corvane.h DESTINATION include/corvane)
+foreach(_header IN LISTS _public)
+  get_filename_component(_dir ${_header} DIRECTORY)
+  install(FILES ${_header} DESTINATION include/corvane/${_dir})
+endforeach()
+
+install(TARGETS corvane corvane_main ARCHIVE DESTINATION lib)
+
+configure_file(cmake/CorvaneConfig.cmake.in ${CMAKE_BINARY_DIR}/package/CorvaneConfig.cmake @ONLY)
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/package/CorvaneConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/package/CorvaneConfig.cmake
+              ${CMAKE_BINARY_DIR}/package/CorvaneConfigVersion.cmake
+              cmake/CorvaneProgram.cmake
+        DESTINATION lib/cmake/Corvane)
+configure_file(cmake/corvane.pc.in ${CMAKE_BINARY_DIR}/package/corvane.pc @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/package/corvane.pc DESTINATION lib/pkgconfig)
+
+install(TARGETS corvane-pack screen-text RUNTIME DESTINATION bin)
+install(PROGRAMS tools/corvane-new/corvane-new DESTINATION bin)
+install(FILES docs/commands.md DESTINATION share/doc/corvane)

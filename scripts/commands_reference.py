@@ -1,0 +1,272 @@
+#!/usr/bin/env python3
+"""Writes the command reference (docs/commands.md) from the subsystem indexes.
+
+The indexes are the headers that include/corvane/corvane.h includes, in its order and
+under its banners. From each index it takes the namespace-level declarations, grouped
+by the index's own banners ("// ------ title"), each with its arguments, its result
+and its trailing comment. Banners whose title says "internal" are left out, and so
+are class and struct bodies, type aliases and constants.
+
+    commands_reference.py [--root DIR] [--output FILE]   write the reference (stdout without --output)
+    commands_reference.py [--root DIR] --check FILE      exit 1 when FILE differs from a fresh one
+"""
+import argparse
+import os
+import re
+import sys
+
+UMBRELLA = "include/corvane/corvane.h"
+BANNER = re.compile(r"^//\s*-{8,}\s*(.*?)\s*$")
+INCLUDE = re.compile(r'^\s*#\s*include\s*"(runtime/[^"]+)"')
+# Runtime folders that are not part of the language's command set.
+NOT_SUBSYSTEMS = {"platform"}
+
+
+def split_comment(line):
+    """(code, comment) of one line; '//' inside a string literal is code."""
+    in_string = False
+    i = 0
+    while i < len(line):
+        c = line[i]
+        if c == '"' and (i == 0 or line[i - 1] != "\\"):
+            in_string = not in_string
+        elif not in_string and line.startswith("//", i):
+            return line[:i], line[i + 2:].strip()
+        i += 1
+    return line, ""
+
+
+def matching_paren(text, start):
+    depth = 0
+    for i in range(start, len(text)):
+        if text[i] == "(":
+            depth += 1
+        elif text[i] == ")":
+            depth -= 1
+            if depth == 0:
+                return i
+    return -1
+
+
+def parse_declaration(code, comment):
+    """One namespace-level declaration as a dict, or None when it is not a command."""
+    code = " ".join(code.split())
+    code = re.sub(r"\[\[[^\]]*\]\]\s*", "", code)
+    if not code or code.startswith(("using ", "typedef ", "template", "static_assert", "constexpr ",
+                                     "class ", "struct ", "enum ", "union ", "friend ")):
+        return None
+    macro = re.match(r"^[A-Z][A-Z0-9_]*\((.*)\)$", code)
+    if macro:  # a declaring macro: its arguments say what it declares
+        return {"name": macro.group(1), "args": "", "result": "", "comment": comment}
+    code = re.sub(r"^(inline|extern|static)\s+", "", code)
+    paren = code.find("(")
+    if code.startswith("operator") or re.search(r"\boperator\s*\S*\s*\(", code):
+        m = re.search(r"\boperator\s*(\(\)|[^\s(]+)\s*\(", code)
+        if not m:
+            return None
+        paren = m.end() - 1
+        name_start = m.start()
+    elif paren < 0:  # a variable
+        m = re.match(r"^(.*?)\b(\w+)$", code)
+        if not m:
+            return None
+        return {"name": m.group(2), "args": "(variable)", "result": m.group(1).strip(), "comment": comment}
+    else:
+        m = re.search(r"(\w+)\s*$", code[:paren])
+        if not m:
+            return None
+        name_start = m.start()
+    close = matching_paren(code, paren)
+    if close < 0:
+        return None
+    name = code[name_start:paren].strip()
+    result = code[:name_start].strip()
+    args = code[paren + 1:close].strip()
+    return {"name": name, "args": args, "result": result, "comment": comment}
+
+
+def parse_index(text):
+    """(intro, [(banner, [declaration, ...]), ...]) of one index header."""
+    lines = text.splitlines()
+    intro = []
+    for line in lines:
+        if line.startswith("//"):
+            intro.append(line[2:].strip())
+        elif line.strip():
+            break
+    paragraphs = " ".join(part if part else "\n\n" for part in intro)
+    intro = [p.strip() for p in paragraphs.split("\n\n") if p.strip()]
+    groups = []
+    current = None
+    skipping = False      # inside an internal banner
+    depth = 0             # braces of classes, structs and bodies (not namespaces)
+    namespaces = []       # open namespaces; only the language's own is listed
+    pending_code, pending_comment = "", ""
+    above = []            # the comment block just above the next declaration
+    continuation = False  # a preprocessor line ended with '\'
+
+    def group(title):
+        nonlocal current
+        current = (title, [])
+        groups.append(current)
+
+    def add(declaration):
+        if not declaration or skipping or any(n != "corvane" for n in namespaces):
+            return
+        if not declaration["comment"] and above:
+            declaration["comment"] = " ".join(above)
+        if current is None:
+            group("")
+        current[1].append(declaration)
+
+    for raw in lines:
+        if continuation:
+            continuation = raw.rstrip().endswith("\\")
+            continue
+        if raw.lstrip().startswith("#"):
+            continuation = raw.rstrip().endswith("\\")
+            continue
+        code, comment = split_comment(raw)
+        stripped = code.strip()
+        if depth == 0 and not pending_code and not stripped:
+            m = BANNER.match(raw.strip())
+            if m:
+                skipping = "internal" in m.group(1).lower()
+                group(m.group(1))
+                above = []
+            elif comment:
+                above.append(comment)
+            else:
+                above = []
+            continue
+        m = re.match(r"^namespace\s+([\w:]+)\s*\{$", stripped)
+        if depth == 0 and not pending_code and m:
+            namespaces.append(m.group(1))
+            above = []
+            continue
+        if depth == 0 and not pending_code and stripped.startswith("}") and namespaces:
+            namespaces.pop()
+            continue
+        if depth > 0:
+            depth += code.count("{") - code.count("}")
+            continue
+        pending_code += " " + code
+        if comment:
+            pending_comment = (pending_comment + " " + comment).strip()
+        brace = pending_code.find("{")
+        semi = pending_code.find(";")
+        if brace >= 0 and (semi < 0 or brace < semi):
+            head = pending_code[:brace]
+            depth = pending_code.count("{") - pending_code.count("}")
+            if "(" in head and not re.match(r"^\s*(struct|class|enum|union)\b", head):
+                add(parse_declaration(head, pending_comment))
+            pending_code, pending_comment, above = "", "", []
+            continue
+        if semi >= 0 or re.match(r"^[A-Z][A-Z0-9_]*\(.*\)$", pending_code.strip()):
+            add(parse_declaration(pending_code[:semi] if semi >= 0 else pending_code, pending_comment))
+            pending_code, pending_comment, above = "", "", []
+    return intro, [(title, decls) for title, decls in groups if decls]
+
+
+def read_umbrella(root):
+    """[(subsystem, [header path, ...]), ...] in the umbrella's order."""
+    sections = []
+    with open(os.path.join(root, UMBRELLA), encoding="utf-8") as f:
+        for line in f:
+            m = BANNER.match(line.strip())
+            if m:
+                sections.append((m.group(1), []))
+                continue
+            m = INCLUDE.match(line)
+            if m:
+                if not sections:
+                    sections.append(("Corvane", []))
+                sections[-1][1].append(m.group(1))
+    return sections
+
+
+def unlisted_subsystems(root, sections):
+    """Runtime folders with no index in the umbrella."""
+    listed = {path.split("/")[1] for _, paths in sections for path in paths}
+    runtime = os.path.join(root, "runtime")
+    folders = sorted(d for d in os.listdir(runtime) if os.path.isdir(os.path.join(runtime, d)))
+    return [d for d in folders if d not in listed and d not in NOT_SUBSYSTEMS]
+
+
+def cell(text):
+    return text.replace("|", "\\|") if text else "–"
+
+
+def anchor(title):
+    return re.sub(r"[^a-z0-9 -]", "", title.lower()).replace(" ", "-")
+
+
+def render(root):
+    sections = read_umbrella(root)
+    out = ["# Corvane command reference", "",
+           "Generated from the subsystem indexes that `include/corvane/corvane.h` lists, by",
+           "`scripts/commands_reference.py`; do not edit by hand. Every command is in namespace",
+           "`corvane`; `#include <corvane/corvane.h>` brings in all of them. Numbers are doubles:",
+           "integer arguments (slots, counts, colours, flags) are truncated toward zero, truth",
+           "values are 1 and 0, colours are 0xBBGGRR.", ""]
+    for title, _ in sections:
+        out.append(f"- [{title}](#{anchor(title)})")
+    for title, paths in sections:
+        out += ["", f"## {title}"]
+        for path in paths:
+            with open(os.path.join(root, path), encoding="utf-8") as f:
+                intro, groups = parse_index(f.read())
+            out += ["", f"### `{path}`", ""]
+            for paragraph in intro:
+                out += [paragraph, ""]
+            if not groups:
+                out.append("(types only)")
+            for banner, decls in groups:
+                if banner:
+                    out += [f"**{banner[0].upper() + banner[1:]}**", ""]
+                out += ["| command | arguments | result | what it does |", "|---|---|---|---|"]
+                for d in decls:
+                    out.append(f"| `{d['name']}` | {cell(d['args'] and '`' + d['args'] + '`')} | "
+                               f"{cell(d['result'] and '`' + d['result'] + '`')} | {cell(d['comment'])} |")
+                out.append("")
+            if out[-1] == "":
+                out.pop()
+    return "\n".join(out) + "\n"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--root", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+    parser.add_argument("--output")
+    parser.add_argument("--check")
+    args = parser.parse_args()
+    root = os.path.abspath(args.root)
+    missing = unlisted_subsystems(root, read_umbrella(root))
+    if missing:
+        for d in missing:
+            print(f"commands: runtime/{d}/ has no index listed in {UMBRELLA}", file=sys.stderr)
+        return 1
+    text = render(root)
+    if args.check:
+        try:
+            with open(args.check, encoding="utf-8") as f:
+                current = f.read()
+        except OSError:
+            current = None
+        if current != text:
+            print(f"commands: {args.check} is stale; run scripts/commands_reference.py "
+                  f"--output docs/commands.md", file=sys.stderr)
+            return 1
+        print(f"commands: {args.check} is current")
+        return 0
+    if args.output:
+        os.makedirs(os.path.dirname(os.path.abspath(args.output)), exist_ok=True)
+        with open(args.output, "w", encoding="utf-8") as f:
+            f.write(text)
+    else:
+        sys.stdout.write(text)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
