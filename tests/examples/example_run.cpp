@@ -1,0 +1,67 @@
+#include "tests/examples/example_run.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+
+namespace example_test {
+
+using namespace corvane::testing;
+
+std::uint32_t Image::Pixel(int x, int y) const {
+    if (x < 0 || y < 0 || x >= width || y >= height) return 0;
+    const unsigned char* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+    return (std::uint32_t(p[0]) << 16) | (std::uint32_t(p[1]) << 8) | p[2];
+}
+
+bool ReadPpm(const std::string& path, Image& image) {
+    const std::string bytes = ReadFile(path);
+    int maxValue = 0, consumed = 0;
+    if (std::sscanf(bytes.c_str(), "P6 %d %d %d%n", &image.width, &image.height, &maxValue, &consumed) != 3)
+        return false;
+    const size_t need = static_cast<size_t>(image.width) * image.height * 3;
+    if (bytes.size() < consumed + 1 + need) return false;
+    image.rgb.assign(bytes.begin() + consumed + 1, bytes.begin() + consumed + 1 + need);
+    return true;
+}
+
+std::string ScreenText(const std::string& ppm, int x, int y) {
+    std::string out;
+    const std::string cmd = BuiltProgram("screen-text") + " " + ppm + " " + std::to_string(x) + " " + std::to_string(y);
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+        char buf[512];
+        while (fgets(buf, sizeof buf, p)) out += buf;
+        pclose(p);
+    }
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+}
+
+std::string ExamplePath(const std::string& name) {
+    return std::string(CORVANE_BINARY_DIR) + "/examples/" + name + "/" + name;
+}
+
+ExampleRun RunExample(const std::string& name, const std::vector<std::string>& args, const std::string& scriptText,
+               int frames, double timeoutSeconds, const std::vector<std::string>& extraEnv) {
+    static std::atomic<int> counter{0};
+    ExampleRun run;
+    run.dir = TestTempDir() + name + "-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "/";
+    std::string mkdir = "mkdir -p " + run.dir;
+    if (std::system(mkdir.c_str()) != 0) return run;
+    run.shotPath = run.dir + "last.ppm";
+    const std::string script = run.dir + "input.script";
+    WriteFile(script, scriptText);
+    std::vector<std::string> command = {ExamplePath(name)};
+    command.insert(command.end(), args.begin(), args.end());
+    for (const std::string& word : {std::string("--frames"), std::to_string(frames), std::string("--script"), script,
+                                    std::string("--shot"), run.shotPath})
+        command.push_back(word);
+    std::vector<std::string> env = {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "TMPDIR=" + run.dir};
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+    run.process = RunProcess(command, env, timeoutSeconds);
+    ReadPpm(run.shotPath, run.screen);
+    return run;
+}
+
+} // namespace example_test
