@@ -137,10 +137,10 @@ chmod +x "$work/drive.sh"
 run() {  # PROGRAM TITLE: 0 when everything a user sees is right
   local out=$work/run-$2 before=$failures; mkdir -p "$out"
   report=$(xvfb-run -a -s "-noreset -screen 0 1024x768x24" "$work/drive.sh" "$1" "$2" "$prefix/bin/screen-text" "$out" 2>&1)
-  echo "$report" | grep -q '^text: Hello from Corvane! Escape ends\.$' || fail "$2: text not on screen: $report"
+  grep -q '^text: Hello from Corvane! Escape ends\.$' <<<"$report" || fail "$2: text not on screen: $report"
   # The green floor (0x208020 is red 0x20, green 0x80, blue 0x20).
-  echo "$report" | grep -Eq '^floor: s?rgb\(32,128,32\)$' || fail "$2: floor colour: $report"
-  echo "$report" | grep -q '^exit: 0$' || fail "$2: did not end with status 0 on Escape: $report $(cat "$out/program.log")"
+  grep -Eq '^floor: s?rgb\(32,128,32\)$' <<<"$report" || fail "$2: floor colour: $report"
+  grep -q '^exit: 0$' <<<"$report" || fail "$2: did not end with status 0 on Escape: $report $(cat "$out/program.log")"
   [ $failures -eq "$before" ]
 }
 run "$project/build/hello" hello && ok "hello ran"
