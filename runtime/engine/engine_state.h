@@ -6,6 +6,7 @@
 #include <string>
 
 #include "runtime/engine/renderer.h"
+#include "runtime/engine/scene3d.h"
 
 namespace corvane {
 
@@ -50,6 +51,7 @@ struct EngineState {
     double startTime = 0.0;
 
     OpenGLRainbows renderer;              // constructed at process start, destroyed at exit
+    Rainbows3D scene{renderer};           // the 3D scene and its object slots, built with the record
 };
 
 extern EngineState engine;                // the engine record

@@ -5,6 +5,7 @@
 #include "runtime/frame/dll_binding.h"
 #include "runtime/frame/frame.h"
 #include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx3d/gfx3d.h"
 #include "runtime/input_sound/input.h"
 #include "runtime/input_sound/sound.h"
 #include "runtime/net/net.h"
@@ -88,6 +89,7 @@ void EndWithStatus(int status) {
 void ProcessExitTeardown() {
     // Static objects of the program, in order.
     std::string().swap(engine.appName);
+    ReleaseAllObjectSlots(engine.scene); // GL names only while glReady
     ReleaseRenderer(engine.renderer);
 
     // The runtime globals, in order.

@@ -1,0 +1,325 @@
+// Drawing objects: keyframe choice and blending, the view-cone test, vertex
+// arrays in GL buffers (or client memory), and the 3D debug primitives.
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "runtime/engine/engine_state.h"
+#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/gl_entry_points.h"
+#include "runtime/gfx3d/gfx3d.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr GLsizei kStride = GLsizei(sizeof(MeshVertex));
+
+// An offset into the bound buffer, or into client memory when base is a pointer.
+const void* At(const void* base, std::size_t offset) {
+    return reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(base) + offset);
+}
+
+long long TruncateFrame(double value) {
+    if (!(value == value)) return 0;
+    if (value >= 9.0e15) return 9000000000000000LL;
+    if (value <= -9.0e15) return -9000000000000000LL;
+    return static_cast<long long>(value);
+}
+
+// Fills the stream buffer with count vertices; the buffer is bound afterwards.
+void UploadStream(MeshObjectX& mesh, const OpenGLRainbows& r, const MeshVertex* data, std::size_t bytes) {
+    const auto bind = gl::BindBuffer(r);
+    const auto upload = [&] {
+        gl::BufferData(r)(GL_ARRAY_BUFFER_ARB, GLsizeiptrARB(bytes), data, GL_STREAM_DRAW_ARB);
+        mesh.streamBufferBytes = bytes;
+    };
+    if (!mesh.streamBuffer) {
+        gl::GenBuffers(r)(1, &mesh.streamBuffer);
+        bind(GL_ARRAY_BUFFER_ARB, mesh.streamBuffer);
+        upload();
+        return;
+    }
+    if (bytes != mesh.streamBufferBytes) { // another size: specify the store anew
+        bind(GL_ARRAY_BUFFER_ARB, mesh.streamBuffer);
+        upload();
+        return;
+    }
+    if (r.ext.mapBuffer && r.ext.unmapBuffer) {
+        bind(GL_ARRAY_BUFFER_ARB, mesh.streamBuffer);
+        if (void* p = gl::MapBuffer(r)(GL_ARRAY_BUFFER_ARB, GL_WRITE_ONLY_ARB)) {
+            std::memcpy(p, data, bytes);
+            if (gl::UnmapBuffer(r)(GL_ARRAY_BUFFER_ARB)) return;
+        }
+        upload(); // mapping failed or the contents were lost
+        return;
+    }
+    gl::DeleteBuffers(r)(1, &mesh.streamBuffer);
+    gl::GenBuffers(r)(1, &mesh.streamBuffer);
+    bind(GL_ARRAY_BUFFER_ARB, mesh.streamBuffer);
+    upload();
+}
+
+void DrawMesh(Rainbows3D& scene, MeshObjectX& mesh, double first, double second, double weight, bool animate) {
+    OpenGLRainbows& r = scene.renderer;
+    if (mesh.frames.empty() || mesh.frames[0].corners.empty()) return;
+    const FrameChoice choice = ChooseFrames(int(std::min<std::size_t>(mesh.frames.size(), INT_MAX)), first, second,
+                                            weight, animate);
+    const MeshFrame& frameA = mesh.frames[std::size_t(choice.a)];
+    const MeshFrame& frameB = mesh.frames[std::size_t(choice.b)];
+
+    float placement[16];
+    PlacementMatrix(scene, placement);
+    if (!InViewCone(scene, placement, frameA)) return;
+
+    const float alpha = r.currentAlpha;
+    glColor4f(alpha, alpha, alpha, alpha);
+
+    // (Effect steps join here: normals, tangents, toon texture or shadow-volume
+    // adjacency as the effect light asks, and the shadow volume itself.)
+
+    // Frames of different lengths cannot be blended: frame A alone.
+    const float a = frameB.triangles.size() == frameA.triangles.size() ? choice.weight : 0.0f;
+    const float du = scene.textureOffset[0], dv = scene.textureOffset[1];
+    const MeshVertex* data = frameA.triangles.data();
+    const std::size_t count = frameA.triangles.size();
+    bool useStatic = false;
+    if (a == 0.0f && du == 0.0f && dv == 0.0f) {
+        useStatic = choice.a == 0;
+    } else {
+        mesh.renderVertices.resize(count);
+        for (std::size_t k = 0; k < count; ++k) {
+            MeshVertex v = frameA.triangles[k];
+            if (a != 0.0f) {
+                const MeshVertex& b = frameB.triangles[k];
+                for (int i = 0; i < 3; ++i) {
+                    v.position[i] = b.position[i] + (v.position[i] - b.position[i]) * a;
+                    v.normal[i] = b.normal[i] + (v.normal[i] - b.normal[i]) * a;
+                }
+            }
+            // (Effect vertex data joins here: light vector, toon coordinates.)
+            v.texCoord[0] += du;
+            v.texCoord[1] += dv;
+            mesh.renderVertices[k] = v;
+        }
+        data = mesh.renderVertices.data();
+    }
+    if (count == 0 || count > std::size_t(INT_MAX)) return;
+
+    const void* base = data;
+    const bool buffers = gl::HasBuffers(r);
+    if (buffers) {
+        const std::size_t bytes = count * sizeof(MeshVertex);
+        if (useStatic) {
+            if (!mesh.staticBuffer) {
+                gl::GenBuffers(r)(1, &mesh.staticBuffer);
+                gl::BindBuffer(r)(GL_ARRAY_BUFFER_ARB, mesh.staticBuffer);
+                gl::BufferData(r)(GL_ARRAY_BUFFER_ARB, GLsizeiptrARB(bytes), data, GL_STATIC_DRAW_ARB);
+            } else {
+                gl::BindBuffer(r)(GL_ARRAY_BUFFER_ARB, mesh.staticBuffer);
+            }
+        } else {
+            UploadStream(mesh, r, data, bytes);
+        }
+        base = nullptr;
+    }
+
+    // Texturing as SetTexture bound it; (the effects' texture set-ups join here).
+    const bool multi = gl::HasMultitexture(r);
+    if (r.boundSlot >= 0) {
+        if (multi) gl::ClientActiveTexture(r)(GL_TEXTURE0_ARB);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, kStride, At(base, 24));
+        if (multi && r.boundSecondSlot >= 0) {
+            gl::ClientActiveTexture(r)(GL_TEXTURE1_ARB);
+            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+            glTexCoordPointer(2, GL_FLOAT, kStride, At(base, 24));
+            gl::ClientActiveTexture(r)(GL_TEXTURE0_ARB);
+        }
+    }
+    if (mesh.hasColours) {
+        glEnableClientState(GL_COLOR_ARRAY);
+        glColorPointer(3, GL_FLOAT, kStride, At(base, 76));
+    }
+
+    glEnable(GL_COLOR_MATERIAL);
+    glPushMatrix();
+    ApplyTransformStack(scene);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, kStride, base);
+    if (scene.lightMask != 0) {
+        glEnableClientState(GL_NORMAL_ARRAY);
+        glNormalPointer(GL_FLOAT, kStride, At(base, 12));
+    }
+    glDrawArrays(GL_TRIANGLES, 0, GLsizei(count));
+
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    if (multi) {
+        gl::ClientActiveTexture(r)(GL_TEXTURE1_ARB);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        gl::ClientActiveTexture(r)(GL_TEXTURE0_ARB);
+    }
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    if (buffers) gl::BindBuffer(r)(GL_ARRAY_BUFFER_ARB, 0);
+    glPopMatrix();
+    // A colour array leaves the current colour undefined.
+    if (mesh.hasColours) glColor4f(alpha, alpha, alpha, alpha);
+}
+
+// Colour material in a packed colour, 2D texturing off while a texture is
+// bound; everything put back on leaving.
+struct DebugDrawScope {
+    bool textured;
+    explicit DebugDrawScope(double colour) : textured(engine.renderer.boundSlot >= 0) {
+        const std::uint32_t c = std::uint32_t(ToInt(colour));
+        glPushMatrix();
+        glEnable(GL_COLOR_MATERIAL);
+        glColor4ub(GLubyte(c & 0xFF), GLubyte((c >> 8) & 0xFF), GLubyte((c >> 16) & 0xFF), 255);
+        if (textured) glDisable(GL_TEXTURE_2D);
+    }
+    ~DebugDrawScope() {
+        const float alpha = engine.renderer.currentAlpha;
+        glColor4f(alpha, alpha, alpha, alpha);
+        if (textured) glEnable(GL_TEXTURE_2D);
+        glPopMatrix();
+    }
+};
+
+float LimitSize(double size) {
+    if (!(size >= 1.0)) return 1.0f; // also NaN
+    return size > 512.0 ? 512.0f : float(size);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- frame choice and visibility
+
+FrameChoice ChooseFrames(int frameCount, double first, double second, double weight, bool animate) {
+    FrameChoice choice;
+    if (frameCount <= 0) return choice;
+    const auto clampFrame = [&](long long f) { return int(std::clamp<long long>(f, 0, frameCount - 1)); };
+    if (!(weight == weight)) weight = 0.0;
+    const long long f = ToInt(first), s = ToInt(second);
+    if (!animate) {
+        choice.a = clampFrame(f);
+        choice.b = clampFrame(s);
+        choice.weight = float(weight);
+        return choice;
+    }
+    double x = weight;
+    if (x != 1.0) x = std::fmod(x, 1.0); // a negative weight stays negative
+    const double h = double(f) + double(s - f) * x;
+    const long long w = TruncateFrame(h);
+    if (h == double(w)) { // a whole-number position is that frame, in either direction
+        choice.a = choice.b = clampFrame(w);
+        choice.weight = 0.0f;
+    } else if (s > f) {
+        choice.a = clampFrame(w);
+        choice.b = clampFrame(w + 1);
+        choice.weight = float(1.0 - (h - double(w)));
+    } else {
+        choice.a = clampFrame(w + 1);
+        choice.b = clampFrame(w);
+        choice.weight = float(h - double(w));
+    }
+    return choice;
+}
+
+float FastSqrt(float x) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    bits = (bits >> 1) + 0x1FC00000u;
+    std::memcpy(&x, &bits, sizeof x);
+    return x;
+}
+
+bool InViewCone(const Rainbows3D& scene, const float m[16], const MeshFrame& frame) {
+    // The bounding sphere placed as the object is drawn: centre through the whole
+    // placement, radius scaled by its longest axis.
+    float centre[3];
+    TransformPoint(m, frame.boundCentre, centre);
+    float longest = 0.0f;
+    for (int c = 0; c < 3; ++c)
+        longest = std::max(longest, std::sqrt(m[c * 4] * m[c * 4] + m[c * 4 + 1] * m[c * 4 + 1] +
+                                              m[c * 4 + 2] * m[c * 4 + 2]));
+    const float radius = frame.boundRadius * longest;
+
+    const float* eye = scene.cameraPosition;
+    float d[3] = {scene.cameraTarget[0] - eye[0], scene.cameraTarget[1] - eye[1], scene.cameraTarget[2] - eye[2]};
+    const float length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    if (!(length > 0.0f)) return true; // no view direction to test against
+    for (float& e : d) e /= length;
+    const float v[3] = {centre[0] - eye[0], centre[1] - eye[1], centre[2] - eye[2]};
+    const float along = d[0] * v[0] + d[1] * v[1] + d[2] * v[2];
+    if (along >= 0.0f) {
+        const float p[3] = {d[0] * along, d[1] * along, d[2] * along};
+        const float off[3] = {v[0] - p[0], v[1] - p[1], v[2] - p[2]};
+        const float offSq = off[0] * off[0] + off[1] * off[1] + off[2] * off[2];
+        const float reach = FastSqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]) * scene.cullConeFactor * 1.05f;
+        return offSq < radius * radius + reach * reach;
+    }
+    return v[0] * v[0] + v[1] * v[1] + v[2] * v[2] <= radius * radius;
+}
+
+// ---------------------------------------------------------------- commands
+
+void DrawObject(double slotNumber, double first, double second, double weight, double animate) {
+    Rainbows3D& scene = engine.scene;
+    ObjectSlot* slot = ObjectSlotAt(scene, slotNumber);
+    if (!slot) return;
+    for (MeshObjectX& mesh : slot->meshes) DrawMesh(scene, mesh, first, second, weight, animate != 0.0);
+}
+
+void DrawObjectFrame(double slot, double frame) { DrawObject(slot, frame, 0, 0, 0); }
+
+void DrawLine3D(double x1, double y1, double z1, double x2, double y2, double z2, double width, double colour) {
+    DebugDrawScope scope(colour);
+    const GLboolean smooth = glIsEnabled(GL_LINE_SMOOTH);
+    glEnable(GL_LINE_SMOOTH);
+    glLineWidth(LimitSize(width));
+    glBegin(GL_LINES);
+    glVertex3f(float(x1), float(y1), float(z1));
+    glVertex3f(float(x2), float(y2), float(z2));
+    glEnd();
+    glLineWidth(1.0f);
+    if (!smooth) glDisable(GL_LINE_SMOOTH);
+}
+
+void DrawPoint3D(double x, double y, double z, double size, double colour) {
+    DebugDrawScope scope(colour);
+    const GLboolean smooth = glIsEnabled(GL_POINT_SMOOTH);
+    glEnable(GL_POINT_SMOOTH);
+    glPointSize(LimitSize(size));
+    glBegin(GL_POINTS);
+    glVertex3f(float(x), float(y), float(z));
+    glEnd();
+    glPointSize(1.0f);
+    if (!smooth) glDisable(GL_POINT_SMOOTH);
+}
+
+void DrawAxes3D(double x, double y, double z) {
+    static const float kArrows[3][8][3] = {
+        {{0, 0, 0}, {1, 0, 0}, {0.75f, 0.25f, 0}, {0.75f, -0.25f, 0}, {1, 0, 0}, {0.75f, 0, 0.25f}, {0.75f, 0, -0.25f}, {1, 0, 0}},
+        {{0, 0, 0}, {0, 1, 0}, {0, 0.75f, 0.25f}, {0, 0.75f, -0.25f}, {0, 1, 0}, {0.25f, 0.75f, 0}, {-0.25f, 0.75f, 0}, {0, 1, 0}},
+        {{0, 0, 0}, {0, 0, 1}, {0.25f, 0, 0.75f}, {-0.25f, 0, 0.75f}, {0, 0, 1}, {0, 0.25f, 0.75f}, {0, -0.25f, 0.75f}, {0, 0, 1}},
+    };
+    static const std::uint32_t kColours[3] = {0x0000FF, 0x00FF00, 0xFF0000};
+    const Rainbows3D& scene = engine.scene;
+    for (int axis = 0; axis < 3; ++axis) {
+        DebugDrawScope scope(kColours[axis]);
+        glLoadMatrixf(scene.cameraMatrix);
+        glTranslatef(float(x), float(y), float(z));
+        glScalef(20.0f, 20.0f, 20.0f);
+        glBegin(GL_LINE_STRIP);
+        for (const auto& p : kArrows[axis]) glVertex3fv(p);
+        glEnd();
+    }
+}
+
+} // namespace corvane

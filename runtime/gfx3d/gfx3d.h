@@ -1,0 +1,82 @@
+// 3D graphics: the scene (3D mode, camera, transform stack, culling, fog,
+// lights), objects built from vertices and drawn with keyframes, and the 3D
+// debug primitives.
+//
+// Object slots: 0..4095; a slot outside the table is ignored (nothing built or
+// drawn, results 0). Colours: 0xBBGGRR. Angles in degrees.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/engine/scene3d.h"
+
+namespace corvane {
+
+// ---------------------------------------------------------------- scene
+void Start3DMode(double nearClip, double farClip, double fov); // projection (fov <= 0: orthographic) and the default 3D state
+void PlaceCamera(double x, double y, double z, double targetX, double targetY, double targetZ); // look-at camera
+void SetCameraUp(double x, double y, double z);              // up vector for the next PlaceCamera
+void SetCullMode(double mode);                               // 0 off, > 0 clockwise front faces, < 0 counter-clockwise
+void SetFog(double colour, double exponential, double start, double end); // colour -1: off; start = end = 0: the clip distances
+void SetLight(double number, double colour, double x, double y, double z, double dirX, double dirY, double dirZ,
+              double cone);                                  // GL light number & 7; cone 0 off, 180 directional, > 90 point, else spot
+void SetHeadLight(double number, double colour);             // a light from the viewer's direction
+void ClearDepthBuffer();                                     // depth buffer only
+
+// ---------------------------------------------------------------- object transform stack
+void MoveTransform(double x, double y, double z);            // top level: translation, rotations cleared
+void ScaleTransform(double x, double y, double z);           // top level: scale, rotations cleared
+void RotateTransform(double angle, double x, double y, double z); // top level: appends a rotation (at most 16)
+void PushTransform();                                        // a fresh level on top (at most 16 levels)
+double PopTransform();                                       // drops the top level above 0; the new depth
+void SetTextureOffset3D(double u, double v);                 // added to texture coordinates when objects are drawn
+
+// ---------------------------------------------------------------- objects
+void StartObject(double slot);                               // empties the slot and starts building it (a strip)
+void AddVertex(double x, double y, double z, double u, double v, double colour); // colour -1/-2/-3: list/strip/fan marker
+void NewStrip();                                             // the following vertices start a new strip
+void FinishObject();                                         // compacts, computes normals, expands the object
+void CreateCube(double slot, double size);                   // closed white cube centred on the origin
+void SetSmoothingMode(double mode);                          // remainder 3: 0 keep normals, 1 faceted, 2 smooth
+
+// ---------------------------------------------------------------- drawing
+void DrawObject(double slot, double first, double second, double weight, double animate); // a keyframe or a blend of two
+void DrawObjectFrame(double slot, double frame);             // one keyframe
+void DrawLine3D(double x1, double y1, double z1, double x2, double y2, double z2, double width, double colour);
+void DrawPoint3D(double x, double y, double z, double size, double colour); // size 1..512
+void DrawAxes3D(double x, double y, double z);               // red x, green y, blue z arrows of length 20
+
+// ---------------------------------------------------------------- internal: scene
+void ApplyTransformStack(const Rainbows3D& scene);           // levels 0..depth onto the current GL matrix
+void PlacementMatrix(const Rainbows3D& scene, float out[16]); // the same product from the identity, on the CPU
+void RigidInverse(const float m[16], float out[16]);         // inverse ignoring scale: normalised columns transposed, -R^T t
+void TransformPoint(const float m[16], const float p[3], float out[3]); // m * (p, 1), column-major
+void SetCullModeInternal(int mode);                          // GL culling for -1, 0, +1 (scene mode untouched)
+void RestoreGLAfter3D();                                     // culling back faces, modulate, texture unit 0
+
+// ---------------------------------------------------------------- internal: objects
+constexpr int kNormalCount = 162;
+extern const float kNormalTable[kNormalCount][3];            // the MD2 format's unit normals
+ObjectSlot* ObjectSlotAt(Rainbows3D& scene, double slot);    // null outside 0..4095 (and NaN)
+void ReleaseMesh(MeshObjectX& mesh, const OpenGLRainbows& renderer); // GL names (while glReady), derived data, arrays
+void DropDerivedData(MeshObjectX& mesh, const OpenGLRainbows& renderer); // buffers, toon texture, adjacency
+void ReleaseSlot(Rainbows3D& scene, int slot);               // every mesh freed, not loaded; ends its construction
+void ReleaseAllObjectSlots(Rainbows3D& scene);               // at process exit, before the renderer
+int  NearestNormalIndex(const float n[3]);                   // table entry with the smallest |1 - n.t|, later wins ties
+std::uint8_t QuantiseToByte(float value);                    // truncated, saturated to 0..255, NaN as 0
+void CompactFrames(MeshObject& mesh);                        // raw vertices into quantised corners
+void ComputeNormals(MeshObject& mesh, bool smooth);          // faceted or smooth normals (once per geometry)
+void DecodeCorner(const MeshObject& mesh, const MeshFrame& frame, std::size_t corner, MeshVertex* out); // corner to vertex
+void ComputeBoundingSpheres(MeshObject& mesh);               // centre = mean of the triangle positions
+void FinishMesh(Rainbows3D& scene, ObjectSlot& slot);        // finishing of every mesh of a slot
+
+// ---------------------------------------------------------------- internal: drawing
+struct FrameChoice {
+    int a = 0, b = 0;                                        // frames A and B, clamped to the frame count
+    float weight = 0;                                        // pose = B + (A - B) * weight; 0: frame A as it is
+};
+FrameChoice ChooseFrames(int frameCount, double first, double second, double weight, bool animate);
+float FastSqrt(float x);                                     // float bits halved plus 0x1FC00000
+bool InViewCone(const Rainbows3D& scene, const float placement[16], const MeshFrame& frame); // drawn or skipped
+
+} // namespace corvane

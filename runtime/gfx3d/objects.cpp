@@ -1,0 +1,390 @@
+// Object slots and meshes: building an object vertex by vertex, finishing it
+// (quantised corners, normals, triangles, bounding spheres), the cube, release.
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_map>
+
+#include "runtime/engine/engine_state.h"
+#include "runtime/gfx2d/gl_entry_points.h"
+#include "runtime/gfx3d/gfx3d.h"
+
+namespace corvane {
+
+namespace {
+
+std::uint32_t ColourAt(const MeshObject& mesh, std::uint32_t index) {
+    return index < mesh.colours.size() ? mesh.colours[index] : 0xFFFFFFu;
+}
+
+void SetColourFloats(std::uint32_t c, float out[3]) {
+    if (IsNoColour(c)) {
+        out[0] = out[1] = out[2] = 1.0f;
+        return;
+    }
+    out[0] = float(c & 0xFF) / 255.0f;
+    out[1] = float((c >> 8) & 0xFF) / 255.0f;
+    out[2] = float((c >> 16) & 0xFF) / 255.0f;
+}
+
+// Walks a frame's corners the way they become triangles: markers switch between
+// list, strip and fan; strips alternate so every triangle keeps one winding.
+// Calls emit with the three corner numbers of each triangle.
+template <typename Emit>
+void AssembleTriangles(const MeshObject& mesh, const MeshFrame& frame, Emit&& emit) {
+    std::uint32_t mode = kMarkerList;
+    int pendingCount = 0, parity = 0;
+    std::size_t pending[3] = {0, 0, 0};
+    for (std::size_t k = 0; k < frame.corners.size(); ++k) {
+        const std::uint32_t c = ColourAt(mesh, frame.corners[k].colourIndex);
+        if (IsMarker(c)) {
+            mode = c;
+            pendingCount = 0;
+            if (c == kMarkerStrip) parity = 0;
+            continue;
+        }
+        pending[pendingCount++] = k;
+        if (pendingCount < 3) continue;
+        emit(pending[0], pending[1], pending[2]);
+        if (mode == kMarkerList) {
+            pendingCount = 0;
+        } else if (mode == kMarkerStrip) {
+            pendingCount = 2;
+            pending[parity == 0 ? 0 : 1] = pending[2];
+            parity ^= 1;
+        } else {
+            pendingCount = 2;
+            pending[1] = pending[2];
+        }
+    }
+}
+
+void DecodePosition(const MeshFrame& frame, const MeshCorner& c, float out[3]) {
+    const std::uint8_t q[3] = {c.x, c.y, c.z};
+    for (int a = 0; a < 3; ++a) out[a] = (float(q[a]) - frame.quantOffset[a]) * frame.quantScale[a];
+}
+
+void NormaliseIfLong(float v[3]) {
+    const float sq = v[0] * v[0] + v[1] * v[1] + v[2] * v[2];
+    if (!(sq > 1.0e-7f)) return;
+    const float length = std::sqrt(sq);
+    for (int i = 0; i < 3; ++i) v[i] /= length;
+}
+
+// A raw vertex that only switches the primitive type.
+MeshVertex MarkerVertex(std::uint32_t marker) {
+    MeshVertex v{};
+    v.packedColour = marker;
+    v.colour[0] = v.colour[1] = v.colour[2] = 1.0f;
+    return v;
+}
+
+// Frame 0 of the object under construction; null when there is none, or the
+// slot was replaced (released or loaded) since StartObject.
+MeshFrame* ConstructionFrame(Rainbows3D& scene) {
+    const int index = scene.constructionSlot;
+    if (index < 0 || index >= Rainbows3D::kSlotCount) return nullptr;
+    ObjectSlot& slot = scene.slots[index];
+    if (slot.loaded || slot.meshes.empty() || slot.meshes[0].frames.empty()) return nullptr;
+    return &slot.meshes[0].frames[0];
+}
+
+int SlotIndex(const Rainbows3D& scene, const ObjectSlot* slot) { return int(slot - scene.slots); }
+
+} // namespace
+
+// ---------------------------------------------------------------- slots and release
+
+ObjectSlot* ObjectSlotAt(Rainbows3D& scene, double slot) {
+    if (!(slot > -1.0 && slot < double(Rainbows3D::kSlotCount))) return nullptr; // also NaN
+    return &scene.slots[int(slot)];
+}
+
+void DropDerivedData(MeshObjectX& mesh, const OpenGLRainbows& renderer) {
+    if (renderer.glReady) {
+        if (auto deleteBuffers = gl::DeleteBuffers(renderer)) {
+            if (mesh.staticBuffer) deleteBuffers(1, &mesh.staticBuffer);
+            if (mesh.streamBuffer) deleteBuffers(1, &mesh.streamBuffer);
+        }
+        if (mesh.toonTexture) glDeleteTextures(1, &mesh.toonTexture);
+    }
+    mesh.staticBuffer = mesh.streamBuffer = 0;
+    mesh.streamBufferBytes = 0;
+    mesh.toonTexture = 0;
+    mesh.toonRowStep = 0;
+    mesh.edgeNeighbours.clear();
+    mesh.faceLit.clear();
+}
+
+void ReleaseMesh(MeshObjectX& mesh, const OpenGLRainbows& renderer) {
+    DropDerivedData(mesh, renderer);
+    mesh = MeshObjectX{};
+}
+
+void ReleaseSlot(Rainbows3D& scene, int index) {
+    if (index < 0 || index >= Rainbows3D::kSlotCount) return;
+    ObjectSlot& slot = scene.slots[index];
+    for (MeshObjectX& mesh : slot.meshes) ReleaseMesh(mesh, scene.renderer);
+    std::vector<MeshObjectX>().swap(slot.meshes);
+    slot.loaded = false;
+    slot.ownTextures = false;
+    if (scene.constructionSlot == index) scene.constructionSlot = -1;
+}
+
+void ReleaseAllObjectSlots(Rainbows3D& scene) {
+    for (int i = 0; i < Rainbows3D::kSlotCount; ++i) ReleaseSlot(scene, i);
+}
+
+// ---------------------------------------------------------------- finishing
+
+std::uint8_t QuantiseToByte(float value) {
+    if (!(value > 0.0f)) return 0; // negative and NaN
+    if (value >= 255.0f) return 255;
+    return std::uint8_t(value);
+}
+
+int NearestNormalIndex(const float n[3]) {
+    float best = 10000.0f;
+    int index = 0;
+    for (int t = 0; t < kNormalCount; ++t) {
+        const float* e = kNormalTable[t];
+        const float d = std::fabs(1.0f - (n[0] * e[0] + n[1] * e[1] + n[2] * e[2]));
+        if (d <= best) { // the later of equal entries wins
+            best = d;
+            index = t;
+            if (d == 0.0f) break;
+        }
+    }
+    return index;
+}
+
+void CompactFrames(MeshObject& mesh) {
+    for (std::size_t f = 0; f < mesh.frames.size(); ++f) {
+        MeshFrame& frame = mesh.frames[f];
+        float lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
+        bool seen[3] = {false, false, false};
+        for (const MeshVertex& v : frame.rawVertices) {
+            if (IsMarker(v.packedColour)) continue;
+            for (int a = 0; a < 3; ++a) {
+                const float p = v.position[a];
+                if (p != p) continue;
+                lo[a] = seen[a] ? std::min(lo[a], p) : p;
+                hi[a] = seen[a] ? std::max(hi[a], p) : p;
+                seen[a] = true;
+            }
+        }
+        for (int a = 0; a < 3; ++a) {
+            float scale = (hi[a] - lo[a]) / 255.0f;
+            // A flat axis (or nothing to measure) still needs a usable step.
+            if (!(scale != 0.0f && std::isfinite(scale))) scale = 1.0f;
+            frame.quantScale[a] = scale;
+            const float offset = -lo[a] / scale;
+            frame.quantOffset[a] = std::isfinite(offset) ? offset : 0.0f;
+        }
+        frame.corners.clear();
+        frame.corners.reserve(frame.rawVertices.size());
+        for (const MeshVertex& v : frame.rawVertices) {
+            MeshCorner c{};
+            auto found = std::find(mesh.colours.begin(), mesh.colours.end(), v.packedColour);
+            c.colourIndex = std::uint32_t(found - mesh.colours.begin());
+            if (found == mesh.colours.end()) mesh.colours.push_back(v.packedColour);
+            if (f == 0) {
+                mesh.uList.push_back(v.texCoord[0]);
+                mesh.vList.push_back(v.texCoord[1]);
+            }
+            if (!IsMarker(v.packedColour)) {
+                float n[3] = {v.normal[0], v.normal[1], v.normal[2]};
+                NormaliseIfLong(n);
+                c.normalIndex = std::uint8_t(NearestNormalIndex(n));
+            }
+            // A thousandth of a step of tolerance: the rounded step would otherwise put
+            // the largest coordinate at 254.9999 and cut the object short by a step.
+            c.x = QuantiseToByte(v.position[0] / frame.quantScale[0] + frame.quantOffset[0] + 0.001f);
+            c.y = QuantiseToByte(v.position[1] / frame.quantScale[1] + frame.quantOffset[1] + 0.001f);
+            c.z = QuantiseToByte(v.position[2] / frame.quantScale[2] + frame.quantOffset[2] + 0.001f);
+            frame.corners.push_back(c);
+        }
+        frame.rawVertices.clear();
+    }
+    mesh.normalsDone = false;
+}
+
+void ComputeNormals(MeshObject& mesh, bool smooth) {
+    if (mesh.normalsDone) return;
+    mesh.normalsDone = true;
+    for (MeshFrame& frame : mesh.frames) {
+        const std::size_t count = frame.corners.size();
+        std::vector<std::uint32_t> vertexOf(count);
+        std::vector<float> positions(count * 3);
+        std::unordered_map<std::uint32_t, std::uint32_t> byPosition;
+        std::uint32_t vertexCount = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            const MeshCorner& c = frame.corners[k];
+            DecodePosition(frame, c, &positions[k * 3]);
+            if (smooth) {
+                // Corners at one quantised position are one vertex.
+                const std::uint32_t key = c.x + 256u * c.y + 65536u * c.z;
+                vertexOf[k] = byPosition.try_emplace(key, vertexCount).first->second;
+                if (vertexOf[k] == vertexCount) ++vertexCount;
+            } else {
+                vertexOf[k] = vertexCount++;
+            }
+        }
+        std::vector<float> sums(std::size_t(vertexCount) * 3, 0.0f);
+        AssembleTriangles(mesh, frame, [&](std::size_t i0, std::size_t i1, std::size_t i2) {
+            const float* a = &positions[i0 * 3];
+            const float* b = &positions[i1 * 3];
+            const float* c = &positions[i2 * 3];
+            const float u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+            const float v[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+            // Not normalised: a larger triangle weighs more.
+            const float n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+            for (std::size_t k : {i0, i1, i2})
+                for (int i = 0; i < 3; ++i) sums[vertexOf[k] * 3 + i] += n[i];
+        });
+        for (std::size_t k = 0; k < count; ++k) {
+            MeshCorner& c = frame.corners[k];
+            if (IsMarker(ColourAt(mesh, c.colourIndex))) continue;
+            float n[3] = {sums[vertexOf[k] * 3], sums[vertexOf[k] * 3 + 1], sums[vertexOf[k] * 3 + 2]};
+            NormaliseIfLong(n);
+            c.normalIndex = std::uint8_t(NearestNormalIndex(n));
+        }
+        // (Tangents and binormals from the texture coordinates join here: effects.)
+    }
+}
+
+void DecodeCorner(const MeshObject& mesh, const MeshFrame& frame, std::size_t k, MeshVertex* out) {
+    const MeshCorner& c = frame.corners[k];
+    MeshVertex v{};
+    DecodePosition(frame, c, v.position);
+    const std::uint8_t indices[3] = {c.normalIndex, c.tangentIndex, c.binormalIndex};
+    float* targets[3] = {v.normal, v.tangent, v.binormal};
+    for (int i = 0; i < 3; ++i) {
+        const float* e = kNormalTable[std::min<int>(indices[i], kNormalCount - 1)];
+        targets[i][0] = e[0], targets[i][1] = e[1], targets[i][2] = e[2];
+    }
+    v.packedColour = ColourAt(mesh, c.colourIndex);
+    v.colourIndex = c.colourIndex;
+    SetColourFloats(v.packedColour, v.colour);
+    v.texCoord[0] = k < mesh.uList.size() ? mesh.uList[k] : 0.0f;
+    v.texCoord[1] = k < mesh.vList.size() ? -mesh.vList[k] : 0.0f; // the V axis flips here
+    *out = v;
+}
+
+void MeshObjectX::ExpandFrames() {
+    for (MeshFrame& frame : frames) {
+        std::size_t count = 0;
+        AssembleTriangles(*this, frame, [&](std::size_t, std::size_t, std::size_t) { count += 3; });
+        frame.triangles.clear();
+        frame.triangles.resize(count);
+        MeshVertex* out = frame.triangles.data();
+        AssembleTriangles(*this, frame, [&](std::size_t i0, std::size_t i1, std::size_t i2) {
+            DecodeCorner(*this, frame, i0, out++);
+            DecodeCorner(*this, frame, i1, out++);
+            DecodeCorner(*this, frame, i2, out++);
+        });
+    }
+    if (frames.empty())
+        renderVertices.clear();
+    else
+        renderVertices = frames[0].triangles;
+    hasColours = std::any_of(colours.begin(), colours.end(),
+                             [](std::uint32_t c) { return c != 0xFFFFFFu && !IsMarker(c); });
+}
+
+void ComputeBoundingSpheres(MeshObject& mesh) {
+    for (MeshFrame& frame : mesh.frames) {
+        const std::size_t n = frame.triangles.size();
+        double sum[3] = {0, 0, 0};
+        for (const MeshVertex& v : frame.triangles)
+            for (int a = 0; a < 3; ++a) sum[a] += v.position[a];
+        for (int a = 0; a < 3; ++a) frame.boundCentre[a] = n ? float(sum[a] / double(n)) : 0.0f;
+        float radius = 0.0f;
+        for (const MeshVertex& v : frame.triangles) {
+            float sq = 0.0f;
+            for (int a = 0; a < 3; ++a) {
+                const float d = v.position[a] - frame.boundCentre[a];
+                sq += d * d;
+            }
+            if (sq > 1.0e-7f) radius = std::max(radius, std::sqrt(sq));
+        }
+        frame.boundRadius = radius;
+    }
+}
+
+void FinishMesh(Rainbows3D& scene, ObjectSlot& slot) {
+    slot.loaded = true;
+    for (MeshObjectX& mesh : slot.meshes) {
+        DropDerivedData(mesh, scene.renderer);
+        if (mesh.frames.empty() || mesh.frames[0].rawVertices.size() < 3) {
+            mesh.frames.clear();
+            mesh.renderVertices.clear();
+            mesh.uList.clear();
+            mesh.vList.clear();
+            mesh.colours.clear();
+            mesh.hasColours = false;
+            continue;
+        }
+        CompactFrames(mesh);
+        // -1 and -2 (a negative remainder) keep the normals, as 0 does.
+        if (scene.smoothingMode == 1) ComputeNormals(mesh, false);
+        if (scene.smoothingMode == 2) ComputeNormals(mesh, true);
+        mesh.ExpandFrames();
+        ComputeBoundingSpheres(mesh);
+    }
+}
+
+// ---------------------------------------------------------------- building commands
+
+void StartObject(double slotNumber) {
+    Rainbows3D& scene = engine.scene;
+    ObjectSlot* slot = ObjectSlotAt(scene, slotNumber);
+    if (!slot) return;
+    const int index = SlotIndex(scene, slot);
+    ReleaseSlot(scene, index);
+    slot->meshes.emplace_back();
+    slot->meshes[0].frames.emplace_back();
+    slot->meshes[0].frames[0].rawVertices.push_back(MarkerVertex(kMarkerStrip));
+    scene.constructionSlot = index;
+}
+
+void AddVertex(double x, double y, double z, double u, double v, double colour) {
+    MeshFrame* frame = ConstructionFrame(engine.scene);
+    if (!frame) return;
+    MeshVertex vertex{};
+    vertex.position[0] = float(x), vertex.position[1] = float(y), vertex.position[2] = float(z);
+    vertex.texCoord[0] = float(u), vertex.texCoord[1] = float(v);
+    vertex.packedColour = std::uint32_t(ToInt(colour)); // -1, -2, -3 become the markers
+    SetColourFloats(vertex.packedColour, vertex.colour);
+    frame->rawVertices.push_back(vertex);
+}
+
+void NewStrip() {
+    if (MeshFrame* frame = ConstructionFrame(engine.scene)) frame->rawVertices.push_back(MarkerVertex(kMarkerStrip));
+}
+
+void FinishObject() {
+    Rainbows3D& scene = engine.scene;
+    const bool building = ConstructionFrame(scene) != nullptr;
+    const int index = scene.constructionSlot;
+    scene.constructionSlot = -1;
+    if (building) FinishMesh(scene, scene.slots[index]);
+}
+
+void CreateCube(double slotNumber, double size) {
+    Rainbows3D& scene = engine.scene;
+    StartObject(slotNumber);
+    if (!ConstructionFrame(scene)) return;
+    const double h = size / 2.0;
+    const double corners[8][3] = {{-h, -h, -h}, {h, -h, -h}, {-h, h, -h}, {h, h, -h},
+                                  {h, h, h},    {h, -h, h},  {-h, h, h},  {-h, -h, h}};
+    // One closed strip: every face two triangles, counter-clockwise from outside.
+    static const int kStrip[14] = {1, 0, 3, 2, 6, 0, 7, 1, 5, 3, 4, 6, 5, 7};
+    for (int c : kStrip) AddVertex(corners[c][0], corners[c][1], corners[c][2], 0, 0, 0xFFFFFF);
+    FinishObject();
+}
+
+void SetSmoothingMode(double mode) { engine.scene.smoothingMode = ToInt(mode) % 3; }
+
+} // namespace corvane

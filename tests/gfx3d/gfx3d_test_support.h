@@ -1,0 +1,151 @@
+// Helpers of the 3D tests: a fixture that enters 3D mode on a cleared frame,
+// objects built vertex by vertex, and lit-pixel measurements.
+#pragma once
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "runtime/engine/engine_state.h"
+#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx3d/gfx3d.h"
+#include "tests/gfx2d/gfx2d_test_support.h"
+
+namespace gfx3d_test {
+
+using corvane::engine;
+using gfx2d_test::Rgba;
+using gfx2d_test::Screen;
+
+inline Screen WholeScreen() { return gfx2d_test::ReadScreen(0, 0, 640, 480); }
+
+// Bounding box of the pixels that are not black; empty (minX > maxX) when none.
+struct Box {
+    int minX = INT_MAX, minY = INT_MAX, maxX = INT_MIN, maxY = INT_MIN;
+    int count = 0;
+    bool empty() const { return count == 0; }
+    int width() const { return empty() ? 0 : maxX - minX + 1; }
+    int height() const { return empty() ? 0 : maxY - minY + 1; }
+    double centreX() const { return (minX + maxX) / 2.0; }
+    double centreY() const { return (minY + maxY) / 2.0; }
+};
+
+inline Box LitBox(const Screen& s) {
+    Box b;
+    for (int y = s.y0; y < s.y0 + s.height; ++y)
+        for (int x = s.x0; x < s.x0 + s.width; ++x)
+            if (s.lit(x, y)) {
+                b.minX = std::min(b.minX, x), b.maxX = std::max(b.maxX, x);
+                b.minY = std::min(b.minY, y), b.maxY = std::max(b.maxY, y);
+                ++b.count;
+            }
+    return b;
+}
+
+inline ::testing::AssertionResult Near(const Rgba& got, const Rgba& want, int tolerance = 2) {
+    if (std::abs(got.r - want.r) <= tolerance && std::abs(got.g - want.g) <= tolerance &&
+        std::abs(got.b - want.b) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "got " << got << ", want " << want;
+}
+
+// A box between two corners as one strip of the cube's order (closed, counter-
+// clockwise from outside), in one colour.
+inline void AddBox(double cx, double cy, double cz, double half, double colour) {
+    const double c[8][3] = {{-1, -1, -1}, {1, -1, -1}, {-1, 1, -1}, {1, 1, -1},
+                            {1, 1, 1},    {1, -1, 1},  {-1, 1, 1},  {-1, -1, 1}};
+    for (int i : {1, 0, 3, 2, 6, 0, 7, 1, 5, 3, 4, 6, 5, 7})
+        corvane::AddVertex(cx + c[i][0] * half, cy + c[i][1] * half, cz + c[i][2] * half, 0, 0, colour);
+}
+
+inline void BuildBox(int slot, double cx, double cy, double cz, double half, double colour = 0xFFFFFF) {
+    corvane::StartObject(slot);
+    AddBox(cx, cy, cz, half, colour);
+    corvane::FinishObject();
+}
+
+// A quad in the z = 0 plane facing +z, (x0, y0)-(x1, y1), texture v 0 at its top.
+inline void AddQuad(double x0, double y0, double x1, double y1, double colour = 0xFFFFFF) {
+    corvane::NewStrip();
+    corvane::AddVertex(x0, y0, 0, 0, 1, colour);
+    corvane::AddVertex(x1, y0, 0, 1, 1, colour);
+    corvane::AddVertex(x0, y1, 0, 0, 0, colour);
+    corvane::AddVertex(x1, y1, 0, 1, 0, colour);
+}
+
+inline void BuildQuad(int slot, double x0, double y0, double x1, double y1, double colour = 0xFFFFFF) {
+    corvane::StartObject(slot);
+    AddQuad(x0, y0, x1, y1, colour);
+    corvane::FinishObject();
+}
+
+// An object of `frames` keyframes: frame k is a unit square centred on
+// x = k - 2 in the plane z = -5.
+inline void BuildMovingSquare(int slot, int frames) {
+    using namespace corvane;
+    StartObject(slot);
+    MeshObjectX& mesh = engine.scene.slots[slot].meshes[0];
+    for (int k = 0; k < frames; ++k) {
+        if (k > 0) {
+            mesh.frames.emplace_back();
+            MeshVertex marker{};
+            marker.packedColour = kMarkerStrip;
+            mesh.frames.back().rawVertices.push_back(marker);
+        }
+        const float x0 = float(k) - 2.5f;
+        const float xy[4][2] = {{x0, -0.5f}, {x0 + 1, -0.5f}, {x0, 0.5f}, {x0 + 1, 0.5f}};
+        for (const auto& p : xy) {
+            MeshVertex v{};
+            v.position[0] = p[0], v.position[1] = p[1], v.position[2] = -5.0f;
+            v.packedColour = 0xFFFFFF;
+            v.colour[0] = v.colour[1] = v.colour[2] = 1.0f;
+            mesh.frames[std::size_t(k)].rawVertices.push_back(v);
+        }
+    }
+    FinishObject();
+}
+
+// Every test starts from a cleared frame in 3D mode (near 1, far 100, fov 90),
+// no lights, fog, texture, alpha or extra objects, the entry points as found.
+class Gfx3dTest : public ::testing::Test {
+protected:
+    corvane::GLExtensions savedExt;
+
+    void SetUp() override {
+        ASSERT_TRUE(corvane::testing::StartHeadlessEngine()) << "no headless GL context";
+        savedExt = engine.renderer.ext;
+        corvane::ReleaseAllObjectSlots(engine.scene);
+        Reset();
+    }
+
+    // The scene state of a fresh test; objects stay.
+    void Reset() {
+        using namespace corvane;
+        engine.renderer.ext = savedExt;
+        SetTextureOffset3D(0, 0);
+        SetAlpha(0);
+        ResetViewport(0, 0, 0, 0);
+        SetTexture(-1, -1);
+        SetSmoothingMode(2);
+        Start3DMode(1, 100, 90);
+        for (int n = 0; n < 8; ++n) SetLight(n, 0, 0, 0, 0, 0, 0, 0, 0);
+        SetFog(-1, 0, 0, 0);
+        engine.scene.transformLevels[0] = TransformLevel{};
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+
+    void TearDown() override {
+        corvane::engine.renderer.ext = savedExt;
+        corvane::SetAlpha(0);
+        corvane::SetTextureOffset3D(0, 0);
+        corvane::engine.debugMode = 0;
+    }
+
+    static void Clear() { glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT); }
+};
+
+} // namespace gfx3d_test
