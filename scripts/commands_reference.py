@@ -16,7 +16,8 @@ import re
 import sys
 
 UMBRELLA = "include/corvane/corvane.h"
-BANNER = re.compile(r"^//\s*-{8,}\s*(.*?)\s*$")
+# "// ------ title" or "// ==== title ====".
+BANNER = re.compile(r"^//\s*(?:-{4,}|={4,})\s*(.*?)\s*[-=]*\s*$")
 INCLUDE = re.compile(r'^\s*#\s*include\s*"(runtime/[^"]+)"')
 # Runtime folders that are not part of the language's command set.
 NOT_SUBSYSTEMS = {"platform"}

@@ -59,7 +59,7 @@ void Helper();                        // not the language's
 }
 // ---------------------------------------------------------------- internal: slots
 void FreeEverything();                // internal
-// ---------------------------------------------------------------- more
+// ==== more ====================================================
 RtString Name();                      // a name
 } // namespace corvane
 """

@@ -28,5 +28,8 @@
 #include "runtime/input_sound/input.h"
 #include "runtime/input_sound/sound.h"
 
+// ---------------------------------------------------------------- Network
+#include "runtime/net/net.h"
+
 // ---------------------------------------------------------------- Pathfinding
 #include "runtime/path/path.h"
