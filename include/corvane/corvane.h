@@ -28,6 +28,9 @@
 #include "runtime/input_sound/input.h"
 #include "runtime/input_sound/sound.h"
 
+// ---------------------------------------------------------------- 3D graphics
+#include "runtime/gfx3d/gfx3d.h"
+
 // ---------------------------------------------------------------- Network
 #include "runtime/net/net.h"
 
