@@ -55,6 +55,13 @@ public:
     int boundSlot = -1;                   // last binding requested through BindSlot
     int boundSecondSlot = -1;
     int boundMipmapped = 0;
+    // What BindSlot last put into the GL (texture names on units 0 and 1, 0 when
+    // that unit draws untextured). While bindingKnown is set, a repeated BindSlot
+    // of the same slots changes no GL state: on Mesa every texture-unit switch
+    // flushes the immediate-mode batch. Code that binds a texture or switches
+    // 2D texturing outside BindSlot clears it (ForgetBoundTexture).
+    unsigned int boundNames[2] = {0, 0};
+    int bindingKnown = 0;
     SlotSizes textureWidth;               // power of two; -1 marks an empty slot
     SlotSizes textureHeight;
     SlotSizes imageWidth;                 // the used part of the texture (the picture's own size)

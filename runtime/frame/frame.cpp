@@ -86,8 +86,10 @@ void PresentFrame() {
     glDisable(GL_BLEND);
     engine.renderer.currentAlpha = 1.0f;
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    // Background 0 is redrawn here once backgrounds exist.
+    // Background 0 goes in after the viewport reset, so that it covers the whole
+    // surface under the 2D projection however the last frame left them.
     ResetViewport(0, 0, 0, 0);
+    DrawBackground(engine.renderer, 0);
     SetTextureMipmap(0);
 }
 

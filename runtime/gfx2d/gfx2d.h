@@ -1,4 +1,5 @@
-// 2D graphics: texture slots and BMP images, the 2D drawing state and
+// 2D graphics: texture slots and BMP images, sprites and polygon batches,
+// background buffers, screen grabs and BMP saving, the 2D drawing state and
 // primitives, bitmap fonts and text.
 //
 // Slots: 0..65519 sprites, 65520..65535 the 16 fonts (font n = slot 65520 + n).
@@ -6,6 +7,8 @@
 // Colours: 0xBBGGRR; 0x8000FF is the transparent key colour.
 // Slot numbers outside 0..65535 are ignored: loads return 0, draws draw nothing.
 #pragma once
+
+#include <vector>
 
 #include "runtime/engine/renderer.h"
 #include "runtime/values/rt_string.h"
@@ -15,6 +18,30 @@ namespace corvane {
 // ---------------------------------------------------------------- images and texture slots
 double LoadSprite(const RtString& file, double slot);        // BMP into a sprite slot, key 0x8000FF; 1 or 0
 double LoadBumpTexture(const RtString& file, double slot);   // BMP as a normal map (blue = height); 1 or 0
+
+// ---------------------------------------------------------------- sprites
+void DrawSprite(double slot, double x, double y);            // own size, top-left at (ceil x, ceil y)
+void StretchSprite(double slot, double x, double y, double width, double height); // scaled; all four ceiled
+void ZoomSprite(double slot, double x, double y, double zoomX, double zoomY); // scaled about the centre; no mirroring
+void RotateSprite(double slot, double x, double y, double angle); // own size, turned about the centre, CCW for > 0
+void RotoZoomSprite(double slot, double x, double y, double angle, double zoom); // turned and scaled about the centre
+void DrawSprite3D(double slot, double x, double y, double z, double scale); // camera-facing billboard standing on (x, y, z)
+double SpriteCollision(double slot1, double x1, double y1, double slot2, double x2, double y2); // 1 when the masks meet, else 0
+void GrabSprite(double slot, double x, double y, double width, double height); // surface rectangle into the slot
+double GetPixel(double x, double y);                         // back-buffer pixel as R + 256 G + 65536 B; 0 off the surface
+double SaveSprite(double slot, const RtString& file);        // the slot's picture as a 24-bit BMP; 1 or 0
+double SaveScreen(const RtString& file);                     // the drawing surface as a 24-bit BMP; 1 or 0
+
+// ---------------------------------------------------------------- polygon batches
+void StartPoly(double slot);                                 // new batch textured with the slot (< 0 untextured)
+void PolyVertex(double x, double y, double tx, double ty, double colour); // append; tx, ty a picture pixel
+void EndPoly();                                              // the batch as one triangle fan
+
+// ---------------------------------------------------------------- backgrounds
+void LoadBackground(const RtString& file);                   // image into background 0, drawn at once; stops (3) when unloadable
+void GrabBackground();                                       // the screen becomes background 0
+void ClearBackground();                                      // clear the frame and free background 0
+void FadeToBackground(const RtString& file);                 // cross-fade from the screen to the image, then background 0
 
 // ---------------------------------------------------------------- 2D drawing state
 void SetViewport(double x, double y, double width, double height); // 2D viewport; width or height <= 0: whole surface
@@ -46,7 +73,34 @@ const unsigned char* FetchAlphaCopy(OpenGLRainbows& renderer, int slot); // leve
 void FreeBackgroundBuffer(OpenGLRainbows& renderer, int buffer); // delete its tiles (while glReady), record zeroed
 void FreeAllSlots(OpenGLRainbows& renderer);                 // every slot and background buffer freed
 void ReleaseRenderer(OpenGLRainbows& renderer);              // texture slots freed (GL only while glReady), context released
+void ForgetBoundTexture(OpenGLRainbows& renderer);           // the next BindSlot binds anew (after any bind outside it)
 bool ResolveImagePath(const char* name, RtString& path);     // media resolver (second context); false when not found
+
+// ---------------------------------------------------------------- internal: sprites and polygon batches
+struct PolyVertex {                                          // one vertex of a batch, as the GL arrays read it
+    float x, negY;                                           // position, y negated
+    float u, v;                                              // tx / tw, (h - ty) / th
+    float red, green, blue;                                  // colour byte / 255 x global alpha
+    float alpha;                                             // 1, or 0 for the key colour
+};
+struct PolygonBatch {
+    int slot = -1;                                           // < 0 untextured; beyond the table: never drawn
+    std::vector<struct PolyVertex> vertices;                 // count = size; grows geometrically
+};
+const PolygonBatch& CurrentPolygonBatch();                   // the batch PolyVertex appends to
+
+// ---------------------------------------------------------------- internal: background buffers (0 user, 1 fade, 3 text input)
+bool LoadTiledBackground(OpenGLRainbows& renderer, int buffer, const char* path); // 64 x 64 tiles; false (buffer empty) when unloadable
+void GrabScreenToBackground(OpenGLRainbows& renderer, int buffer); // the surface as tiles of min(GL maximum, 1024)
+void DrawBackground(OpenGLRainbows& renderer, int buffer);   // the tiles from the top-left; nothing when empty
+void FreeBackground(OpenGLRainbows& renderer, int buffer);   // tiles deleted, buffer empty
+void CrossFade(OpenGLRainbows& renderer, int from, int to);  // additive fade in 0.02 steps, each frame shown
+using FrameSwapFn = double (*)(OpenGLRainbows& renderer);
+void SetFrameSwap(FrameSwapFn swap);                         // tests: what shows CrossFade's frames (null: SwapAndWait)
+
+// ---------------------------------------------------------------- internal: BMP writing
+std::vector<unsigned char> EncodeBmp24(const unsigned char* bgrRows, int width, int height, int rowLength); // whole file; rows bottom-up
+bool WriteBmp24(const char* path, const unsigned char* bgrRows, int width, int height, int rowLength); // replaces the file only when complete
 
 // ---------------------------------------------------------------- internal: drawing state
 void ResetViewport(int x, int y, int width, int height);     // viewport, 2D projection and the default 2D state

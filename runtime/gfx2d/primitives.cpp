@@ -68,6 +68,7 @@ void ResetViewport(int x, int y, int width, int height) {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 
+    ForgetBoundTexture(r);
     glEnable(GL_TEXTURE_2D);
     glDisable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);

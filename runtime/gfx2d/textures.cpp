@@ -69,7 +69,6 @@ int ProbeBmpSize(const char* path, int* width, int* height) {
 bool LoadBmpTexture(OpenGLRainbows& renderer, const char* path, int sourceX, int sourceY, int width, int height,
                     unsigned int* plainName, unsigned int* mipmapName, unsigned int keyColour, bool keying,
                     bool bump, bool nearest) {
-    (void)renderer;
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
     std::vector<std::uint8_t> file;
@@ -95,6 +94,7 @@ bool LoadBmpTexture(OpenGLRainbows& renderer, const char* path, int sourceX, int
     glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
     glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
 
+    ForgetBoundTexture(renderer);
     GLuint plain = 0;
     glGenTextures(1, &plain);
     glBindTexture(GL_TEXTURE_2D, plain);
@@ -133,6 +133,8 @@ void FreeSlot(OpenGLRainbows& renderer, int slot) {
             if (names[i]) glDeleteTextures(1, &names[i]);
     }
     names[0] = names[1] = 0;
+    // A deleted name may come back from the next glGenTextures.
+    ForgetBoundTexture(renderer);
     renderer.textureWidth[slot] = -1;
     renderer.textureHeight[slot] = -1;
     renderer.alphaCopy[slot].reset();
@@ -160,18 +162,33 @@ int LoadImageIntoSlot(OpenGLRainbows& renderer, int slot, const char* path, unsi
     return 1;
 }
 
+void ForgetBoundTexture(OpenGLRainbows& renderer) { renderer.bindingKnown = 0; }
+
 void BindSlot(OpenGLRainbows& renderer, int slot, int secondSlot, int mipmapped) {
     // Slots beyond the table count as "no texture" here; the commands have
     // already refused them.
     if (slot >= OpenGLRainbows::kSlotCount) slot = -1;
     if (secondSlot >= OpenGLRainbows::kSlotCount) secondSlot = -1;
+    PFNGLACTIVETEXTUREARBPROC active = ActiveTexture(renderer);
+    unsigned int unit0 = 0, unit1 = 0;
+    if (slot >= 0) {
+        unit0 = SlotTexture(renderer, active && secondSlot >= 0 ? secondSlot : slot, mipmapped);
+        if (active && secondSlot >= 0) unit1 = SlotTexture(renderer, slot, mipmapped);
+    }
+    const bool same = renderer.bindingKnown && renderer.boundSlot == slot &&
+                      renderer.boundSecondSlot == secondSlot && renderer.boundMipmapped == mipmapped &&
+                      renderer.boundNames[0] == unit0 && renderer.boundNames[1] == unit1;
     renderer.boundSlot = slot;
     renderer.boundSecondSlot = secondSlot;
     renderer.boundMipmapped = mipmapped;
-    if (PFNGLACTIVETEXTUREARBPROC active = ActiveTexture(renderer)) {
+    if (same) return;
+    renderer.boundNames[0] = unit0;
+    renderer.boundNames[1] = unit1;
+    renderer.bindingKnown = 1;
+    if (active) {
         active(GL_TEXTURE1_ARB);
         if (slot >= 0 && secondSlot >= 0) {
-            glBindTexture(GL_TEXTURE_2D, SlotTexture(renderer, slot, mipmapped));
+            glBindTexture(GL_TEXTURE_2D, unit1);
             glEnable(GL_TEXTURE_2D);
         } else {
             glDisable(GL_TEXTURE_2D);
@@ -181,7 +198,7 @@ void BindSlot(OpenGLRainbows& renderer, int slot, int secondSlot, int mipmapped)
             glDisable(GL_TEXTURE_2D);
             return;
         }
-        glBindTexture(GL_TEXTURE_2D, SlotTexture(renderer, secondSlot >= 0 ? secondSlot : slot, mipmapped));
+        glBindTexture(GL_TEXTURE_2D, unit0);
         glEnable(GL_TEXTURE_2D);
     } else {
         if (slot < 0) {
@@ -189,7 +206,7 @@ void BindSlot(OpenGLRainbows& renderer, int slot, int secondSlot, int mipmapped)
             glEnable(GL_COLOR_MATERIAL);
             return;
         }
-        glBindTexture(GL_TEXTURE_2D, SlotTexture(renderer, slot, mipmapped));
+        glBindTexture(GL_TEXTURE_2D, unit0);
         glEnable(GL_TEXTURE_2D);
     }
 }

@@ -43,6 +43,7 @@ bool CopyFileContents(const char* source, const char* target); // whole copy; a 
 bool RenameFile(const char* from, const char* to);  // move or rename, replacing the target
 bool DeleteFileAt(const std::string& path);         // remove one file; false when it was not there
 bool MakeDirectory(const char* path);               // new folder (mode 0755); true when it exists already as a folder
+std::FILE* CreateFileBeside(const char* target, std::string* createdPath); // new uniquely named "wb" file (mode 0644) in the folder of target (found as above); null on failure
 
 // ---------------------------------------------------------------- directories
 struct DirectoryEntry {

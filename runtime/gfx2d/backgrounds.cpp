@@ -1,0 +1,251 @@
+// Background buffers: pictures cut into tiles, screens grabbed as tiles, their
+// drawing, the cross-fade between two of them, and the background commands.
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "runtime/engine/engine.h"
+#include "runtime/gfx2d/background_tiles.h"
+#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/platform/platform_files.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr int kTile = 64;          // side of a loaded tile
+constexpr int kMaxTiles = 64;      // columns and rows of a buffer
+constexpr int kGrabTileLimit = 1024;
+
+FrameSwapFn frameSwap = nullptr;
+
+bool ValidBuffer(int n) { return n >= 0 && n < OpenGLRainbows::kBackgroundCount; }
+
+GLuint NewTileTexture(int width, int height, const void* texels) {
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels);
+    return name;
+}
+
+} // namespace
+
+void SetFrameSwap(FrameSwapFn swap) { frameSwap = swap; }
+
+void FreeBackground(OpenGLRainbows& renderer, int buffer) { FreeBackgroundBuffer(renderer, buffer); }
+
+void CutBackgroundTile(const BmpTexels& picture, int column, int row, std::uint8_t* tile) {
+    std::memset(tile, 0, std::size_t(kTile) * kTile * 4);
+    const int w = picture.width, h = picture.height;
+    for (int y = 0; y < kTile; ++y) {
+        const long long iy = (long long)row * kTile + y;      // picture row from the top
+        if (iy >= h) break;
+        const std::uint8_t* src = picture.rgba.data() + (std::size_t(h - 1 - iy) * picture.textureWidth) * 4;
+        std::uint8_t* dst = tile + std::size_t(kTile - 1 - y) * kTile * 4;
+        for (int x = 0; x < kTile; ++x) {
+            const long long ix = (long long)column * kTile + x;
+            if (ix >= w) break;
+            const std::uint8_t* p = src + std::size_t(ix) * 4;
+            // Key colour (red 255, green 0, blue 128): fully transparent.
+            if (p[0] == 0xFF && p[1] == 0x00 && p[2] == 0x80) continue;
+            std::memcpy(dst + std::size_t(x) * 4, p, 4);
+        }
+    }
+    BleedEdgeColours(tile, kTile, kTile, kTile);
+}
+
+bool LoadTiledBackground(OpenGLRainbows& renderer, int buffer, const char* path) {
+    if (!ValidBuffer(buffer)) return false;
+    int w = 0, h = 0;
+    if (!ProbeBmpSize(path, &w, &h)) return false;
+    FreeBackground(renderer, buffer);
+    // A buffer holds 64 x 64 tiles; a larger picture is refused, not cut short.
+    if (w > kTile * kMaxTiles || h > kTile * kMaxTiles) return false;
+    // The file is read and decoded once; tiles are cut from the decoded picture.
+    BmpTexels picture;
+    {
+        std::vector<std::uint8_t> file;
+        try {
+            if (!platform::ReadFileBytes(path, file)) return false;
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        BmpDecodeRequest request;  // the whole picture, unkeyed: keying and bleeding are per tile
+        try {
+            if (!DecodeBmp(file.data(), file.size(), request, &picture)) return false;
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
+    if (picture.width != w || picture.height != h) return false;
+    OpenGLRainbows::BackgroundBuffer& b = renderer.backgrounds[buffer];
+    const int columns = (w + kTile - 1) / kTile, rows = (h + kTile - 1) / kTile;
+    std::vector<std::uint8_t> tile(std::size_t(kTile) * kTile * 4);
+    ForgetBoundTexture(renderer);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+    for (int row = 0; row < rows; ++row)
+        for (int column = 0; column < columns; ++column) {
+            CutBackgroundTile(picture, column, row, tile.data());
+            b.tileNames[column][row] = NewTileTexture(kTile, kTile, tile.data());
+            b.tileWidth[column][row] = kTile;
+            b.tileHeight[column][row] = kTile;
+        }
+    b.columns = columns;
+    b.rows = rows;
+    return true;
+}
+
+void GrabScreenToBackground(OpenGLRainbows& renderer, int buffer) {
+    if (!ValidBuffer(buffer)) return;
+    FreeBackground(renderer, buffer);
+    const int W = renderer.width, H = renderer.height;
+    if (W < 1 || H < 1) return;
+    GLint max = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max);
+    const int tileWidth = std::max(1, std::min<int>(max, kGrabTileLimit));
+    OpenGLRainbows::BackgroundBuffer& b = renderer.backgrounds[buffer];
+    ForgetBoundTexture(renderer);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    std::vector<std::uint8_t> zeros;
+    int rows = 0, columns = 0;
+    for (int top = 0; top < H && rows < kMaxTiles; ++rows) {
+        // The largest power of two, from the tile width down, that still fits.
+        int rowHeight = 1;
+        while (rowHeight * 2 <= tileWidth && rowHeight * 2 <= H - top) rowHeight *= 2;
+        int column = 0;
+        for (int left = 0; left < W && column < kMaxTiles; left += tileWidth, ++column) {
+            // The last tile may reach past the right edge: that part starts zeroed
+            // (a copy from outside the surface is undefined) and is never seen.
+            const int copied = std::min(tileWidth, W - left);
+            const void* initial = nullptr;
+            if (copied < tileWidth) {
+                zeros.assign(std::size_t(tileWidth) * rowHeight * 4, 0);
+                initial = zeros.data();
+            }
+            b.tileNames[column][rows] = NewTileTexture(tileWidth, rowHeight, initial);
+            glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, left, H - top - rowHeight, copied, rowHeight);
+            b.tileWidth[column][rows] = tileWidth;
+            b.tileHeight[column][rows] = rowHeight;
+        }
+        columns = std::max(columns, column);
+        top += rowHeight;
+    }
+    b.columns = columns;
+    b.rows = rows;
+}
+
+void DrawBackground(OpenGLRainbows& renderer, int buffer) {
+    if (!ValidBuffer(buffer)) return;
+    const OpenGLRainbows::BackgroundBuffer& b = renderer.backgrounds[buffer];
+    if (b.columns <= 0 || b.rows <= 0) return;
+    glDisable(GL_ALPHA_TEST);
+    ForgetBoundTexture(renderer);
+    if (auto active = reinterpret_cast<PFNGLACTIVETEXTUREARBPROC>(renderer.ext.activeTexture)) {
+        active(GL_TEXTURE1_ARB);
+        glDisable(GL_TEXTURE_2D);
+        active(GL_TEXTURE0_ARB);
+    }
+    glEnable(GL_TEXTURE_2D);
+    float x = 0.0f;
+    for (int column = 0; column < b.columns; ++column) {
+        float y = 0.0f;
+        for (int row = 0; row < b.rows; ++row) {
+            const float tw = float(b.tileWidth[column][row]), th = float(b.tileHeight[column][row]);
+            glBindTexture(GL_TEXTURE_2D, b.tileNames[column][row]);
+            glBegin(GL_TRIANGLE_FAN);
+            glTexCoord2f(0.0f, 0.0f);
+            glVertex2f(x, -y - th);
+            glTexCoord2f(1.0f, 0.0f);
+            glVertex2f(x + tw, -y - th);
+            glTexCoord2f(1.0f, 1.0f);
+            glVertex2f(x + tw, -y);
+            glTexCoord2f(0.0f, 1.0f);
+            glVertex2f(x, -y);
+            glEnd();
+            y += th;
+        }
+        x += float(b.tileWidth[column][b.rows - 1]);
+    }
+    glEnable(GL_ALPHA_TEST);
+}
+
+void CrossFade(OpenGLRainbows& renderer, int from, int to) {
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    glDisable(GL_ALPHA_TEST);
+    glClear(GL_COLOR_BUFFER_BIT);
+    // Steps of 0.02 counted as integers, so rounding cannot add or drop a frame.
+    for (int step = 0; step < 50; ++step) {
+        const float c = float(step) * 0.02f;
+        glColor4f(c, c, c, 1.0f);
+        DrawBackground(renderer, to);
+        glColor4f(1.0f - c, 1.0f - c, 1.0f - c, 1.0f);
+        DrawBackground(renderer, from);
+        (frameSwap ? frameSwap : SwapAndWait)(renderer);
+    }
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    DrawBackground(renderer, to);
+    (frameSwap ? frameSwap : SwapAndWait)(renderer);
+    glEnable(GL_ALPHA_TEST);
+    glDisable(GL_BLEND);
+    renderer.currentAlpha = 1.0f;
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+}
+
+// ---------------------------------------------------------------- commands
+
+namespace {
+
+[[noreturn]] void StopUnloadable() {
+    SetErrorCode(3);
+    EndProgram();
+}
+
+} // namespace
+
+void LoadBackground(const RtString& file) {
+    RtString path;
+    if (!ResolveImagePath(file.Buffer(), path)) return;
+    if (!LoadTiledBackground(engine.renderer, 0, path.Buffer())) StopUnloadable();
+    DrawBackground(engine.renderer, 0);
+}
+
+void GrabBackground() { GrabScreenToBackground(engine.renderer, 0); }
+
+void ClearBackground() {
+    glClear(GL_COLOR_BUFFER_BIT);
+    FreeBackground(engine.renderer, 0);
+}
+
+void FadeToBackground(const RtString& file) {
+    OpenGLRainbows& r = engine.renderer;
+    RtString path;
+    if (!ResolveImagePath(file.Buffer(), path)) return;
+    GrabScreenToBackground(r, 0);
+    if (!LoadTiledBackground(r, 1, path.Buffer())) StopUnloadable();
+    CrossFade(r, 0, 1);
+    // The picture's tiles move from buffer 1 to buffer 0: the same texels as a
+    // second load, without reading the file again or failing halfway.
+    FreeBackground(r, 0);
+    r.backgrounds[0] = r.backgrounds[1];
+    r.backgrounds[1] = OpenGLRainbows::BackgroundBuffer{};
+    DrawBackground(r, 0);
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+}
+
+} // namespace corvane
