@@ -61,7 +61,13 @@ void CutBackgroundTile(const BmpTexels& picture, int column, int row, std::uint8
             std::memcpy(dst + std::size_t(x) * 4, p, 4);
         }
     }
-    BleedEdgeColours(tile, kTile, kTile, kTile);
+    // Colours bleed only within the picture's part of the tile (its top-left):
+    // backgrounds draw without the alpha test, so bled texels past the picture's
+    // edge would show as a band of colour beside it; there they stay black.
+    const int used = int(std::min<long long>(kTile, (long long)w - (long long)column * kTile));
+    const int usedRows = int(std::min<long long>(kTile, (long long)h - (long long)row * kTile));
+    if (used > 0 && usedRows > 0)
+        BleedEdgeColours(tile + std::size_t(kTile - usedRows) * kTile * 4, kTile, used, usedRows);
 }
 
 bool LoadTiledBackground(OpenGLRainbows& renderer, int buffer, const char* path) {
