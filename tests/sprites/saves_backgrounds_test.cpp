@@ -162,7 +162,7 @@ class Backgrounds : public SpritesTest {
 protected:
     void TearDown() override {
         ClearBackground();
-        SetFrameSwap(SwapAndWait);
+        SetFrameSwap(nullptr);
         SetFrameRate(60);
     }
     static void ExpectPicture(const char* what) {
