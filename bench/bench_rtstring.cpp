@@ -1,9 +1,13 @@
-// One million 8-byte appends: RtString against std::string in the same run.
+// RtString against std::string in the same run: one million 8-byte appends, and
+// the resident memory a million short texts take (an array of strings each
+// holding a 10-byte text).
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
-#include "runtime/values/rt_string.h"
+#include "runtime/values/values.h"
 
 namespace {
 
@@ -30,6 +34,47 @@ void BM_StdStringAppend(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kAppends);
 }
 
+// ---------------------------------------------------------------- memory per short text
+// Resident bytes gained while a million 10-byte texts are alive, divided by their
+// number. Each runs once, first in the process, while the heap is still fresh.
+
+constexpr int kShortTexts = 1000000;
+const char* const kShortText = "tile_00042";
+
+long ResidentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * 4096;
+}
+
+void BM_StdVectorShortTextMemory(benchmark::State& state) {
+    for (auto _ : state) {
+        const long before = ResidentBytes();
+        std::vector<std::string> texts(kShortTexts);
+        for (auto& t : texts) t = kShortText;
+        const long grown = ResidentBytes() - before;
+        state.counters["bytes_per_text"] = double(grown) / kShortTexts;
+        benchmark::DoNotOptimize(texts.data());
+    }
+}
+
+void BM_RtStringShortTextMemory(benchmark::State& state) {
+    for (auto _ : state) {
+        const long before = ResidentBytes();
+        {
+            corvane::RtStringArray texts;
+            corvane::DimArray(texts, kShortTexts);
+            for (int i = 0; i < kShortTexts; ++i) corvane::ArrayElement(texts, i) = kShortText;
+            const long grown = ResidentBytes() - before;
+            state.counters["bytes_per_text"] = double(grown) / kShortTexts;
+            benchmark::DoNotOptimize(texts.elements);
+        }
+    }
+}
+
+BENCHMARK(BM_RtStringShortTextMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StdVectorShortTextMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StdStringAppend)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RtStringAppend)->Unit(benchmark::kMillisecond);
 
