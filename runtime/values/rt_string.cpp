@@ -1,7 +1,7 @@
 // RtString: owned NUL-terminated byte buffer with capacity and cached length.
 #include "runtime/values/rt_string.h"
 
-#include <bit>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,48 +43,86 @@ std::uint32_t CheckedLength(std::size_t n) {
 // A number's text replaces the contents; numbers always reserve 64 bytes.
 RtString& AssignNumberText(RtString& s, const char* text, std::size_t n) {
     s.Reserve(kNumberTextSize);
-    std::memcpy(s.data, text, n + 1);
-    s.length = static_cast<std::uint32_t>(n);
-    return s;
+    return s.Assign(text, static_cast<std::uint32_t>(n));
 }
+
+// Heap blocks come in 16-byte units, the allocator's own granularity.
+constexpr std::size_t RoundBlock(std::size_t bytes) { return (bytes + 15) & ~std::size_t(15); }
 
 } // namespace
 
 // ---------------------------------------------------------------- growth
-
-// The block behind a buffer is the capacity rounded up to a power of two. The
-// capacity itself follows the 512-byte steps, but a loop of appends then finds
-// room in the block for most steps and reallocates only when the block doubles,
-// which keeps appending linear in the total length.
-static std::size_t BlockSize(std::uint32_t capacity) {
-    return std::bit_ceil(static_cast<std::size_t>(capacity));
-}
+// Reserve only moves the capacity through its steps; the memory follows what is
+// written. Every writer below first makes the block hold its bytes (Hold), so
+// a short text in a large capacity costs only what it holds.
 
 void RtString::Reserve(std::uint32_t n) {
     if (n < capacity) return;
     if (n > 0xFFFFFDFFu) OutOfMemory();
-    std::uint32_t newCapacity = (n & ~511u) + 512u;
-    std::size_t block = BlockSize(newCapacity);
-    if (!data) {
-        data = static_cast<char*>(std::malloc(block));
-        if (!data) OutOfMemory();
-        data[0] = 0;
-        length = 0;
-    } else if (block > BlockSize(capacity)) {
-        // Only the text and its terminator matter; realloc keeps them.
-        char* fresh = static_cast<char*>(std::realloc(data, block));
-        if (!fresh) OutOfMemory();
+    capacity = (n & ~511u) + 512u;
+    if (!data) Hold(1);
+}
+
+void RtString::Hold(std::size_t bytes, bool zeroNew) {
+    if (data) {
+        const std::size_t old = Block();
+        if (bytes <= old) return;
+        // Geometric growth keeps a loop of appends linear in the total length.
+        const std::size_t block = std::max(RoundBlock(bytes), std::min<std::size_t>(2 * old, 0xFFFFFFF0u));
+        if (block > 0xFFFFFFF0u) OutOfMemory();
+        char* fresh;
+        if (data == small) {
+            fresh = static_cast<char*>(std::malloc(block));
+            if (!fresh) OutOfMemory();
+            std::memcpy(fresh, small, kInlineBytes);
+        } else {
+            // Every byte of the old block is kept, also those past the terminator
+            // that set byte at may have written.
+            fresh = static_cast<char*>(std::realloc(data, block));
+            if (!fresh) OutOfMemory();
+        }
+        if (zeroNew) std::memset(fresh + old, 0, block - old);
+        fresh[block - 1] = 0;
         data = fresh;
+        heapBlock = static_cast<std::uint32_t>(block);
+        return;
     }
-    capacity = newCapacity;
+    length = 0;
+    if (bytes <= kInlineBytes) {
+        std::memset(small, 0, kInlineBytes);
+        data = small;
+        return;
+    }
+    const std::size_t block = RoundBlock(bytes);
+    if (block > 0xFFFFFFF0u) OutOfMemory();
+    data = static_cast<char*>(std::malloc(block));
+    if (!data) OutOfMemory();
+    if (zeroNew) std::memset(data, 0, block);
+    data[0] = 0;
+    data[block - 1] = 0;
+    heapBlock = static_cast<std::uint32_t>(block);
+}
+
+void RtString::TakeFrom(RtString& other) noexcept {
+    if (other.data == other.small) {
+        std::memcpy(small, other.small, kInlineBytes);
+        data = small;
+    } else {
+        data = other.data;
+        heapBlock = other.heapBlock;
+    }
+    capacity = other.capacity;
+    length = other.length;
+    other.data = nullptr;
+    other.capacity = 0;
+    other.length = 0;
 }
 
 // ---------------------------------------------------------------- construction
 
 RtString::RtString() {
-    data = static_cast<char*>(std::malloc(4));
-    if (!data) OutOfMemory();
-    data[0] = 0;
+    std::memset(small, 0, kInlineBytes);
+    data = small;
     capacity = 4;
     length = 0;
 }
@@ -92,6 +130,7 @@ RtString::RtString() {
 RtString::RtString(const char* text) {
     std::uint32_t n = CheckedLength(text ? std::strlen(text) : 0);
     Reserve(n);
+    Hold(std::size_t(n) + 1);
     if (n) std::memcpy(data, text, n);
     data[n] = 0;
     length = n;
@@ -99,17 +138,13 @@ RtString::RtString(const char* text) {
 
 RtString::RtString(const RtString& other) {
     Reserve(other.length);
+    Hold(std::size_t(other.length) + 1);
     if (other.length) std::memcpy(data, other.data, other.length);
     data[other.length] = 0;
     length = other.length;
 }
 
-RtString::RtString(RtString&& other) noexcept
-    : data(other.data), capacity(other.capacity), length(other.length) {
-    other.data = nullptr;
-    other.capacity = 0;
-    other.length = 0;
-}
+RtString::RtString(RtString&& other) noexcept { TakeFrom(other); }
 
 RtString::RtString(int value) { *this = value; }
 RtString::RtString(float value) { *this = static_cast<double>(value); }
@@ -118,7 +153,7 @@ RtString::RtString(double value) { *this = value; }
 RtString::~RtString() { Destroy(); }
 
 void RtString::Destroy() {
-    std::free(data);
+    if (data != small) std::free(data);
     data = nullptr;
     capacity = 0;
     length = 0;
@@ -128,9 +163,10 @@ void RtString::Destroy() {
 
 RtString& RtString::operator=(const char* text) {
     std::uint32_t n = CheckedLength(text ? std::strlen(text) : 0);
-    // A text inside our own buffer is shorter than the capacity, so the
-    // reservation below cannot move it; memmove handles the overlap.
+    // A text inside our own block ends inside it too, so the block already holds
+    // n + 1 bytes and does not move; memmove handles the overlap.
     Reserve(n);
+    Hold(std::size_t(n) + 1);
     if (n) std::memmove(data, text, n);
     data[n] = 0;
     length = n;
@@ -138,10 +174,11 @@ RtString& RtString::operator=(const char* text) {
 }
 
 RtString& RtString::Assign(const char* bytes, std::uint32_t count) {
-    // The bytes may lie inside our own buffer, which the reservation may move.
+    // The bytes may lie inside our own block, which growing it may move.
     std::size_t inside = SIZE_MAX;
-    if (data && bytes >= data && bytes < data + capacity) inside = std::size_t(bytes - data);
+    if (data && bytes >= data && bytes < data + Block()) inside = std::size_t(bytes - data);
     Reserve(count);
+    Hold(std::size_t(count) + 1);
     if (inside != SIZE_MAX) bytes = data + inside;
     if (count) std::memmove(data, bytes, count);
     data[count] = 0;
@@ -152,6 +189,7 @@ RtString& RtString::Assign(const char* bytes, std::uint32_t count) {
 RtString& RtString::operator=(const RtString& other) {
     if (this == &other) return *this;
     Reserve(other.length);
+    Hold(std::size_t(other.length) + 1);
     if (other.length) std::memcpy(data, other.data, other.length);
     data[other.length] = 0;
     length = other.length;
@@ -160,13 +198,8 @@ RtString& RtString::operator=(const RtString& other) {
 
 RtString& RtString::operator=(RtString&& other) noexcept {
     if (this == &other) return *this;
-    std::free(data);
-    data = other.data;
-    capacity = other.capacity;
-    length = other.length;
-    other.data = nullptr;
-    other.capacity = 0;
-    other.length = 0;
+    if (data != small) std::free(data);
+    TakeFrom(other);
     return *this;
 }
 
@@ -193,9 +226,10 @@ RtString& RtString::operator+=(const char* text) {
     // The cached length gives the end, so appending never rescans our own text.
     // A text that lies inside our own buffer must survive the reallocation.
     std::size_t inside = SIZE_MAX;
-    if (data && text >= data && text < data + capacity) inside = std::size_t(text - data);
+    if (data && text >= data && text < data + Block()) inside = std::size_t(text - data);
     std::uint32_t newLength = CheckedLength(std::size_t(length) + n);
     Reserve(newLength);
+    Hold(std::size_t(newLength) + 1);
     if (inside != SIZE_MAX) text = data + inside;
     std::memmove(data + length, text, n);
     data[newLength] = 0;
@@ -208,6 +242,7 @@ RtString& RtString::operator+=(const RtString& other) {
     if (n == 0) return *this;
     std::uint32_t newLength = CheckedLength(std::size_t(length) + n);
     Reserve(newLength);
+    Hold(std::size_t(newLength) + 1);   // moves other.data too when other is *this
     std::memmove(data + length, other.data, n);
     data[newLength] = 0;
     length = newLength;
@@ -232,22 +267,44 @@ RtString& RtString::operator+=(double value) {
 
 char* RtString::BufferForWriting(std::uint32_t n) {
     Reserve(n);
+    // n bytes and the terminator, and the block's own last 0 after them, so even
+    // a writer that fills all n + 1 bytes leaves a terminated text.
+    Hold(std::size_t(n) + 2);
     return data;
 }
 
+// The scan ends inside the block (its last byte is 0). A text whose terminator
+// was overwritten by set byte at is cut at the last byte the capacity allows,
+// so the length stays below the capacity.
 std::uint32_t RtString::Recount() {
-    length = data ? static_cast<std::uint32_t>(std::strlen(data)) : 0;
+    if (!data) return length = 0;
+    std::size_t n = std::strlen(data);
+    if (n >= capacity) {
+        n = capacity - 1;
+        data[n] = 0;
+    }
+    length = static_cast<std::uint32_t>(n);
     return length;
 }
 
+// Index operations stay inside the buffer: a byte beyond the capacity reads as
+// 0 and is never written. Within the capacity, bytes the block does not hold yet
+// were never written and read as 0; a write makes the block hold them.
 signed char RtString::ByteAt(std::uint32_t index) const {
+    if (index >= capacity || !data || index >= Block()) return 0;
     return static_cast<signed char>(data[index]);
 }
 
-void RtString::SetByteAt(std::uint32_t index, char byte) { data[index] = byte; }
+void RtString::SetByteAt(std::uint32_t index, char byte) {
+    if (index >= capacity || !data) return;
+    Hold(std::size_t(index) + 2, true);   // the block's last 0 stays after the byte
+    data[index] = byte;
+}
 
 void RtString::CutAt(std::uint32_t index) {
-    data[index] = 0;
+    if (index >= capacity || !data) return;
+    // Past the block the text already ends (at the block's last 0 at the latest).
+    if (index < Block()) data[index] = 0;
     Recount();
 }
 

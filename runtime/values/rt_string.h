@@ -3,14 +3,21 @@
 // significant digits and no trailing point.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace corvane {
 
+// The capacity follows fixed 512-byte steps that programs can observe; the
+// memory behind the text does not. Texts of up to 15 bytes live in the record
+// itself, longer ones in a heap block sized to what was written (growing
+// geometrically), so a short text costs the 32-byte record and nothing more.
 class RtString {
 public:
-    char* data = nullptr;          // owned buffer, NUL-terminated
-    std::uint32_t capacity = 0;    // bytes allocated for data
+    static constexpr std::uint32_t kInlineBytes = 16;
+
+    char* data = nullptr;          // the bytes, NUL-terminated: `small` or an owned heap block
+    std::uint32_t capacity = 0;    // bytes the text may grow to (4, then steps of 512)
     std::uint32_t length = 0;      // bytes before the terminator, cached
 
     // ---- construction and destruction
@@ -24,7 +31,7 @@ public:
     ~RtString();                                   // frees the buffer; idempotent
     void Destroy();                                // frees the buffer, fields zeroed
 
-    void Reserve(std::uint32_t n);                 // grow to (n & ~511) + 512 unless n < capacity
+    void Reserve(std::uint32_t n);                 // capacity (n & ~511) + 512 unless n < capacity
 
     // ---- assignment and append
     RtString& operator=(const char* text);
@@ -50,6 +57,18 @@ public:
     double Value() const;                          // the leading decimal number, 0 when none
     int Compare3(double number) const;             // -1, 0, 1 of Value() against number (0 when unordered)
     int RawCompare(const char* text) const;        // strcmp result
+
+private:
+    // Bytes behind data: the inline buffer's size, or the heap block's. The last
+    // byte of the block is always 0, so a scan for the terminator ends inside it.
+    std::uint32_t Block() const { return data == small ? kInlineBytes : heapBlock; }
+    void Hold(std::size_t bytes, bool zeroNew = false); // the block holds at least bytes
+    void TakeFrom(RtString& other) noexcept;            // other's contents; other ends destroyed
+
+    union {
+        char small[kInlineBytes];  // the text itself while it fits
+        std::uint32_t heapBlock;   // size of the heap block otherwise
+    };
 };
 
 // Concatenation: the left operand copied or converted first, the right appended.

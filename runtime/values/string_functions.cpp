@@ -108,10 +108,12 @@ RtString FormatNumber(double width, double decimals, double value) {
     const int d = static_cast<int>(std::clamp<std::int64_t>(TruncateCount(decimals), 0, 99));
     char format[32];
     std::snprintf(format, sizeof format, "%%%d.%df", w, d);
+    // Formatted aside, so the string holds the text and not the whole reservation.
+    char text[512];
+    const int n = std::snprintf(text, sizeof text, format, value);
     RtString out("");
-    char* p = out.BufferForWriting(512);
-    std::snprintf(p, 512, format, value);
-    out.Recount();
+    out.Reserve(512);
+    out.Assign(text, std::uint32_t(std::clamp(n, 0, int(sizeof text) - 1)));
     return out;
 }
 
