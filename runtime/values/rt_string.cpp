@@ -63,10 +63,9 @@ void RtString::Reserve(std::uint32_t n) {
     if (!data) Hold(1);
 }
 
-void RtString::Hold(std::size_t bytes, bool zeroNew) {
+void RtString::Grow(std::size_t bytes, bool zeroNew) {
     if (data) {
         const std::size_t old = Block();
-        if (bytes <= old) return;
         // Geometric growth keeps a loop of appends linear in the total length.
         const std::size_t block = std::max(RoundBlock(bytes), std::min<std::size_t>(2 * old, 0xFFFFFFF0u));
         if (block > 0xFFFFFFF0u) OutOfMemory();
@@ -228,7 +227,7 @@ RtString& RtString::operator+=(const char* text) {
     std::size_t inside = SIZE_MAX;
     if (data && text >= data && text < data + Block()) inside = std::size_t(text - data);
     std::uint32_t newLength = CheckedLength(std::size_t(length) + n);
-    Reserve(newLength);
+    if (newLength >= capacity) Reserve(newLength);
     Hold(std::size_t(newLength) + 1);
     if (inside != SIZE_MAX) text = data + inside;
     std::memmove(data + length, text, n);

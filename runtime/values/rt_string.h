@@ -62,7 +62,10 @@ private:
     // Bytes behind data: the inline buffer's size, or the heap block's. The last
     // byte of the block is always 0, so a scan for the terminator ends inside it.
     std::uint32_t Block() const { return data == small ? kInlineBytes : heapBlock; }
-    void Hold(std::size_t bytes, bool zeroNew = false); // the block holds at least bytes
+    void Hold(std::size_t bytes, bool zeroNew = false) { // the block holds at least bytes
+        if (!data || bytes > Block()) Grow(bytes, zeroNew);
+    }
+    void Grow(std::size_t bytes, bool zeroNew);         // a larger block, or the first one
     void TakeFrom(RtString& other) noexcept;            // other's contents; other ends destroyed
 
     union {
