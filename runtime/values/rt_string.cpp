@@ -76,7 +76,7 @@ void RtString::Grow(std::size_t bytes, bool zeroNew) {
             std::memcpy(fresh, small, kInlineBytes);
         } else {
             // Every byte of the old block is kept, also those past the terminator
-            // that set byte at may have written.
+            // that SetByteAt may have written.
             fresh = static_cast<char*>(std::realloc(data, block));
             if (!fresh) OutOfMemory();
         }
@@ -273,7 +273,7 @@ char* RtString::BufferForWriting(std::uint32_t n) {
 }
 
 // The scan ends inside the block (its last byte is 0). A text whose terminator
-// was overwritten by set byte at is cut at the last byte the capacity allows,
+// was overwritten by SetByteAt is cut at the last byte the capacity allows,
 // so the length stays below the capacity.
 std::uint32_t RtString::Recount() {
     if (!data) return length = 0;
