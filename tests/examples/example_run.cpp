@@ -42,17 +42,27 @@ std::string ExamplePath(const std::string& name) {
     return std::string(CORVANE_BINARY_DIR) + "/examples/" + name + "/" + name;
 }
 
+std::string NewRunDir(const std::string& name) {
+    static std::atomic<int> counter{0};
+    const std::string dir = TestTempDir() + name + "-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "/";
+    const std::string mkdir = "mkdir -p " + dir;
+    return std::system(mkdir.c_str()) == 0 ? dir : std::string();
+}
+
 ExampleRun RunExample(const std::string& name, const std::vector<std::string>& args, const std::string& scriptText,
                int frames, double timeoutSeconds, const std::vector<std::string>& extraEnv) {
-    static std::atomic<int> counter{0};
+    return RunExampleAt(ExamplePath(name), args, scriptText, frames, timeoutSeconds, extraEnv);
+}
+
+ExampleRun RunExampleAt(const std::string& program, const std::vector<std::string>& args, const std::string& scriptText,
+                 int frames, double timeoutSeconds, const std::vector<std::string>& extraEnv) {
     ExampleRun run;
-    run.dir = TestTempDir() + name + "-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "/";
-    std::string mkdir = "mkdir -p " + run.dir;
-    if (std::system(mkdir.c_str()) != 0) return run;
+    run.dir = NewRunDir(program.substr(program.rfind('/') + 1));
+    if (run.dir.empty()) return run;
     run.shotPath = run.dir + "last.ppm";
     const std::string script = run.dir + "input.script";
     WriteFile(script, scriptText);
-    std::vector<std::string> command = {ExamplePath(name)};
+    std::vector<std::string> command = {program};
     command.insert(command.end(), args.begin(), args.end());
     for (const std::string& word : {std::string("--frames"), std::to_string(frames), std::string("--script"), script,
                                     std::string("--shot"), run.shotPath})

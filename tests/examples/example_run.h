@@ -31,5 +31,9 @@ std::string ExamplePath(const std::string& name);              // build/examples
 // --shot of the last frame, headless, killed after timeoutSeconds.
 ExampleRun RunExample(const std::string& name, const std::vector<std::string>& args, const std::string& scriptText,
                int frames, double timeoutSeconds = 60, const std::vector<std::string>& extraEnv = {});
+// The same for an example's executable copied elsewhere.
+ExampleRun RunExampleAt(const std::string& program, const std::vector<std::string>& args, const std::string& scriptText,
+                 int frames, double timeoutSeconds = 60, const std::vector<std::string>& extraEnv = {});
+std::string NewRunDir(const std::string& name);                // a fresh folder under the test's temporary one
 
 } // namespace example_test

@@ -1,0 +1,48 @@
+// packed as a player meets it: the executable alone in an empty folder, its media
+// read from the pack at its end; a real file beside it still comes first.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/examples/example_run.h"
+
+using namespace example_test;
+using corvane::testing::WriteFile;
+
+namespace {
+
+struct PackedCase {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> besideIt;  // files placed beside the executable
+    std::vector<std::string> lines;                               // text at y = 8, 24, 40, 56
+};
+
+TEST(PackedExample, RunsFromThePackAtTheEndOfItsExecutable) {
+    if (access(ExamplePath("packed").c_str(), X_OK) != 0) GTEST_SKIP() << "examples not built";
+    const PackedCase cases[] = {
+        {"alone in an empty folder", {},
+         {"Everything on this screen came out of the executable.", "settings.ini: Hello from settings.ini",
+          "ball.bmp: loaded", "beep.wav: loaded"}},
+        {"a real file of the same name comes first",
+         {{"media/message.txt", "A file beside it.\r\n"}, {"media/settings.ini", "[packed]\r\ngreeting=Mine\r\n"}},
+         {"A file beside it.", "settings.ini: Mine", "ball.bmp: loaded", "beep.wav: loaded"}},
+    };
+    for (const PackedCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string dir = NewRunDir("packed-home");
+        ASSERT_FALSE(dir.empty());
+        const std::string copy = "cp " + ExamplePath("packed") + " " + dir + "packed && mkdir -p " + dir + "media";
+        ASSERT_EQ(0, std::system(copy.c_str()));
+        for (const auto& [name, text] : c.besideIt) ASSERT_TRUE(WriteFile(dir + name, text));
+        ExampleRun run = RunExampleAt(dir + "packed", {}, "", 10);
+        ASSERT_FALSE(run.process.timedOut) << run.process.output;
+        ASSERT_EQ(0, run.process.exitStatus) << run.process.output;
+        for (size_t i = 0; i < c.lines.size(); ++i)
+            EXPECT_EQ(c.lines[i], ScreenText(run.shotPath, 8, 8 + 16 * int(i))) << "line " << i;
+    }
+}
+
+} // namespace
