@@ -26,6 +26,7 @@ int UserMain() {
         PrintText("ball.bmp: " + RtString(ball ? "loaded" : "missing"), 8, 40);
         PrintText("beep.wav: " + RtString(beep ? "loaded" : "missing"), 8, 56);
         PrintText(RtString("Escape ends."), 8, 72);
+        DrawSprite(1, 304, 224);
         // A beep every second, panned from left to right.
         if (example::FrameNumber() % 60 == 0) PlaySound(1, (example::FrameNumber() / 60 % 3) - 1.0, 0.5);
         example::ShowFrame();

@@ -42,6 +42,9 @@ TEST(PackedExample, RunsFromThePackAtTheEndOfItsExecutable) {
         ASSERT_EQ(0, run.process.exitStatus) << run.process.output;
         for (size_t i = 0; i < c.lines.size(); ++i)
             EXPECT_EQ(c.lines[i], ScreenText(run.shotPath, 8, 8 + 16 * int(i))) << "line " << i;
+        // The ball from the pack: yellow in the middle, its key colour left out at the corner.
+        EXPECT_EQ(0xFFDC00u, run.screen.Pixel(304 + 16, 224 + 16));
+        EXPECT_EQ(0u, run.screen.Pixel(304, 224));
     }
 }
 

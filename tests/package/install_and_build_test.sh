@@ -128,6 +128,8 @@ import -window root -crop "640x480+$x+$y" +repage "$out/screen.png"
 convert "$out/screen.png" "$out/screen.ppm"
 echo "text: $("$screen_text" "$out/screen.ppm" 20 20 | head -1)"
 echo "floor: $(convert "$out/screen.ppm" -format '%[pixel:p{600,460}]' info:)"
+# The sprite runs along the floor line (y 328..359): somewhere on it is its yellow.
+echo "sprite: $(convert "$out/screen.ppm" -crop 640x32+0+328 +repage -fill black +opaque 'rgb(255,208,0)' -format '%[fx:maxima.r>0.5?1:0]' info:)"
 xdotool windowfocus "$win" key Escape
 for i in $(seq 1 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
 if kill -0 $pid 2>/dev/null; then kill $pid; echo "exit: still running"; exit 1; fi
@@ -140,6 +142,7 @@ run() {  # PROGRAM TITLE: 0 when everything a user sees is right
   grep -q '^text: Hello from Corvane! Escape ends\.$' <<<"$report" || fail "$2: text not on screen: $report"
   # The green floor (0x208020 is red 0x20, green 0x80, blue 0x20).
   grep -Eq '^floor: s?rgb\(32,128,32\)$' <<<"$report" || fail "$2: floor colour: $report"
+  grep -q '^sprite: 1$' <<<"$report" || fail "$2: no sprite on the floor line: $report"
   grep -q '^exit: 0$' <<<"$report" || fail "$2: did not end with status 0 on Escape: $report $(cat "$out/program.log")"
   [ $failures -eq "$before" ]
 }
