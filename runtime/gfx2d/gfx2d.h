@@ -1,6 +1,7 @@
 // 2D graphics: texture slots and BMP images, sprites and polygon batches,
 // background buffers, screen grabs and BMP saving, the 2D drawing state and
-// primitives, bitmap fonts and text.
+// primitives, bitmap fonts and text, and text input. Text input reads typed
+// characters, so this subsystem is built on the keyboard of input_sound/ as well.
 //
 // Slots: 0..65519 sprites, 65520..65535 the 16 fonts (font n = slot 65520 + n).
 // Coordinates: pixels from the viewport's top-left corner, y downward.
@@ -61,6 +62,10 @@ void PrintText(const RtString& text, double x, double y);    // text with its fi
 void PrintNumber(double number, double x, double y);         // the number as text, like PrintText
 void PrintText3D(const RtString& text, double x, double y, double z, double size); // billboard (size != 0) or at the projected point
 void GetFontSize(double& width, double& height);             // cell width; image height >> 3
+
+// ---------------------------------------------------------------- text input
+void InputText(RtString& text, double x, double y);          // edit text on screen at (x, y) until Enter; modal
+void InputNumber(double& number, double x, double y);        // InputText on an empty text, then its leading number
 
 // ---------------------------------------------------------------- internal: texture slots
 bool IsValidSlot(int slot);                                  // 0..65535
