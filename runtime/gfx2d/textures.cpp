@@ -10,6 +10,7 @@
 #include "runtime/engine/engine_state.h"
 #include "runtime/gfx2d/bmp.h"
 #include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/platform/platform_files.h"
 #include "runtime/values/media.h"
 
@@ -24,17 +25,12 @@ bool SlotFromNumber(double value, int* slot) {
     return true;
 }
 
-
 unsigned int SlotTexture(const OpenGLRainbows& r, int slot, int mipmapped) {
     if (!IsValidSlot(slot)) return 0;
     // A slot without a mipmapped copy (fonts, grabbed sprites) is drawn from its
     // plain texture rather than from no texture at all.
     if (mipmapped && r.textureNames[slot][1] != 0) return r.textureNames[slot][1];
     return r.textureNames[slot][0];
-}
-
-PFNGLACTIVETEXTUREARBPROC ActiveTexture(const OpenGLRainbows& r) {
-    return reinterpret_cast<PFNGLACTIVETEXTUREARBPROC>(r.ext.activeTexture);
 }
 
 } // namespace
@@ -169,7 +165,7 @@ void BindSlot(OpenGLRainbows& renderer, int slot, int secondSlot, int mipmapped)
     // already refused them.
     if (slot >= OpenGLRainbows::kSlotCount) slot = -1;
     if (secondSlot >= OpenGLRainbows::kSlotCount) secondSlot = -1;
-    PFNGLACTIVETEXTUREARBPROC active = ActiveTexture(renderer);
+    PFNGLACTIVETEXTUREARBPROC active = gl::ActiveTexture(renderer);
     unsigned int unit0 = 0, unit1 = 0;
     if (slot >= 0) {
         unit0 = SlotTexture(renderer, active && secondSlot >= 0 ? secondSlot : slot, mipmapped);

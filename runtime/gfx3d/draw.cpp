@@ -91,21 +91,7 @@ void DrawMesh(Rainbows3D& scene, MeshObjectX& mesh, double first, double second,
     if (a == 0.0f && du == 0.0f && dv == 0.0f) {
         useStatic = choice.a == 0;
     } else {
-        mesh.renderVertices.resize(count);
-        for (std::size_t k = 0; k < count; ++k) {
-            MeshVertex v = frameA.triangles[k];
-            if (a != 0.0f) {
-                const MeshVertex& b = frameB.triangles[k];
-                for (int i = 0; i < 3; ++i) {
-                    v.position[i] = b.position[i] + (v.position[i] - b.position[i]) * a;
-                    v.normal[i] = b.normal[i] + (v.normal[i] - b.normal[i]) * a;
-                }
-            }
-            // (Effect vertex data joins here: light vector, toon coordinates.)
-            v.texCoord[0] += du;
-            v.texCoord[1] += dv;
-            mesh.renderVertices[k] = v;
-        }
+        BlendFrames(frameA, frameB, a, scene.textureOffset, mesh.renderVertices);
         data = mesh.renderVertices.data();
     }
     if (count == 0 || count > std::size_t(INT_MAX)) return;
@@ -198,7 +184,32 @@ float LimitSize(double size) {
 
 } // namespace
 
-// ---------------------------------------------------------------- frame choice and visibility
+// ---------------------------------------------------------------- frame choice, blending, visibility
+
+void BlendFrames(const MeshFrame& frameA, const MeshFrame& frameB, float a, const float offset[2],
+                 std::vector<MeshVertex>& out) {
+    const std::size_t count = frameA.triangles.size();
+    if (frameB.triangles.size() != count) a = 0.0f; // never read past frame B
+    out.resize(count);
+    const MeshVertex* va = frameA.triangles.data();
+    const MeshVertex* vb = frameB.triangles.data();
+    MeshVertex* o = out.data();
+    for (std::size_t k = 0; k < count; ++k) {
+        MeshVertex v = va[k];
+        if (a != 0.0f) {
+            const MeshVertex& b = vb[k];
+            for (int i = 0; i < 3; ++i) {
+                v.position[i] = b.position[i] + (v.position[i] - b.position[i]) * a;
+                v.normal[i] = b.normal[i] + (v.normal[i] - b.normal[i]) * a;
+            }
+        }
+        // (Effect vertex data joins here: light vector, toon coordinates.)
+        v.texCoord[0] += offset[0];
+        v.texCoord[1] += offset[1];
+        o[k] = v;
+    }
+}
+
 
 FrameChoice ChooseFrames(int frameCount, double first, double second, double weight, bool animate) {
     FrameChoice choice;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "runtime/engine/scene3d.h"
 
@@ -52,7 +53,6 @@ void PlacementMatrix(const Rainbows3D& scene, float out[16]); // the same produc
 void RigidInverse(const float m[16], float out[16]);         // inverse ignoring scale: normalised columns transposed, -R^T t
 void TransformPoint(const float m[16], const float p[3], float out[3]); // m * (p, 1), column-major
 void SetCullModeInternal(int mode);                          // GL culling for -1, 0, +1 (scene mode untouched)
-void RestoreGLAfter3D();                                     // culling back faces, modulate, texture unit 0
 
 // ---------------------------------------------------------------- internal: objects
 constexpr int kNormalCount = 162;
@@ -76,6 +76,8 @@ struct FrameChoice {
     float weight = 0;                                        // pose = B + (A - B) * weight; 0: frame A as it is
 };
 FrameChoice ChooseFrames(int frameCount, double first, double second, double weight, bool animate);
+void BlendFrames(const MeshFrame& a, const MeshFrame& b, float weight, const float textureOffset[2],
+                 std::vector<MeshVertex>& out);               // B + (A - B) * weight, offset added to u, v
 float FastSqrt(float x);                                     // float bits halved plus 0x1FC00000
 bool InViewCone(const Rainbows3D& scene, const float placement[16], const MeshFrame& frame); // drawn or skipped
 

@@ -218,6 +218,7 @@ void ComputeNormals(MeshObject& mesh, bool smooth) {
         std::vector<std::uint32_t> vertexOf(count);
         std::vector<float> positions(count * 3);
         std::unordered_map<std::uint32_t, std::uint32_t> byPosition;
+        if (smooth) byPosition.reserve(count);
         std::uint32_t vertexCount = 0;
         for (std::size_t k = 0; k < count; ++k) {
             const MeshCorner& c = frame.corners[k];

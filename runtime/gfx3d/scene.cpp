@@ -7,7 +7,6 @@
 
 #include "runtime/engine/engine_state.h"
 #include "runtime/gfx2d/gfx2d.h"
-#include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx3d/gfx3d.h"
 
 namespace corvane {
@@ -152,21 +151,6 @@ void SetCullModeInternal(int mode) {
     glEnable(GL_CULL_FACE);
     glCullFace(GL_BACK);
     glFrontFace(mode > 0 ? GL_CW : GL_CCW);
-}
-
-void RestoreGLAfter3D() {
-    // What the 2D state reset does not touch, put back for 2D drawing.
-    OpenGLRainbows& r = engine.renderer;
-    glCullFace(GL_BACK);
-    glDepthMask(GL_TRUE);
-    glDepthFunc(GL_LESS);
-    if (gl::HasMultitexture(r)) {
-        gl::ActiveTexture(r)(GL_TEXTURE1_ARB);
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-        gl::ActiveTexture(r)(GL_TEXTURE0_ARB);
-        gl::ClientActiveTexture(r)(GL_TEXTURE0_ARB);
-    }
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
 }
 
 void Start3DMode(double nearValue, double farValue, double fovValue) {

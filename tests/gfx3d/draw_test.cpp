@@ -218,6 +218,15 @@ TEST_F(Gfx3dTest, DebugPrimitives) {
     for (int x = 310; x < 340; ++x) greenColumns += s.at(x, 200) == green;
     EXPECT_EQ(greenColumns, 1);
 
+    // In debug mode a light shows where it is.
+    for (int debug : {0, 1}) {
+        Reset();
+        engine.debugMode = debug;
+        SetLight(0, 0xFFFFFF, 0, 0, -10, 1, 0, 0, 30);
+        EXPECT_EQ(LitBox(gfx2d_test::ReadScreen(300, 220, 40, 40)).count > 400, debug == 1) << debug;
+    }
+    engine.debugMode = 0;
+
     // Afterwards: colour back to the alpha, texturing back on when a texture is bound.
     LoadTexture("any.bmp", 22, [](int, int) { return 0xFFFFFFu; });
     SetTexture(22, -1);
