@@ -1,14 +1,18 @@
 // The examples' shared test hook. An example calls StartHook() first and ShowFrame()
 // instead of PresentFrame(). Started without options, it changes nothing. Options:
-//   --frames N     end the program (status 0) after N shown frames
-//   --script FILE  play input events at given frames, as a player would make them
+//   --frames N     end the program (status 0) after N shown frames (and not before the
+//                  script's clock input is out and two more frames have read it)
+//   --script FILE  play input events, as a player would make them
 //   --shot FILE    write the last frame, as seen before it is shown, as a PPM image
-// Script lines are "FRAME ACTION ARGUMENTS" ('#' starts a comment):
+// Script lines are "WHEN ACTION ARGUMENTS" ('#' starts a comment). WHEN is a frame
+// number (the input comes just before that frame is shown, so the program reads it in
+// the next one), or "@MS": MS milliseconds after StartHook, from a thread of its own,
+// for input into modal commands such as InputText, which show frames of their own.
 //   key NAME    press and release a key (SDL key names: A, 5, Return, Escape, Space, Left)
 //   down NAME / up NAME   press or release it alone
-//   type TEXT   the rest of the line typed one key per two frames from FRAME
+//   type TEXT   the rest of the line, one key per six frames (or per 100 ms)
 //   move X Y    the mouse to (X, Y)        click X Y   move there and click the left button
-//   shot FILE   write this frame as a PPM image
+//   shot FILE   write the program's frame WHEN as a PPM image (frame numbers only)
 #pragma once
 
 #include <string>

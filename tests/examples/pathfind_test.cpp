@@ -146,3 +146,20 @@ TEST(PathfindExample, ClickSetsTargetAndTheLeastCostPathIsDrawn) {
 }
 
 } // namespace
+
+namespace {
+
+// The hook refuses a script it cannot read, so a test cannot pass on input never given.
+TEST(ExampleHook, ScriptItCannotReadEndsTheRunAsAFailure) {
+    if (access(ExamplePath("pathfind").c_str(), X_OK) != 0) GTEST_SKIP() << "examples not built";
+    const char* scripts[] = {"5 jump 1 2\n", "five click 1 2\n", "@x key A\n", "@10 shot a.ppm\n", "3 click 1\n"};
+    for (const char* script : scripts) {
+        SCOPED_TRACE(script);
+        ExampleRun run = RunExample("pathfind", {}, script, 10);
+        EXPECT_FALSE(run.process.timedOut);
+        EXPECT_NE(0, run.process.exitStatus);
+        EXPECT_NE(std::string::npos, run.process.output.find("cannot read")) << run.process.output;
+    }
+}
+
+} // namespace
