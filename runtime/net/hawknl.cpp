@@ -28,6 +28,8 @@ constexpr long kReceiveChunk = 64 * 1024;
 constexpr int kMaxGroups = 64;
 
 thread_local NLenum lastError = NL_NO_ERROR;
+thread_local bool holdWrites = false;        // nlHoldWrites: this thread's packets wait for the flush
+thread_local std::vector<NLsocket> heldSockets;
 
 void Fail(NLenum error) { lastError = error; }
 
@@ -287,7 +289,7 @@ NLint nlWrite(NLsocket socket, const void* buffer, NLint nbytes) {
             Fail(NL_INVALID_SOCKET);
             return NL_INVALID;
         }
-        if (s->writeBroken || !FlushLocked(*s)) {
+        if (s->writeBroken || (!holdWrites && !FlushLocked(*s))) {
             Fail(NL_SOCK_DISCONNECT);
             return NL_INVALID;
         }
@@ -300,7 +302,7 @@ NLint nlWrite(NLsocket socket, const void* buffer, NLint nbytes) {
         const unsigned char* payload = static_cast<const unsigned char*>(buffer);
         std::size_t total = 4 + static_cast<std::size_t>(nbytes);
         std::size_t sent = 0;
-        if (HeldBack(*s) == 0) {
+        if (HeldBack(*s) == 0 && !holdWrites) {
             unsigned char frame[4 + 2100];
             const unsigned char* bytes;
             std::vector<unsigned char> large;
@@ -328,7 +330,11 @@ NLint nlWrite(NLsocket socket, const void* buffer, NLint nbytes) {
         }
         heldBack = HeldBack(*s) > 0;
     }
-    if (heldBack) nlWake();
+    if (holdWrites) {
+        if (std::find(heldSockets.begin(), heldSockets.end(), socket) == heldSockets.end()) heldSockets.push_back(socket);
+    } else if (heldBack) {
+        nlWake();
+    }
     return nbytes;
 }
 
@@ -576,6 +582,21 @@ NLint nlWaitSockets(const NLsocket* sockets, NLint count, NLint timeoutMs) {
         if (members[i]->fd >= 0) FlushLocked(*members[i]);
     }
     return found;
+}
+
+void nlHoldWrites(NLboolean hold) {
+    holdWrites = hold != NL_FALSE;
+    if (holdWrites) return;
+    bool left = false;
+    for (NLsocket socket : heldSockets) {
+        auto s = Find(socket);
+        if (!s) continue;
+        std::lock_guard<std::mutex> guard(s->writeLock);
+        if (s->fd >= 0 && !s->writeBroken) FlushLocked(*s);
+        left = left || HeldBack(*s) > 0;
+    }
+    heldSockets.clear();
+    if (left) nlWake();
 }
 
 void nlWake() {

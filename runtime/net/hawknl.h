@@ -90,6 +90,7 @@ NLint nlPollGroup(NLint group, NLenum name, NLsocket* sockets, NLint number, NLi
 // ==== waiting and flushing (this layer's own additions) =========================
 NLint nlWaitSockets(const NLsocket* sockets, NLint count, NLint timeoutMs); // until one can be read, a held-back write can go on, or nlWake
 void nlWake();                                        // ends a waiting nlWaitSockets early
+void nlHoldWrites(NLboolean hold);                    // while held, this thread's packets are only queued; releasing sends them, one system call per socket
 NLboolean nlFlush(NLsocket socket, NLint timeoutMs);  // send held-back bytes, waiting at most timeoutMs; true when none are left
 NLint nlPendingBytes(NLsocket socket);                // bytes held back for the peer
 

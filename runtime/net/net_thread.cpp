@@ -445,6 +445,10 @@ void* NetworkThread(void* argument) {
         Unlock(s);
         if (stop || !buffer) break;
 
+        // What this pass writes goes out together at its end: fewer system calls,
+        // the same bytes in the same order.
+        nlHoldWrites(NL_TRUE);
+
         // 2. Local players.
         AnnounceAndDrop(s, client);
 
@@ -518,6 +522,8 @@ void* NetworkThread(void* argument) {
         }
         gone.clear();
 
+        nlHoldWrites(NL_FALSE);
+
         // 9. Wait for the next thing to do, at most the pass interval.
         watch.clear();
         watch.push_back(client);
@@ -526,6 +532,7 @@ void* NetworkThread(void* argument) {
         nlWaitSockets(watch.data(), static_cast<NLint>(watch.size()), kPassWaitMs);
     }
 
+    nlHoldWrites(NL_FALSE);
     // End: the connections this thread accepted go with it.
     QueueClear(s.incoming);
     for (NLsocket socket : accepted) nlClose(socket);
