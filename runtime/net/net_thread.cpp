@@ -508,6 +508,9 @@ void* NetworkThread(void* argument) {
         for (NLsocket socket : gone) RemoveRecordsOnSocket(s, socket);
         Unlock(s);
 
+        // The pass's answers go out before the connections that ended are closed.
+        nlHoldWrites(NL_FALSE);
+
         // 8. Whatever was not consumed is dropped.
         QueueClear(s.incoming);
         for (NLsocket socket : gone) {
@@ -521,8 +524,6 @@ void* NetworkThread(void* argument) {
             }
         }
         gone.clear();
-
-        nlHoldWrites(NL_FALSE);
 
         // 9. Wait for the next thing to do, at most the pass interval.
         watch.clear();
