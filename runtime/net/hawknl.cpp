@@ -37,6 +37,10 @@ struct Socket {
     // fd is only changed under both locks, so a close never races a read or write.
     int fd = -1;
     bool listening = false;
+    // After an accept failed for want of descriptors or memory the connection still
+    // waits in the backlog; the listener is not watched for a moment so that a
+    // waiting thread does not spin on it.
+    std::chrono::steady_clock::time_point acceptPauseUntil{};
 
     std::mutex readLock;           // the reassembly buffer and the end flags
     NlPacketStream in;             // received bytes not yet handed out
@@ -183,6 +187,8 @@ NLsocket nlAcceptConnection(NLsocket socket) {
             return NL_INVALID;
         }
         fd = platform::NetAccept(s->fd, &failure);
+        if (fd < 0 && failure == platform::NetFailure::Transient)
+            s->acceptPauseUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(10);
     }
     if (fd < 0) {
         // One connection that failed on its way in is nobody's fault here.
@@ -568,7 +574,8 @@ NLint nlWaitSockets(const NLsocket* sockets, NLint count, NLint timeoutMs) {
             if (s.fd < 0) continue;
             e.fd = s.fd;
             // A socket whose end was already seen has nothing more to say.
-            e.wantRead = s.broken == NL_NO_ERROR && !s.peerEnded;
+            e.wantRead = s.broken == NL_NO_ERROR && !s.peerEnded &&
+                         (!s.listening || std::chrono::steady_clock::now() >= s.acceptPauseUntil);
             if (e.wantRead && !s.listening && s.in.Ready()) timeout = 0;
         }
         std::lock_guard<std::mutex> guard(s.writeLock);

@@ -1,6 +1,13 @@
 // A client against hosts written by the test, and a host under hostile peers.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -268,24 +275,49 @@ TEST_F(NetPeerTest, HostLimitsConnections) {
     EXPECT_EQ(JoinAs(many, "one more", 0, 500), -1);
 }
 
-TEST_F(NetPeerTest, PeerThatStopsReading) {
+TEST_F(NetPeerTest, OutOfDescriptorsIsNoPending) {
     int port = FreePort();
     ASSERT_EQ(HostGame(RtString(std::to_string(port).c_str())), 1.0);
-    RawPeer good(port), stuck(port);
+    RawPeer good(port);
     std::int32_t id = JoinAs(good, "good");
-    std::int32_t stuckId = JoinAs(stuck, "stuck");
-    ASSERT_GT(stuckId, 0);
-    // Pings addressed to the stuck peer's player pile up on its side: the host holds
-    // back at most 256 KiB and goes on serving others.
-    std::string ping = Frame(Msg(104, 0, stuckId));
-    std::string burst;
-    for (int i = 0; i < 1000; ++i) burst += ping;
-    for (int round = 0; round < 20; ++round) stuck.SendRaw(burst);
-    auto reply = Ask(good, 104, id, "", 1000);
-    ASSERT_TRUE(reply);
+    ASSERT_EQ(id, 101);
+    rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    int open = 0;
+    for (int fd = 0; fd < 4096; ++fd) open += fcntl(fd, F_GETFD) != -1 ? 1 : 0;
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(open + 16);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    // Sockets made first, the remaining descriptors filled, then connected: the
+    // connections wait in the host's backlog and every accept fails.
+    std::vector<int> pending, fillers;
+    for (int i = 0; i < 8; ++i) pending.push_back(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    for (int fd; (fd = fcntl(0, F_DUPFD_CLOEXEC, 0)) >= 0;) fillers.push_back(fd);
+    for (int fd : pending) {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        if (fd >= 0) connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    rusage r0, r1;
+    getrusage(RUSAGE_SELF, &r0);
     auto start = Clock::now();
-    EndNetSession();
-    EXPECT_LT(Seconds(start), 5.0);
+    auto reply = Ask(good, 104, id, "", 1000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    getrusage(RUSAGE_SELF, &r1);
+    double cpu = (r1.ru_utime.tv_sec - r0.ru_utime.tv_sec) + (r1.ru_stime.tv_sec - r0.ru_stime.tv_sec) +
+                 ((r1.ru_utime.tv_usec - r0.ru_utime.tv_usec) + (r1.ru_stime.tv_usec - r0.ru_stime.tv_usec)) / 1e6;
+    double wall = Seconds(start);
+    for (int fd : fillers) close(fd);
+    for (int fd : pending) close(fd);
+    setrlimit(RLIMIT_NOFILE, &saved);
+    ASSERT_TRUE(reply) << "the host goes on answering";
+    EXPECT_LT(cpu, wall * 0.05) << "the host does not spin on connections it cannot take";
+    // Descriptors back: new connections are served again.
+    RawPeer late;
+    EXPECT_TRUE(Eventually([&] { return late.Connect(port) && JoinAs(late, "late", 0, 300) > 101; }, 3000));
 }
 
 } // namespace

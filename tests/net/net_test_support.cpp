@@ -98,6 +98,7 @@ bool RawPeer::Connect(int port) {
     if (fd < 0) return false;
     int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    if (receiveBuffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in a = Loopback(port);
     if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
         Close();

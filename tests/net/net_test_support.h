@@ -51,6 +51,7 @@ public:
     void ShutdownWrite();
     void Close();
     int fd = -1;
+    int receiveBuffer = 0;                                // set before Connect: a small window, as a slow reader's
 
 private:
     std::string buffer_;

@@ -64,6 +64,35 @@ TEST(NetProbeTest, TwoProcessesPlayTogether) {
     EXPECT_EQ(host.Wait(5000), 0);
 }
 
+TEST(NetProbeTest, PeerThatStopsReadingWhileFlooded) {
+    Probe host;
+    ASSERT_TRUE(host.started());
+    int port = FreePort();
+    ASSERT_EQ(host.Run("HostGame " + std::to_string(port)), "1");
+    RawPeer good(port), stuck;
+    stuck.receiveBuffer = 4096;
+    ASSERT_TRUE(stuck.Connect(port));
+    std::int32_t id = JoinAs(good, "good");
+    std::int32_t stuckId = JoinAs(stuck, "stuck");
+    ASSERT_GT(stuckId, 0);
+    // The stuck peer asks and asks and never reads the answers (over 1 MB of them).
+    std::string burst;
+    for (int i = 0; i < 1000; ++i) burst += Frame(Msg(104, 0, stuckId));
+    for (int round = 0; round < 50; ++round) {
+        ASSERT_TRUE(stuck.SendRaw(burst)) << round;
+        if (round % 10 == 0) {
+            auto reply = Ask(good, 104, id, "", 1000);
+            ASSERT_TRUE(reply) << "others are served, round " << round;
+        }
+    }
+    EXPECT_TRUE(Ask(good, 104, id, "", 1000));
+    EXPECT_EQ(host.Run("GetLocalAddresses").empty(), false);
+    auto start = std::chrono::steady_clock::now();
+    host.Send("Quit");
+    EXPECT_EQ(host.Wait(5000), 0);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+}
+
 TEST(NetProbeTest, EndRightAfterHosting) {
     Probe probe;
     ASSERT_TRUE(probe.started());
