@@ -25,7 +25,7 @@ RtString GetPlayerName(const RtString& id);                   // "" for an unkno
 double SendNetMessage(const RtString& from, const RtString& to, const RtString& text); // to 0 = every player; 1.0 / 0.0
 RtString GetNetMessage(const RtString& id);                   // oldest text for a local player, "" when none
 
-// ==== engine start and end =======================================================
+// ==== engine start and end (internal) =============================================
 NetSession* CreateNetSession();                               // the idle session record of start-up
 void EndNetSession();                                         // stop the thread (at most 3 s), say goodbye, free the record
 
