@@ -162,6 +162,23 @@ TEST_F(NetHostTest, ArgumentLimits) {
     ASSERT_EQ(std::string(CreatePlayer(RtString(longName.c_str())).Buffer()), "102");
     EXPECT_EQ(Ask(a, 103, 101, Int32(102))->payload, std::string(126, 'n'));
 
+    // A wire name ends at its first NUL within the field, and keeps at most 126 bytes.
+    struct NameCase {
+        std::string field;   // the 127 name bytes as sent
+        std::string stored;
+    } names[] = {
+        {std::string(127, 'q'), std::string(126, 'q')},
+        {std::string("ab\0cd", 5) + std::string(122, 'z'), "ab"},
+        {std::string(127, '\0'), ""},
+    };
+    for (const NameCase& n : names) {
+        std::string record = Int32(-1) + Int32(-1) + '\0' + n.field + std::string(16, '\0');
+        ASSERT_TRUE(a.Send(Msg(1, 0, 0, record)));
+        auto reply = a.Read(2000);
+        ASSERT_TRUE(reply && reply->type == 2);
+        EXPECT_EQ(Ask(a, 103, 101, Int32(reply->target))->payload, n.stored);
+    }
+
     std::string limit(2048, 'x');
     EXPECT_EQ(SendNetMessage(RtString("102"), RtString("101"), RtString(limit.c_str())), 1.0);
     auto p = a.Read(2000);
