@@ -58,12 +58,13 @@ Shape MakeShape(const double d[8]) {
     s.count = n > limit ? -1 : n;
     s.neededCapacity = s.count < 0 ? 0 : std::int32_t((s.count & ~std::int64_t(7)) + 8);
 
-    // Strides from the sizes as given; with the count in range, a product of the
-    // sizes (zeros included) never exceeds it unless a size is negative, and such
-    // an array refuses every access anyway.
+    // Strides count a size of 0 as 1, like the element count: a zero stride would
+    // make (1,0,2) and (1,0,0) of a (2,0,3) array the same element. With the count
+    // in range the product never exceeds it unless a size is negative, and such an
+    // array refuses every access anyway.
     std::int64_t p = 1;
     for (int k = 0; k < 7; ++k) {
-        p *= s.sizes[k];
+        p *= s.sizes[k] == 0 ? 1 : s.sizes[k];
         if (p > INT32_MAX || p < INT32_MIN) p = 0;   // only negative sizes get here
         s.strides[k] = std::int32_t(p);
     }

@@ -12,7 +12,7 @@ namespace corvane {
 struct RtArray {
     double* elements = nullptr;           // inlineStore or a heap block
     double inlineStore[16] = {};          // used while the capacity is at most 16
-    std::int32_t strides[7] = {};         // strides[k] = size 1 x ... x size k+1, zeros included
+    std::int32_t strides[7] = {};         // strides[k] = size 1 x ... x size k+1, a 0 counted as 1
     std::int32_t sizes[8] = {};           // sizes as given, truncated; 0 = not used
     std::uint32_t dimensionCount = 0;     // 1..8 once dimensioned
     std::int32_t capacity = 0;            // elements the storage holds

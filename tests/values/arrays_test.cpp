@@ -84,6 +84,29 @@ TEST(ArrayDim, ElementsAreLaidOutFirstIndexFastest) {
     EXPECT_EQ(ArrayElement(a, -0.5, 0, 0), 0.0);
 }
 
+TEST(ArrayDim, ZeroSizedMiddleDimensionsKeepElementsApart) {
+    // Each zero size takes only index 0, yet the sizes around it still multiply.
+    const std::vector<std::vector<double>> shapes = {
+        {2, 0, 3}, {2, 3, 0, 2}, {2, 0, 0, 2}, {3, 0, 2, 0, 2}, {2, 2, 2, 2, 2, 2, 0, 2}};
+    for (const auto& d : shapes) {
+        RtArray a;
+        DimArray(a, d[0], d[1], d[2], d.size() > 3 ? d[3] : 0, d.size() > 4 ? d[4] : 0, d.size() > 5 ? d[5] : 0,
+                 d.size() > 6 ? d[6] : 0, d.size() > 7 ? d[7] : 0);
+        // Every index tuple of the shape, first index fastest, gets its own number.
+        std::vector<int> limit(8, 1), idx(8, 0);
+        int total = 1;
+        for (std::size_t k = 0; k < d.size(); ++k) total *= (limit[k] = d[k] > 0 ? int(d[k]) : 1);
+        for (int pass = 0; pass < 2; ++pass) {
+            for (int n = 0; n < total; ++n) {
+                for (int k = 0, r = n; k < 8; ++k) idx[k] = r % limit[k], r /= limit[k];
+                double& e = ArrayElement(a, idx[0], idx[1], idx[2], idx[3], idx[4], idx[5], idx[6], idx[7]);
+                if (pass == 0) e = n + 1;
+                else EXPECT_EQ(e, n + 1) << "shape " << d.size() << "-d, element " << n;
+            }
+        }
+    }
+}
+
 TEST(ArrayDim, DimensioningAgainClearsEvenWhenStorageIsKept) {
     RtArray a;
     DimArray(a, 10, 10);   // capacity 104
