@@ -5,10 +5,6 @@
 
 int main(int argc, char** argv) {
     // The command line as the program was given it, without the program name.
-    std::string line;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1) line += ' ';
-        line += argv[i];
-    }
+    const std::string line = corvane::JoinCommandLine(argc, argv);
     return corvane::RuntimeMain(nullptr, nullptr, line.c_str(), 1);
 }

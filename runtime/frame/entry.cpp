@@ -26,6 +26,9 @@ int RuntimeMain(void* instance, void* previousInstance, const char* commandLineT
         // without them would crash it. This is a failed start, not a normal end,
         // so the exit status says so.
         platform::DebugOutput("Corvane: no window with an OpenGL context could be created\n");
+        // The start never reached the step that empties the log; an old run's
+        // lines must not pass for this one's.
+        DeleteErrorLog();
         AppendErrorLog("No Window");
         std::exit(1);
     }

@@ -63,6 +63,10 @@ void PresentFrame() {
     // 2. Music that reached its end starts again.
     RestartFinishedMusic();
 
+    // Programs started without waiting are collected once they end; none stays
+    // behind as a zombie until the next program start.
+    platform::ReapReleasedProcesses();
+
     // 3. Frozen while the window is inactive, without using the processor.
     while (engine.paused) {
         PumpMessages();

@@ -12,6 +12,7 @@ namespace corvane {
 int  RuntimeMain(void* instance, void* previousInstance, const char* commandLineText, int showCommand); // run the program; never returns
 int  StartEngine(void* instance, void* previousInstance, const char* commandLineText, int showCommand, const char* applicationName); // window, context, subsystems, "Loading..."
 int  InitRenderer(OpenGLRainbows& renderer, int width, int height, int colorBits, int framesPerSecond); // context, frame interval, extensions
+std::string JoinCommandLine(int argc, const char* const* argv); // the arguments after the program name as one line, quoted the Windows way
 void SetRuntimeDefaults();                  // 640 x 480, 60 fps, windowed, debug off, virtual mouse
 int  UserMain();                            // the embedded user program (program/)
 

@@ -1,5 +1,10 @@
 // Start-up, the frame step's pacing, the window handler and the program end.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cmath>
@@ -8,6 +13,7 @@
 
 #include "runtime/engine/testing.h"
 #include "runtime/frame/frame.h"
+#include "runtime/values/files.h"
 #include "runtime/platform/platform.h"
 #include "tests/support/engine_fixture.h"
 
@@ -204,4 +210,73 @@ TEST(ProgramEnd, CloseWhilePausedKeepsTheStopPosition) {
     ASSERT_GE(run.log.size(), 5u);
     std::vector<std::string> tail(run.log.end() - 5, run.log.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"-End On Line", "4", "76", "77", "5"}));
+}
+
+TEST(ProgramEnd, FailedStartLeavesOnlyItsOwnLogNeverThroughALink) {
+    // The old log is gone before "No Window"; with TMPDIR unset the log goes to
+    // the private folder, and a link planted there at the log's name is replaced.
+    const std::string base = corvane::testing::TestTempDir() + "failed-start/";
+    ASSERT_EQ(std::system(("rm -rf " + base + " && mkdir -p " + base + "tmp " + base + "run/corvane " + base +
+                           "home && chmod 700 " + base + "run/corvane")
+                              .c_str()),
+              0);
+    ASSERT_TRUE(corvane::testing::WriteFile(base + "tmp/ErrorLog.txt", "old run\r\n"));
+    ASSERT_TRUE(corvane::testing::WriteFile(base + "victim.txt", "keep"));
+    ASSERT_EQ(symlink((base + "victim.txt").c_str(), (base + "run/corvane/ErrorLog.txt").c_str()), 0);
+    const struct {
+        const char* name;
+        std::vector<std::string> env;
+        std::string logDir;
+    } cases[] = {
+        {"TMPDIR set", {"TMPDIR=" + base + "tmp"}, base + "tmp/"},
+        {"private folder", {"TMPDIR=", "XDG_RUNTIME_DIR=" + base + "run", "HOME=" + base + "home"}, base + "run/corvane/"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> env = c.env;
+        env.push_back("SDL_VIDEODRIVER=offscreen");
+        env.push_back("SDL_VIDEO_EGL_DRIVER=/no/such/libEGL.so");  // no GL context can be made
+        auto result = RunProcess({corvane::testing::BuiltProgram("frame_probe"), "entry"}, env, 30.0);
+        EXPECT_EQ(result.exitStatus, 1) << result.output;
+        EXPECT_EQ(ErrorLogLines(c.logDir), std::vector<std::string>{"No Window"});
+    }
+    EXPECT_EQ(corvane::testing::ReadFile(base + "victim.txt"), "keep");
+    struct stat st;
+    ASSERT_EQ(lstat((base + "run/corvane/ErrorLog.txt").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+}
+
+TEST(Entry, CommandLineKeepsEachArgumentWhole) {
+    // Joined so that a Windows program's runtime would split it back the same.
+    const struct {
+        std::vector<const char*> args;
+        const char* line;
+    } cases[] = {
+        {{"prog"}, ""},
+        {{"prog", "a", "b"}, "a b"},
+        {{"prog", "my song.it"}, "\"my song.it\""},
+        {{"prog", ""}, "\"\""},
+        {{"prog", "say \"hi\""}, "\"say \\\"hi\\\"\""},
+        {{"prog", "C:\\dir\\", "x"}, "C:\\dir\\ x"},
+        {{"prog", "C:\\my dir\\"}, "\"C:\\my dir\\\\\""},
+        {{"prog", "a\\\"b"}, "\"a\\\\\\\"b\""},
+        {{"prog", "tab\there"}, "\"tab\there\""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(JoinCommandLine(static_cast<int>(c.args.size()), c.args.data()), c.line);
+    }
+}
+
+TEST_F(FrameTest, ProgramsStartedWithoutWaitingAreReapedByTheFrameStep) {
+    double code = 0;
+    ASSERT_EQ(RunProgram("true", 0, 0, code), 1.0);
+    // No zombie is left once it has ended and a frame has passed.
+    bool reaped = false;
+    for (int i = 0; i < 100 && !reaped; ++i) {
+        platform::SleepMilliseconds(20);
+        PresentFrame();
+        errno = 0;
+        reaped = waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD;
+    }
+    EXPECT_TRUE(reaped);
 }

@@ -20,6 +20,8 @@ int main(int argc, char** argv) {
     std::string scenario = argc > 1 ? argv[1] : "normal";
     std::string appName = argc > 2 ? argv[2] : "frame_probe";
     commandLine = scenario.c_str();
+    // Through the whole entry, as a program starts (a failed start ends there).
+    if (scenario == "entry") return RuntimeMain(nullptr, nullptr, JoinCommandLine(argc, argv).c_str(), 1);
     SetRuntimeDefaults();
     if (scenario.rfind("debug", 0) == 0) engine.debugMode = 1;
     StartEngine(nullptr, nullptr, commandLine.Buffer(), 1, appName.c_str());
