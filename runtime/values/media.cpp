@@ -137,9 +137,18 @@ bool UnpackPackEntry(std::FILE* pack, const PackEntry& entry, std::unique_ptr<un
     std::uint32_t unpacked = ReadLe32(block.get());
     std::uint64_t streamLength = entry.packedSize - 4u;
     if (unpacked == 0) {
+        // A stated size of 0 is honest only over a stream that yields nothing:
+        // a block holding data is a damaged entry, not an empty one.
         data->reset(new (std::nothrow) unsigned char[1]);
+        if (!*data) return false;
+        if (streamLength > 0) {
+            lzo_uint none = 0;
+            int r = lzo1x_decompress_safe(block.get() + 4, static_cast<lzo_uint>(streamLength), data->get(), &none,
+                                          nullptr);
+            if ((r != LZO_E_OK && r != LZO_E_INPUT_NOT_CONSUMED) || none != 0) return false;
+        }
         *size = 0;
-        return *data != nullptr;
+        return true;
     }
     // An LZO1X stream yields at most 255 bytes per input byte; a larger stated
     // size cannot be honest, so no memory is asked for it.
@@ -160,11 +169,22 @@ std::string PackTempFileName(const PackEntry& entry) {
     // temporary directory.
     std::size_t cut = entry.name.find_last_of("/\\");
     std::string base = cut == std::string::npos ? entry.name : entry.name.substr(cut + 1);
+    base = base.c_str(); // a stored NUL ends the name
     std::string result = "~sbx";
     result.push_back(static_cast<char>('A' + static_cast<std::uint32_t>(entry.dataPosition) % 26u));
     result.push_back(static_cast<char>('A' + entry.packedSize % 26u));
-    result += base.c_str(); // a stored NUL ends the name
-    return result;
+    if (result.size() + base.size() <= kMaxFileNameBytes) return result + base;
+    // Too long for a file name once prefixed: keep the start and the extension,
+    // with a hash of the whole base between them so that names stay apart.
+    std::uint32_t hash = 2166136261u;
+    for (unsigned char c : base) hash = (hash ^ c) * 16777619u;
+    static const char kHex[] = "0123456789abcdef";
+    std::string mark = "~";
+    for (int shift = 28; shift >= 0; shift -= 4) mark.push_back(kHex[(hash >> shift) & 0xFu]);
+    std::size_t dot = base.rfind('.');
+    std::string extension = dot != std::string::npos && base.size() - dot <= 16 ? base.substr(dot) : "";
+    std::size_t keep = kMaxFileNameBytes - result.size() - mark.size() - extension.size();
+    return result + base.substr(0, keep) + mark + extension;
 }
 
 // ---------------------------------------------------------------- contexts

@@ -55,6 +55,7 @@ struct PackEntry {
 bool NameMatchesPackEntry(const char* requested, const char* entryName, std::size_t entryLength); // case-insensitive suffix rule
 bool FindPackEntry(std::FILE* pack, const char* requested, PackEntry* entry); // first matching directory entry
 bool UnpackPackEntry(std::FILE* pack, const PackEntry& entry, std::unique_ptr<unsigned char[]>* data, std::uint32_t* size); // false unless the block lies in the file and unpacks to its stated size
-std::string PackTempFileName(const PackEntry& entry); // "~sbx" + two letters + last component of the name
+constexpr std::size_t kMaxFileNameBytes = 255;   // longest file name the file systems take
+std::string PackTempFileName(const PackEntry& entry); // "~sbx" + two letters + last component of the name; a name past 255 bytes keeps its start and extension around a hash
 
 } // namespace corvane

@@ -40,7 +40,9 @@ using Bytes = std::vector<unsigned char>;
 
 void Warn(const std::string& message) { std::fprintf(stderr, "corvane-pack: warning: %s\n", message.c_str()); }
 
-[[noreturn]] void Usage() {
+// The usage on standard output when asked for (exit 0), on standard error after
+// a wrong call (exit 2).
+[[noreturn]] void Usage(bool asked = false) {
     std::fputs(
         "usage:\n"
         "  corvane-pack create [--flat] [--from-end] PACK INPUT...\n"
@@ -52,9 +54,10 @@ void Warn(const std::string& message) { std::fprintf(stderr, "corvane-pack: warn
         "      NAME is found as the runtime finds it (case-insensitive name ending)\n"
         "  corvane-pack append HOST PACK [-o OUTPUT]\n"
         "      write HOST with PACK appended (to OUTPUT, else over HOST)\n"
-        "  corvane-pack verify PACK\n",
-        stderr);
-    std::exit(2);
+        "  corvane-pack verify PACK\n"
+        "  corvane-pack --help | -h | --version\n",
+        asked ? stdout : stderr);
+    std::exit(asked ? 0 : 2);
 }
 
 // ---------------------------------------------------------------- bytes and files
@@ -169,7 +172,16 @@ bool Decompress(const unsigned char* block, std::uint32_t packedSize, Bytes& out
     std::uint32_t unpacked = GetLe32(block);
     std::uint64_t streamLength = packedSize - 4u;
     if (unpacked == 0) {
+        // Size 0 is honest only over a stream that yields nothing.
         out.clear();
+        if (streamLength == 0) return true;
+        unsigned char none[1];
+        lzo_uint noneLength = 0;
+        int r = lzo1x_decompress_safe(block + 4, static_cast<lzo_uint>(streamLength), none, &noneLength, nullptr);
+        if ((r != LZO_E_OK && r != LZO_E_INPUT_NOT_CONSUMED) || noneLength != 0) {
+            error = "stated size 0, but the " + std::to_string(streamLength) + "-byte stream is not empty";
+            return false;
+        }
         return true;
     }
     if (static_cast<std::uint64_t>(unpacked) > streamLength * 256u + 4096u) {
@@ -447,24 +459,66 @@ int CommandList(const std::vector<std::string>& args) {
     return status;
 }
 
-// An entry name as a path below the extraction folder; empty when it would leave it.
-std::string SafeRelativePath(const std::string& name) {
-    std::string cleaned, part;
-    std::vector<std::string> parts;
-    for (std::size_t i = 0; i <= name.size(); ++i) {
-        char c = i < name.size() ? name[i] : '/';
-        if (c == '/' || c == '\\') {
-            if (part == "..") return std::string();
-            if (!part.empty() && part != ".") parts.push_back(part);
-            part.clear();
-        } else if (c == '\0') {
-            return std::string();
+// A stored name for messages: bytes that a terminal would not show are escaped.
+std::string Shown(const std::string& name) {
+    std::string out;
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
         } else {
-            part.push_back(c);
+            out.push_back(static_cast<char>(c));
         }
     }
-    for (const std::string& p : parts) cleaned += (cleaned.empty() ? "" : "/") + p;
-    return cleaned;
+    return out;
+}
+
+// How extract writes an entry: the path below the extraction folder, and why it
+// differs from the stored name (or why the entry is refused: empty path).
+struct NamePlan {
+    std::string relative;            // empty: refused
+    std::string reason;              // empty: written as stored
+};
+
+NamePlan PlanName(const std::string& name) {
+    NamePlan plan;
+    if (name.find('\0') != std::string::npos) {
+        plan.reason = "the name holds a NUL byte";
+        return plan;
+    }
+    if (!name.empty() && (name.back() == '/' || name.back() == '\\')) {
+        plan.reason = "the name ends in a separator (it names a folder, not a file)";
+        return plan;
+    }
+    std::vector<std::string> parts;
+    std::string part;
+    bool dropped = false;
+    for (std::size_t i = 0; i <= name.size(); ++i) {
+        char c = i < name.size() ? name[i] : '/';
+        if (c != '/' && c != '\\') {
+            part.push_back(c);
+            continue;
+        }
+        if (part == "..") {
+            plan.reason = "a '..' part would lead outside the folder";
+            return plan;
+        }
+        if (!part.empty() && part != ".") parts.push_back(part);
+        else if (i < name.size() || !part.empty()) dropped = true;
+        part.clear();
+    }
+    for (const std::string& p : parts) plan.relative += (plan.relative.empty() ? "" : "/") + p;
+    if (plan.relative.empty()) {
+        plan.reason = "the name holds no file name";
+    } else if (name[0] == '/' || name[0] == '\\') {
+        plan.reason = "an absolute name, written below the folder";
+    } else if (name.find('\\') != std::string::npos) {
+        plan.reason = "'\\' separators, written with '/'";
+    } else if (dropped) {
+        plan.reason = "empty or '.' parts, left out";
+    }
+    return plan;
 }
 
 int CommandExtract(const std::vector<std::string>& args) {
@@ -499,16 +553,18 @@ int CommandExtract(const std::vector<std::string>& args) {
     InitLzo();
     int status = 0;
     for (const Entry* e : chosen) {
-        std::string relative = SafeRelativePath(e->name);
+        const NamePlan plan = PlanName(e->name);
+        const std::string& relative = plan.relative;
         if (relative.empty()) {
-            Warn(e->name + ": skipped, the name would lead outside " + dir);
+            Warn(Shown(e->name) + ": skipped, " + plan.reason);
             status = 1;
             continue;
         }
+        if (!plan.reason.empty()) Warn(Shown(e->name) + ": written as " + relative + " (" + plan.reason + ")");
         Bytes data;
         std::string error;
         if (!UnpackEntry(pack, *e, data, error)) {
-            Warn(e->name + ": skipped, " + error);
+            Warn(Shown(e->name) + ": skipped, " + error);
             status = 1;
             continue;
         }
@@ -577,8 +633,18 @@ int CommandVerify(const std::vector<std::string>& args) {
         Bytes data;
         std::string error;
         if (!UnpackEntry(pack, e, data, error)) {
-            std::fprintf(stderr, "corvane-pack: %s: %s\n", e.name.c_str(), error.c_str());
+            std::fprintf(stderr, "corvane-pack: %s: %s\n", Shown(e.name).c_str(), error.c_str());
             ++bad;
+        }
+        // Names that extract would refuse are problems; names it would change
+        // still unpack, and are reported so the author knows.
+        const NamePlan plan = PlanName(e.name);
+        if (plan.relative.empty()) {
+            std::fprintf(stderr, "corvane-pack: %s: extract refuses it: %s\n", Shown(e.name).c_str(),
+                         plan.reason.c_str());
+            ++bad;
+        } else if (!plan.reason.empty()) {
+            Warn(Shown(e.name) + ": extract writes it as " + plan.relative + " (" + plan.reason + ")");
         }
     }
     if (pack.directoryCut) {
@@ -600,13 +666,20 @@ int main(int argc, char** argv) {
     if (argc < 2) Usage();
     std::string command = argv[1];
     std::vector<std::string> args(argv + 2, argv + argc);
+    for (const std::string& a : args) {
+        if (a == "--help" || a == "-h") Usage(true);
+    }
     try {
         if (command == "create") return CommandCreate(args);
         if (command == "list") return CommandList(args);
         if (command == "extract") return CommandExtract(args);
         if (command == "append") return CommandAppend(args);
         if (command == "verify") return CommandVerify(args);
-        if (command == "-h" || command == "--help" || command == "help") Usage();
+        if (command == "-h" || command == "--help" || command == "help") Usage(true);
+        if (command == "--version") {
+            std::printf("corvane-pack %s\n", CORVANE_VERSION);
+            return 0;
+        }
     } catch (const std::exception& e) {
         Fail(e.what());
     }

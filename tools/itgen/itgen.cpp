@@ -419,8 +419,17 @@ std::vector<std::uint8_t> BuildModule() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: itgen <output.it>\n");
+    static const char kUsage[] = "usage: itgen <output.it>\n";
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("itgen %s\n", CORVANE_VERSION);
+        return 0;
+    }
+    if (argc != 2 || argv[1][0] == '-') {
+        std::fputs(kUsage, stderr);
         return 2;
     }
     std::vector<std::uint8_t> module = BuildModule();

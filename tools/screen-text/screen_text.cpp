@@ -76,8 +76,17 @@ std::string ReadLine(const Image& img, const std::vector<std::vector<bool>>& gly
 } // namespace
 
 int main(int argc, char** argv) {
+    static const char kUsage[] = "usage: screen-text IMAGE.ppm X Y [X Y ...]\n";
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("screen-text %s\n", CORVANE_VERSION);
+        return 0;
+    }
     if (argc < 4 || (argc - 2) % 2 != 0) {
-        std::fprintf(stderr, "usage: screen-text IMAGE.ppm X Y [X Y ...]\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
     Image img;
