@@ -4,7 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "runtime/values/files.h"
+#include "runtime/values/files_internal.h"
+#include "runtime/values/values.h"
 
 namespace {
 

@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "runtime/values/files.h"
+#include "runtime/values/files_internal.h"
+#include "runtime/values/values.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "runtime/input_sound/sound.h"
 #include "runtime/net/net.h"
 #include "runtime/platform/platform.h"
-#include "runtime/values/files.h"
+#include "runtime/values/values.h"
 
 namespace corvane {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "runtime/frame/frame.h"
-#include "runtime/values/files.h"
+#include "runtime/values/values.h"
 #include "runtime/platform/platform.h"
 
 namespace corvane {

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/input_sound/input.h"
 #include "runtime/input_sound/sound.h"

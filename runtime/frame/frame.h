@@ -18,7 +18,6 @@ int  UserMain();                            // the embedded user program (progra
 
 // ---------------------------------------------------------------- frame step and timing
 // PresentFrame and SwapAndWait are declared in runtime/engine/engine.h, for modal commands.
-double AdvanceFrameSlot(double nextFrameTime, double frameInterval, double now); // next slot after a release at now
 void   SetFrameRate(double framesPerSecond);// frame interval 1000/n ms, 2 ms for n <= 0
 void   SetFrameInterval(OpenGLRainbows& renderer, int framesPerSecond); // the renderer's form
 double ElapsedMilliseconds();               // ms since the end of start-up

@@ -1,12 +1,11 @@
 // The line-file store and the plain file and directory commands.
-#include "runtime/values/files.h"
-
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "runtime/engine/engine.h"
 #include "runtime/platform/platform.h"
+#include "runtime/values/files_internal.h"
 #include "runtime/values/values.h"
 
 namespace corvane {

@@ -7,7 +7,8 @@
 
 #include "runtime/engine/engine_state.h"
 #include "runtime/platform/platform.h"
-#include "runtime/values/files.h"
+#include "runtime/values/files_internal.h"
+#include "runtime/values/values.h"
 
 namespace corvane {
 

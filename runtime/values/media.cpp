@@ -9,6 +9,7 @@
 
 #include "runtime/engine/engine_state.h"
 #include "runtime/platform/platform.h"
+#include "runtime/values/values.h"
 
 namespace corvane {
 

@@ -36,7 +36,7 @@ struct MediaContext {
 // ---------------------------------------------------------------- media resolver
 int  ResolveMedia(MediaContext* context, const char* name, char* output, std::size_t outputSize = kMediaPathCapacity); // 1 with a path to open in output, else 0; output may be the name's own buffer
 int  ResolveMedia(MediaContext* context, RtString& name);   // in place: reserves kMediaPathCapacity, resolves, recounts
-void SetMediaPacks(const RtString& secondPack, const RtString& firstPack); // pack of context [1], then of context [0]; old temporary files deleted
+// SetMediaPacks, the language's command, is listed in values.h.
 
 // ---------------------------------------------------------------- start and end
 void CreateMediaContexts(const char* packPath);  // start-up: both contexts, both packing from packPath

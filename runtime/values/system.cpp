@@ -4,7 +4,7 @@
 
 #include "runtime/engine/engine_state.h"
 #include "runtime/platform/platform.h"
-#include "runtime/values/files.h"
+#include "runtime/values/values.h"
 
 namespace corvane {
 

@@ -1,10 +1,13 @@
-// Values library: arrays, string functions, math and random numbers.
-// Numbers are doubles; integer arguments are truncated toward zero. The string
-// value itself is RtString (rt_string.h, with its comparisons in
-// rt_string_compare.h); the array types are in rt_array.h.
+// Values library: every command of arrays, string functions, math and random
+// numbers, files, INI files, media packs and the system. Numbers are doubles;
+// integer arguments are truncated toward zero. The string value itself is
+// RtString (rt_string.h, with its comparisons in rt_string_compare.h); the array
+// types are in rt_array.h; the media resolver the loaders use is in media.h.
 #pragma once
 
 #include <cstdint>
+
+#include "runtime/values/media.h"
 
 #include "runtime/values/rt_array.h"
 #include "runtime/values/rt_string.h"
@@ -63,5 +66,37 @@ double BoxesOverlap(double x1, double y1, double w1, double h1,
 // ---------------------------------------------------------------- random numbers
 double Random(double n);                                 // whole number 0..n inclusive (ISAAC)
 void   SeedRandom(std::uint32_t seed);                   // restart the generator from a seed
+
+// ---------------------------------------------------------------- line files (256 lines of up to 1023 bytes)
+double ReadLineText(const char* fileName, double line, RtString& text);     // 0 with the line in text; "NO_DATA" for an empty line; "NO_FILE" and 3 when the file cannot be selected; 7 for a bad index
+double ReadLineNumber(const char* fileName, double line, double& number);   // the line as by ReadLineText, then atof ("NO_DATA"/"NO_FILE" give 0)
+double WriteLineText(const char* fileName, double line, const char* text);  // stores the text (cut at 1023 bytes) in the line; 0, or 7 for a bad index
+double WriteLineNumber(const char* fileName, double line, double number);   // stores the number's text in the line
+
+// ---------------------------------------------------------------- files and directories
+double  FileExists(const char* path);                        // 1 if the file opens for reading, else 0
+double  RemoveFile(const char* path);                        // non-zero when the file was deleted, else 0
+void    CopyFile(const char* source, const char* target);    // whole copy; a failed copy leaves no target
+RtString GetCurrentDir();                                    // current directory, forward slashes, one trailing slash
+double  SetCurrentDir(const char* path);                     // 1 on success, else 0
+double  ListFiles(const char* pattern, RtStringArray& names); // directories then matching files of the current directory; files + 65536 x directories
+
+// ---------------------------------------------------------------- INI files (one open at a time)
+void     IniOpen(const char* fileName);                              // saves the open file when changed, then loads this one
+RtString IniGet(const char* section, const char* key);               // the value, or "NO_DATA"
+void     IniPut(const char* section, const char* key, const char* value); // adds or changes; empty value removes the key, empty key the section
+
+// ---------------------------------------------------------------- system
+RtString PlatformInfo(RtString& query);                      // "" -> "LINUX"/"WIN32", "DEVICE" -> "DESKTOP", "ID" -> machine id, else "NO_DATA"; query upper-cased in place
+double   RunProgram(const char* commandLineText, double wait, double show, double& exitCode); // 1 if started (with wait: after it ended, exit code stored), else 0
+RtString CommandLineText();                                  // the command line the program was started with
+extern RtString commandLine;                                 // the process command line, unchanged (set by the entry)
+
+// ---------------------------------------------------------------- media packs
+void SetMediaPacks(const RtString& secondPack, const RtString& firstPack); // pack of context [1], then of context [0]; old temporary files deleted
+
+// ---------------------------------------------------------------- program end (called by the frame's end)
+void FlushLineFile();                                        // write back the line-file store when changed
+void IniSaveAtExit();                                        // save the INI store when changed, then empty it
 
 } // namespace corvane

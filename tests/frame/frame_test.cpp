@@ -13,7 +13,8 @@
 
 #include "runtime/engine/testing.h"
 #include "runtime/frame/frame.h"
-#include "runtime/values/files.h"
+#include "runtime/frame/frame_internal.h"
+#include "runtime/values/values.h"
 #include "runtime/platform/platform.h"
 #include "tests/support/engine_fixture.h"
 

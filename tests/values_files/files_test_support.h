@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "runtime/engine/engine_state.h"
-#include "runtime/values/files.h"
+#include "runtime/values/files_internal.h"
+#include "runtime/values/values.h"
 #include "tests/support/engine_fixture.h"
 
 namespace corvane::files_test {

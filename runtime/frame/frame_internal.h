@@ -1,0 +1,8 @@
+// Pieces of the frame step that tests reach directly; not commands (frame.h).
+#pragma once
+
+namespace corvane {
+
+double AdvanceFrameSlot(double nextFrameTime, double frameInterval, double now); // next slot after a release at now
+
+} // namespace corvane
