@@ -13,7 +13,7 @@
 #include "runtime/frame/frame.h"
 #include "runtime/net/net.h"
 #include "runtime/platform/platform.h"
-#include "runtime/values/files.h"
+#include "runtime/values/values.h"
 
 using namespace corvane;
 
