@@ -43,7 +43,7 @@ void SetSmoothingMode(double mode);                          // remainder 3: 0 k
 // ---------------------------------------------------------------- drawing
 void DrawObject(double slot, double first, double second, double weight, double animate); // a keyframe or a blend of two
 void DrawObjectFrame(double slot, double frame);             // one keyframe
-void DrawLine3D(double x1, double y1, double z1, double x2, double y2, double z2, double width, double colour);
+void DrawLine3D(double x1, double y1, double z1, double x2, double y2, double z2, double width, double colour); // width 1..512
 void DrawPoint3D(double x, double y, double z, double size, double colour); // size 1..512
 void DrawAxes3D(double x, double y, double z);               // red x, green y, blue z arrows of length 20
 
