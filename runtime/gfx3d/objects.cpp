@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <unordered_map>
 
 #include "runtime/engine/engine_state.h"
 #include "runtime/gfx2d/gl_entry_points.h"
@@ -91,6 +90,8 @@ MeshFrame* ConstructionFrame(Rainbows3D& scene) {
 }
 
 int SlotIndex(const Rainbows3D& scene, const ObjectSlot* slot) { return int(slot - scene.slots); }
+
+constexpr std::uint32_t kNoKey = 0xFFFFFFFFu; // position keys have 24 bits
 
 } // namespace
 
@@ -217,20 +218,24 @@ void ComputeNormals(MeshObject& mesh, bool smooth) {
         const std::size_t count = frame.corners.size();
         std::vector<std::uint32_t> vertexOf(count);
         std::vector<float> positions(count * 3);
-        std::unordered_map<std::uint32_t, std::uint32_t> byPosition;
-        if (smooth) byPosition.reserve(count);
+        // Corners at one quantised position are one vertex when smoothing: an
+        // open-addressing table from the 24-bit position key to the vertex.
+        std::size_t slots = 16;
+        while (smooth && slots < count * 2) slots *= 2;
+        std::vector<std::uint32_t> keys(smooth ? slots : 0, kNoKey), ids(smooth ? slots : 0);
         std::uint32_t vertexCount = 0;
         for (std::size_t k = 0; k < count; ++k) {
             const MeshCorner& c = frame.corners[k];
             DecodePosition(frame, c, &positions[k * 3]);
-            if (smooth) {
-                // Corners at one quantised position are one vertex.
-                const std::uint32_t key = c.x + 256u * c.y + 65536u * c.z;
-                vertexOf[k] = byPosition.try_emplace(key, vertexCount).first->second;
-                if (vertexOf[k] == vertexCount) ++vertexCount;
-            } else {
+            if (!smooth) {
                 vertexOf[k] = vertexCount++;
+                continue;
             }
+            const std::uint32_t key = c.x + 256u * c.y + 65536u * c.z;
+            std::size_t i = (key * 2654435761u) & (slots - 1);
+            while (keys[i] != kNoKey && keys[i] != key) i = (i + 1) & (slots - 1);
+            if (keys[i] == kNoKey) keys[i] = key, ids[i] = vertexCount++;
+            vertexOf[k] = ids[i];
         }
         std::vector<float> sums(std::size_t(vertexCount) * 3, 0.0f);
         AssembleTriangles(mesh, frame, [&](std::size_t i0, std::size_t i1, std::size_t i2) {
@@ -244,12 +249,18 @@ void ComputeNormals(MeshObject& mesh, bool smooth) {
             for (std::size_t k : {i0, i1, i2})
                 for (int i = 0; i < 3; ++i) sums[vertexOf[k] * 3 + i] += n[i];
         });
+        // One table search per vertex, shared by its corners.
+        std::vector<std::int16_t> indexOf(vertexCount, -1);
         for (std::size_t k = 0; k < count; ++k) {
             MeshCorner& c = frame.corners[k];
             if (IsMarker(ColourAt(mesh, c.colourIndex))) continue;
-            float n[3] = {sums[vertexOf[k] * 3], sums[vertexOf[k] * 3 + 1], sums[vertexOf[k] * 3 + 2]};
-            NormaliseIfLong(n);
-            c.normalIndex = std::uint8_t(NearestNormalIndex(n));
+            std::int16_t& index = indexOf[vertexOf[k]];
+            if (index < 0) {
+                float n[3] = {sums[vertexOf[k] * 3], sums[vertexOf[k] * 3 + 1], sums[vertexOf[k] * 3 + 2]};
+                NormaliseIfLong(n);
+                index = std::int16_t(NearestNormalIndex(n));
+            }
+            c.normalIndex = std::uint8_t(index);
         }
         // (Tangents and binormals from the texture coordinates join here: effects.)
     }
