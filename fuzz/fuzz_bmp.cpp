@@ -1,5 +1,6 @@
 // Fuzzes the BMP reader: header checks, texel conversion with keying and edge
-// bleeding, and the mipmap reduction of what it produced.
+// bleeding (every depth, run-length packing, top-down rows), rectangles against
+// the whole picture, and the mipmap reduction of what it produced.
 // Input: 6 bytes of request (source x, source y, width, height, key flags), then the file.
 #include <cstdint>
 #include <cstring>
@@ -38,6 +39,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 const std::uint8_t* t = &texels.rgba[(std::size_t(y) * tw + x) * 4];
                 if (t[0] | t[1] | t[2] | t[3]) __builtin_trap();
             }
+
+    // Without keying and bleeding, a rectangle is exactly that part of the whole
+    // picture: run-length rows unpacked for the rectangle alone, top-down rows and
+    // the packed depths must all land where the whole decode puts them.
+    if (!request.keying && request.keyColour == 0 && (request.sourceX | request.sourceY) != 0 &&
+        header.width <= 512 && header.height <= 512) {
+        corvane::BmpDecodeRequest whole;
+        whole.maxTextureSize = 512;
+        corvane::BmpTexels all;
+        if (corvane::DecodeBmp(file, fileSize, whole, &all)) {
+            for (int y = 0; y < texels.height; ++y)
+                for (int x = 0; x < texels.width; ++x) {
+                    const int sx = request.sourceX + x, sy = request.sourceY + y;
+                    if (sx < 0 || sy < 0 || sx >= header.width || sy >= header.height) continue;
+                    const std::uint8_t* a = &texels.rgba[(std::size_t(texels.height - 1 - y) * tw + x) * 4];
+                    const std::uint8_t* b =
+                        &all.rgba[(std::size_t(header.height - 1 - sy) * all.textureWidth + sx) * 4];
+                    if (std::memcmp(a, b, 4) != 0) __builtin_trap();
+                }
+        }
+    }
 
     if (data[5] & 1) corvane::BumpConvert(texels.rgba.data(), tw, th);
     int w = tw, h = th;

@@ -15,9 +15,10 @@ inline constexpr std::uint32_t kSpriteKeyColour = 0x8000FF; // red 255, green 0,
 
 struct BmpHeader {
     int width = 0, height = 0;                      // absolute sizes of the picture
-    int bitCount = 0;                               // 8, 24 or 32 once accepted
+    int bitCount = 0;                               // 1, 4, 8, 16, 24 or 32 once accepted
     std::uint32_t pixelOffset = 0;                  // where the rows start in the file
     std::uint32_t infoSize = 0;                     // size field of the info header
+    bool topDown = false;                           // a negative height: the first stored row is the top one
 };
 
 // Reads and checks the file and info headers from the first bytes of a file
@@ -41,9 +42,11 @@ struct BmpTexels {
 };
 
 // Turns a whole BMP file in memory into the texture buffer: the picture in the
-// bottom-left corner, its top row at texture row height - 1. Accepts 8, 24 and
-// 32 bits per pixel, uncompressed (32 bits also as B, G, R bit fields).
-// Edge bleeding runs when the key colour is not 0.
+// bottom-left corner, its top row at texture row height - 1. Accepts 1, 4 and 8
+// bits through the colour table (8 and 4 also run-length packed), 16 bits as
+// 5-5-5 or 5-6-5, 24 and 32 bits (32 also as B, G, R bit fields); rows bottom-up,
+// or top-down when the stored height is negative. Runs that leave the picture
+// are refused. Edge bleeding runs when the key colour is not 0.
 bool DecodeBmp(const std::uint8_t* file, std::size_t size, const BmpDecodeRequest& request, BmpTexels* out);
 
 int  TextureSideFor(int pixels);                    // smallest power of two >= pixels, at least 2

@@ -85,8 +85,9 @@ TEST(BmpDecode, RowStridesArePaddedToFourBytes) {
     }
 }
 
-TEST(BmpDecode, OnlyEightTwentyFourAndThirtyTwoBitsLoad) {
-    for (int bits : {1, 4, 16}) {
+TEST(BmpDecode, UnknownDepthsAndTablelessPalettesFail) {
+    // 1 and 4 bits need a colour table, which this file has not; the others are no depth at all.
+    for (int bits : {0, 1, 2, 4, 12, 48}) {
         std::string f = MakeBmp(4, 4, 24, [](int, int) { return 0x112233u; });
         f[28] = char(bits);
         BmpTexels t;
@@ -166,11 +167,13 @@ TEST(BmpDecode, LyingHeadersFailWithoutReadingOutside) {
     EXPECT_FALSE(Decode(f, &t)) << "short pixel data";
     EXPECT_FALSE(Decode(good.substr(0, 30), &t)) << "cut inside the header";
 
-    // A negative height is taken as its absolute value, rows still bottom-up.
+    // A negative height means the rows are stored top-down: the first stored row
+    // (blue here, written as the bottom one) is the top of the picture.
     f = MakeBmp(2, 2, 24, [](int, int y) { return y == 0 ? 0x0000FFu : 0xFF0000u; });
     Put32(f, 22, std::uint32_t(-2));
     ASSERT_TRUE(Decode(f, &t));
-    EXPECT_EQ(At(t, 0, 1).r, 255);
+    EXPECT_EQ(At(t, 0, 1).b, 255);
+    EXPECT_EQ(At(t, 0, 0).r, 255);
 }
 
 TEST(BmpDecode, EightBitIndicesBeyondTheColourTableFail) {

@@ -207,7 +207,7 @@ TEST(FontsDeathTest, FontFileThatCannotLoadStopsWithCodeThree) {
         {
             ASSERT_TRUE(corvane::testing::StartHeadlessEngine());
             std::string f = MakeBmp(16, 16, 24, [](int, int) { return 0xFFFFFFu; });
-            f[28] = 16; // a depth the reader refuses
+            f[28] = 12; // a depth the reader refuses
             const std::string path = WriteTemp("bad_font.bmp", f);
             std::atexit([] { std::fprintf(stderr, "errorCode=%g\n", engine.errorCode); });
             LoadFont(RtString(path.c_str()), 1);
