@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "runtime/engine/scene3d.h"
+#include "runtime/values/rt_string.h"
 
 namespace corvane {
 
@@ -39,6 +40,8 @@ void NewStrip();                                             // the following ve
 void FinishObject();                                         // compacts, computes normals, expands the object
 void CreateCube(double slot, double size);                   // closed white cube centred on the origin
 void SetSmoothingMode(double mode);                          // remainder 3: 0 keep normals, 1 faceted, 2 smooth
+double LoadObject(const RtString& file, double slot);        // binary or MSHA model file into the slot; 1 or 0 (slot kept when unresolved)
+double SaveObject(const RtString& file, double slot);        // the slot's first mesh as a binary model file; 1 or 0 (nothing written)
 
 // ---------------------------------------------------------------- drawing
 void DrawObject(double slot, double first, double second, double weight, double animate); // a keyframe or a blend of two
@@ -65,6 +68,7 @@ void ReleaseAllObjectSlots(Rainbows3D& scene);               // at process exit,
 int  NearestNormalIndex(const float n[3]);                   // table entry with the smallest |1 - n.t|, later wins ties
 std::uint8_t QuantiseToByte(float value);                    // truncated, saturated to 0..255, NaN as 0
 void CompactFrames(MeshObject& mesh);                        // raw vertices into quantised corners
+void CompactFrame(MeshObject& mesh, MeshFrame& frame, bool firstFrame); // one frame; the first one's texture coordinates join the lists
 void ComputeNormals(MeshObject& mesh, bool smooth);          // faceted or smooth normals (once per geometry)
 void DecodeCorner(const MeshObject& mesh, const MeshFrame& frame, std::size_t corner, MeshVertex* out); // corner to vertex
 void ComputeBoundingSpheres(MeshObject& mesh);               // centre = mean of the triangle positions

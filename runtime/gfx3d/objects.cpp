@@ -160,54 +160,60 @@ int NearestNormalIndex(const float n[3]) {
     return index;
 }
 
-void CompactFrames(MeshObject& mesh) {
-    for (std::size_t f = 0; f < mesh.frames.size(); ++f) {
-        MeshFrame& frame = mesh.frames[f];
-        float lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
-        bool seen[3] = {false, false, false};
-        for (const MeshVertex& v : frame.rawVertices) {
-            if (IsMarker(v.packedColour)) continue;
-            for (int a = 0; a < 3; ++a) {
-                const float p = v.position[a];
-                if (p != p) continue;
-                lo[a] = seen[a] ? std::min(lo[a], p) : p;
-                hi[a] = seen[a] ? std::max(hi[a], p) : p;
-                seen[a] = true;
-            }
-        }
+void CompactFrame(MeshObject& mesh, MeshFrame& frame, bool firstFrame) {
+    float lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
+    bool seen[3] = {false, false, false};
+    for (const MeshVertex& v : frame.rawVertices) {
+        if (IsMarker(v.packedColour)) continue;
         for (int a = 0; a < 3; ++a) {
-            float scale = (hi[a] - lo[a]) / 255.0f;
-            // A flat axis (or nothing to measure) still needs a usable step.
-            if (!(scale != 0.0f && std::isfinite(scale))) scale = 1.0f;
-            frame.quantScale[a] = scale;
-            const float offset = -lo[a] / scale;
-            frame.quantOffset[a] = std::isfinite(offset) ? offset : 0.0f;
+            const float p = v.position[a];
+            if (p != p) continue;
+            lo[a] = seen[a] ? std::min(lo[a], p) : p;
+            hi[a] = seen[a] ? std::max(hi[a], p) : p;
+            seen[a] = true;
         }
-        frame.corners.clear();
-        frame.corners.reserve(frame.rawVertices.size());
-        for (const MeshVertex& v : frame.rawVertices) {
-            MeshCorner c{};
-            auto found = std::find(mesh.colours.begin(), mesh.colours.end(), v.packedColour);
-            c.colourIndex = std::uint32_t(found - mesh.colours.begin());
-            if (found == mesh.colours.end()) mesh.colours.push_back(v.packedColour);
-            if (f == 0) {
-                mesh.uList.push_back(v.texCoord[0]);
-                mesh.vList.push_back(v.texCoord[1]);
-            }
-            if (!IsMarker(v.packedColour)) {
-                float n[3] = {v.normal[0], v.normal[1], v.normal[2]};
-                NormaliseIfLong(n);
-                c.normalIndex = std::uint8_t(NearestNormalIndex(n));
-            }
-            // A thousandth of a step of tolerance: the rounded step would otherwise put
-            // the largest coordinate at 254.9999 and cut the object short by a step.
-            c.x = QuantiseToByte(v.position[0] / frame.quantScale[0] + frame.quantOffset[0] + 0.001f);
-            c.y = QuantiseToByte(v.position[1] / frame.quantScale[1] + frame.quantOffset[1] + 0.001f);
-            c.z = QuantiseToByte(v.position[2] / frame.quantScale[2] + frame.quantOffset[2] + 0.001f);
-            frame.corners.push_back(c);
-        }
-        frame.rawVertices.clear();
     }
+    for (int a = 0; a < 3; ++a) {
+        float scale = (hi[a] - lo[a]) / 255.0f;
+        // A flat axis (or nothing to measure) still needs a usable step.
+        if (!(scale != 0.0f && std::isfinite(scale))) scale = 1.0f;
+        frame.quantScale[a] = scale;
+        const float offset = -lo[a] / scale;
+        frame.quantOffset[a] = std::isfinite(offset) ? offset : 0.0f;
+    }
+    // The first entry of each colour, as a linear search would find it, without
+    // a search per vertex (loaded models may bring many colours).
+    std::unordered_map<std::uint32_t, std::uint32_t> colourIndex;
+    for (std::size_t i = mesh.colours.size(); i-- > 0;) colourIndex[mesh.colours[i]] = std::uint32_t(i);
+    frame.corners.clear();
+    frame.corners.reserve(frame.rawVertices.size());
+    for (const MeshVertex& v : frame.rawVertices) {
+        MeshCorner c{};
+        const auto found = colourIndex.try_emplace(v.packedColour, std::uint32_t(mesh.colours.size()));
+        c.colourIndex = found.first->second;
+        if (found.second) mesh.colours.push_back(v.packedColour);
+        if (firstFrame) {
+            mesh.uList.push_back(v.texCoord[0]);
+            mesh.vList.push_back(v.texCoord[1]);
+        }
+        if (!IsMarker(v.packedColour)) {
+            float n[3] = {v.normal[0], v.normal[1], v.normal[2]};
+            NormaliseIfLong(n);
+            c.normalIndex = std::uint8_t(NearestNormalIndex(n));
+        }
+        // A thousandth of a step of tolerance: the rounded step would otherwise put
+        // the largest coordinate at 254.9999 and cut the object short by a step.
+        c.x = QuantiseToByte(v.position[0] / frame.quantScale[0] + frame.quantOffset[0] + 0.001f);
+        c.y = QuantiseToByte(v.position[1] / frame.quantScale[1] + frame.quantOffset[1] + 0.001f);
+        c.z = QuantiseToByte(v.position[2] / frame.quantScale[2] + frame.quantOffset[2] + 0.001f);
+        frame.corners.push_back(c);
+    }
+    std::vector<MeshVertex>().swap(frame.rawVertices);
+    mesh.normalsDone = false;
+}
+
+void CompactFrames(MeshObject& mesh) {
+    for (std::size_t f = 0; f < mesh.frames.size(); ++f) CompactFrame(mesh, mesh.frames[f], f == 0);
     mesh.normalsDone = false;
 }
 
