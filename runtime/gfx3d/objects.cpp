@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 #include "runtime/engine/engine_state.h"
 #include "runtime/gfx2d/gl_entry_points.h"
