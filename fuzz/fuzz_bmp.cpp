@@ -1,11 +1,47 @@
 // Fuzzes the BMP reader: header checks, texel conversion with keying and edge
 // bleeding (every depth, run-length packing, top-down rows), rectangles against
-// the whole picture, and the mipmap reduction of what it produced.
+// the whole picture, background tiles cut at 64-pixel offsets from the whole
+// picture, and the mipmap reduction of what it produced.
 // Input: 6 bytes of request (source x, source y, width, height, key flags), then the file.
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
+#include "runtime/gfx2d/background_tiles.h"
 #include "runtime/gfx2d/bmp.h"
+
+namespace {
+
+// Tile (column, row) cut from the picture decoded once must agree with the
+// 64 x 64 rectangle decoded at that offset: the same transparent texels and the
+// same opaque colours, and nothing past the picture's edge.
+void CheckTile(const std::uint8_t* file, std::size_t size, int column, int row) {
+    corvane::BmpHeader header;
+    if (!corvane::ParseBmpHeader(file, size, size, &header)) return;
+    if (header.width > 4096 || header.height > 4096 || std::int64_t(header.width) * header.height > (1 << 20)) return;
+    corvane::BmpTexels whole;
+    if (!corvane::DecodeBmp(file, size, corvane::BmpDecodeRequest{}, &whole)) return;
+    std::vector<std::uint8_t> tile(64 * 64 * 4);
+    corvane::CutBackgroundTile(whole, column, row, tile.data());
+    corvane::BmpDecodeRequest rect;
+    rect.sourceX = column * 64;
+    rect.sourceY = row * 64;
+    rect.width = rect.height = 64;
+    rect.keying = true;
+    rect.keyColour = corvane::kSpriteKeyColour;
+    corvane::BmpTexels direct;
+    if (!corvane::DecodeBmp(file, size, rect, &direct) || direct.textureWidth != 64) __builtin_trap();
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+            const std::uint8_t* a = &tile[(std::size_t(63 - y) * 64 + x) * 4];
+            const std::uint8_t* b = &direct.rgba[(std::size_t(63 - y) * 64 + x) * 4];
+            const bool inside = column * 64 + x < header.width && row * 64 + y < header.height;
+            if (!inside && (a[0] | a[1] | a[2] | a[3])) __builtin_trap();
+            if (a[3] != b[3] || (a[3] && std::memcmp(a, b, 4) != 0)) __builtin_trap();
+        }
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 6) return 0;
@@ -60,6 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 }
         }
     }
+
+    if (data[5] & 2) CheckTile(file, fileSize, data[0] & 0x3F, data[1] & 0x3F);
 
     if (data[5] & 1) corvane::BumpConvert(texels.rgba.data(), tw, th);
     int w = tw, h = th;
