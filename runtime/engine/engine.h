@@ -28,4 +28,9 @@ void   HandleWindowEvent(int event);        // the window procedure (platform::W
 void   PresentFrame();                      // show the frame, pace it, poll keys, prepare the next
 double SwapAndWait(OpenGLRainbows& renderer); // swap, clear, dispatch, spin to the next slot; ms after the swap + 1
 
+// ---------------------------------------------------------------- the stencil shadow pass (defined by runtime/gfx3d/)
+// The 2D viewport commands end a pending pass before the viewport changes; the
+// 3D scene defines it so that 2D need not include the 3D subsystem.
+void   SetShadowPass(bool on);              // opens or closes the pass; nothing when unchanged
+
 } // namespace corvane

@@ -91,6 +91,7 @@ public:
     std::int32_t textureIds[2] = {-1, -1};    // read only with ownTextures
 
     std::size_t streamBufferBytes = 0;        // size the stream buffer was specified with
+    std::vector<std::uint32_t> toonColours;   // the colour list the toon texture was made from
 };
 
 struct ObjectSlot {

@@ -83,7 +83,7 @@ void PresentFrame() {
     }
 
     // 7. Pending stencil shadows are drawn into the frame.
-    // (No stencil shadow pass exists until the 3D scene does.)
+    SetShadowPass(false);
 
     // 8. Show the frame, then prepare the next one.
     SwapAndWait(engine.renderer);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "runtime/engine/engine.h"
 #include "runtime/engine/engine_state.h"
 #include "runtime/gfx2d/bmp.h"
 #include "runtime/gfx2d/gfx2d.h"
@@ -92,7 +93,7 @@ void SetScreenSize(int width, int height) {
 }
 
 void SetViewport(double x, double y, double width, double height) {
-    // A pending stencil-shadow pass would end here, before the viewport changes (3D scene).
+    SetShadowPass(false); // a pending stencil-shadow pass ends before the viewport changes
     ResetViewport(ToInt(x), ToInt(y), ToInt(width), ToInt(height));
 }
 

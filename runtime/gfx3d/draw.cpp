@@ -79,16 +79,26 @@ void DrawMesh(Rainbows3D& scene, MeshObjectX& mesh, double first, double second,
     const float alpha = r.currentAlpha;
     glColor4f(alpha, alpha, alpha, alpha);
 
-    // (Effect steps join here: normals, tangents, toon texture or shadow-volume
-    // adjacency as the effect light asks, and the shadow volume itself.)
+    // Without the multitexture entry points an effect light changes nothing drawn.
+    const bool multi = gl::HasMultitexture(r);
+    if (scene.effectEnabled) PrepareEffect(scene, mesh, multi);
+    const bool effect = scene.effectEnabled && multi;
 
     // Frames of different lengths cannot be blended: frame A alone.
     const float a = frameB.triangles.size() == frameA.triangles.size() ? choice.weight : 0.0f;
+    if (effect && scene.effectMode == 3) {
+        // The volume instead of the object (and nothing outside the pass).
+        DrawShadowVolume(scene, mesh, frameA, frameB, a, placement);
+        return;
+    }
     const float du = scene.textureOffset[0], dv = scene.textureOffset[1];
     const MeshVertex* data = frameA.triangles.data();
     const std::size_t count = frameA.triangles.size();
     bool useStatic = false;
-    if (a == 0.0f && du == 0.0f && dv == 0.0f) {
+    if (effect) {
+        FillEffectVertices(scene, mesh, frameA, frameB, a, placement, mesh.renderVertices);
+        data = mesh.renderVertices.data();
+    } else if (a == 0.0f && du == 0.0f && dv == 0.0f) {
         useStatic = choice.a == 0;
     } else {
         BlendFrames(frameA, frameB, a, scene.textureOffset, mesh.renderVertices);
@@ -114,9 +124,10 @@ void DrawMesh(Rainbows3D& scene, MeshObjectX& mesh, double first, double second,
         base = nullptr;
     }
 
-    // Texturing as SetTexture bound it; (the effects' texture set-ups join here).
-    const bool multi = gl::HasMultitexture(r);
-    if (r.boundSlot >= 0) {
+    // Texturing as SetTexture bound it, or as the effect needs.
+    if (effect) {
+        SetUpEffectTexturing(scene, mesh, base, kStride);
+    } else if (r.boundSlot >= 0) {
         if (multi) gl::ClientActiveTexture(r)(GL_TEXTURE0_ARB);
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
         glTexCoordPointer(2, GL_FLOAT, kStride, At(base, 24));
@@ -127,7 +138,7 @@ void DrawMesh(Rainbows3D& scene, MeshObjectX& mesh, double first, double second,
             gl::ClientActiveTexture(r)(GL_TEXTURE0_ARB);
         }
     }
-    if (mesh.hasColours) {
+    if (mesh.hasColours && !effect) {
         glEnableClientState(GL_COLOR_ARRAY);
         glColorPointer(3, GL_FLOAT, kStride, At(base, 76));
     }
@@ -152,10 +163,11 @@ void DrawMesh(Rainbows3D& scene, MeshObjectX& mesh, double first, double second,
         gl::ClientActiveTexture(r)(GL_TEXTURE0_ARB);
     }
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    if (effect) RestoreEffectTexturing(scene);
     if (buffers) gl::BindBuffer(r)(GL_ARRAY_BUFFER_ARB, 0);
     glPopMatrix();
     // A colour array leaves the current colour undefined.
-    if (mesh.hasColours) glColor4f(alpha, alpha, alpha, alpha);
+    if (mesh.hasColours || effect) glColor4f(alpha, alpha, alpha, alpha);
 }
 
 // Colour material in a packed colour, 2D texturing off while a texture is
@@ -203,7 +215,6 @@ void BlendFrames(const MeshFrame& frameA, const MeshFrame& frameB, float a, cons
                 v.normal[i] = b.normal[i] + (v.normal[i] - b.normal[i]) * a;
             }
         }
-        // (Effect vertex data joins here: light vector, toon coordinates.)
         v.texCoord[0] += offset[0];
         v.texCoord[1] += offset[1];
         o[k] = v;

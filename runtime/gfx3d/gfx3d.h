@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "runtime/engine/engine.h"
 #include "runtime/engine/scene3d.h"
 #include "runtime/values/rt_string.h"
 
@@ -69,7 +70,7 @@ int  NearestNormalIndex(const float n[3]);                   // table entry with
 std::uint8_t QuantiseToByte(float value);                    // truncated, saturated to 0..255, NaN as 0
 void CompactFrames(MeshObject& mesh);                        // raw vertices into quantised corners
 void CompactFrame(MeshObject& mesh, MeshFrame& frame, bool firstFrame); // one frame; the first one's texture coordinates join the lists
-void ComputeNormals(MeshObject& mesh, bool smooth);          // faceted or smooth normals (once per geometry)
+bool ComputeNormals(MeshObject& mesh, bool smooth, bool tangents = false); // faceted or smooth normals (once per geometry), tangents from u, v; true when the corners changed
 void DecodeCorner(const MeshObject& mesh, const MeshFrame& frame, std::size_t corner, MeshVertex* out); // corner to vertex
 void ComputeBoundingSpheres(MeshObject& mesh);               // centre = mean of the triangle positions
 void FinishMesh(Rainbows3D& scene, ObjectSlot& slot);        // finishing of every mesh of a slot
@@ -84,5 +85,24 @@ void BlendFrames(const MeshFrame& a, const MeshFrame& b, float weight, const flo
                  std::vector<MeshVertex>& out);               // B + (A - B) * weight, offset added to u, v
 float FastSqrt(float x);                                     // float bits halved plus 0x1FC00000
 bool InViewCone(const Rainbows3D& scene, const float placement[16], const MeshFrame& frame); // drawn or skipped
+
+// ---------------------------------------------------------------- internal: effects
+// (SetShadowPass is declared in runtime/engine/engine.h: 2D calls it too.)
+void SelectEffectLight(int number, double colour, double x, double y, double z, double cone); // SetLight with a negative number
+bool TangentsMissing(const MeshObject& mesh);                // first vertex corner has tangent and binormal index 0
+bool PrepareEffect(Rainbows3D& scene, MeshObjectX& mesh, bool multitexture); // normals, tangents, toon texture, adjacency
+void MakeToonTexture(MeshObjectX& mesh);                     // the cel ramp, one row per colour; remade when the colours change
+std::vector<unsigned char> ToonTexels(const std::vector<std::uint32_t>& colours, std::size_t height); // RGBA, 16 wide
+void FillEffectVertices(const Rainbows3D& scene, const MeshObjectX& mesh, const MeshFrame& frameA, const MeshFrame& frameB,
+                        float a, const float placement[16], std::vector<MeshVertex>& out); // blend plus light vector or toon coordinates
+void SetUpEffectTexturing(const Rainbows3D& scene, const MeshObjectX& mesh, const void* base, int stride); // DOT3 or toon units
+void RestoreEffectTexturing(const Rainbows3D& scene);        // modulate on both units, BindSlot's textures, unit 0 active
+void BuildEdgeNeighbours(const MeshVertex* corners, std::size_t count, std::vector<EdgeNeighbour>& out); // welded within 1e-5
+void MarkLitFaces(const MeshVertex* corners, std::size_t count, const float light[3], std::vector<EdgeNeighbour>& edges,
+                  std::vector<std::uint8_t>& faceLit);        // facing the light, silhouette edges
+void BuildShadowVolume(const MeshVertex* corners, std::size_t count, const std::vector<EdgeNeighbour>& edges,
+                       const std::vector<std::uint8_t>& faceLit, const float light[3], std::vector<float>& out); // x, y, z, w triangles
+void DrawShadowVolume(Rainbows3D& scene, MeshObjectX& mesh, const MeshFrame& frameA, const MeshFrame& frameB, float a,
+                      const float placement[16]);            // two stencil passes; nothing outside the pass
 
 } // namespace corvane

@@ -115,6 +115,7 @@ void DropDerivedData(MeshObjectX& mesh, const OpenGLRainbows& renderer) {
     mesh.streamBufferBytes = 0;
     mesh.toonTexture = 0;
     mesh.toonRowStep = 0;
+    mesh.toonColours.clear();
     mesh.edgeNeighbours.clear();
     mesh.faceLit.clear();
 }
@@ -218,8 +219,8 @@ void CompactFrames(MeshObject& mesh) {
     mesh.normalsDone = false;
 }
 
-void ComputeNormals(MeshObject& mesh, bool smooth) {
-    if (mesh.normalsDone) return;
+bool ComputeNormals(MeshObject& mesh, bool smooth, bool tangents) {
+    if (mesh.normalsDone && !(tangents && TangentsMissing(mesh))) return false;
     mesh.normalsDone = true;
     for (MeshFrame& frame : mesh.frames) {
         const std::size_t count = frame.corners.size();
@@ -245,6 +246,12 @@ void ComputeNormals(MeshObject& mesh, bool smooth) {
             vertexOf[k] = ids[i];
         }
         std::vector<float> sums(std::size_t(vertexCount) * 3, 0.0f);
+        std::vector<float> tangentSums(tangents ? std::size_t(vertexCount) * 3 : 0, 0.0f);
+        std::vector<float> binormalSums(tangentSums.size(), 0.0f);
+        const auto textureAt = [&](std::size_t k, float out[2]) {
+            out[0] = k < mesh.uList.size() ? mesh.uList[k] : 0.0f;
+            out[1] = k < mesh.vList.size() ? mesh.vList[k] : 0.0f;
+        };
         AssembleTriangles(mesh, frame, [&](std::size_t i0, std::size_t i1, std::size_t i2) {
             const float* a = &positions[i0 * 3];
             const float* b = &positions[i1 * 3];
@@ -255,22 +262,52 @@ void ComputeNormals(MeshObject& mesh, bool smooth) {
             const float n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
             for (std::size_t k : {i0, i1, i2})
                 for (int i = 0; i < 3; ++i) sums[vertexOf[k] * 3 + i] += n[i];
+            if (!tangents) return;
+            // Per axis, the plane through the points (position, u, v) gives how that
+            // coordinate changes along u (tangent) and along v (binormal).
+            float ta[2], tb[2], tc[2];
+            textureAt(i0, ta), textureAt(i1, tb), textureAt(i2, tc);
+            float t[3] = {0, 0, 0}, bn[3] = {0, 0, 0};
+            for (int axis = 0; axis < 3; ++axis) {
+                const float e1[3] = {u[axis], tb[0] - ta[0], tb[1] - ta[1]};
+                const float e2[3] = {v[axis], tc[0] - ta[0], tc[1] - ta[1]};
+                const float A = e1[1] * e2[2] - e1[2] * e2[1];
+                const float B = e1[2] * e2[0] - e1[0] * e2[2];
+                const float C = e1[0] * e2[1] - e1[1] * e2[0];
+                if (std::fabs(A) > 0.00001f) {
+                    t[axis] = -B / A;
+                    bn[axis] = -C / A;
+                }
+            }
+            for (std::size_t k : {i0, i1, i2})
+                for (int i = 0; i < 3; ++i) {
+                    tangentSums[vertexOf[k] * 3 + i] += t[i];
+                    binormalSums[vertexOf[k] * 3 + i] += bn[i];
+                }
         });
-        // One table search per vertex, shared by its corners.
-        std::vector<std::int16_t> indexOf(vertexCount, -1);
-        for (std::size_t k = 0; k < count; ++k) {
-            MeshCorner& c = frame.corners[k];
-            if (IsMarker(ColourAt(mesh, c.colourIndex))) continue;
-            std::int16_t& index = indexOf[vertexOf[k]];
+        // One table search per vertex and direction, shared by its corners.
+        const auto quantised = [&](const std::vector<float>& from, std::vector<std::int16_t>& cache, std::size_t vertex) {
+            std::int16_t& index = cache[vertex];
             if (index < 0) {
-                float n[3] = {sums[vertexOf[k] * 3], sums[vertexOf[k] * 3 + 1], sums[vertexOf[k] * 3 + 2]};
+                float n[3] = {from[vertex * 3], from[vertex * 3 + 1], from[vertex * 3 + 2]};
                 NormaliseIfLong(n);
                 index = std::int16_t(NearestNormalIndex(n));
             }
-            c.normalIndex = std::uint8_t(index);
+            return std::uint8_t(index);
+        };
+        std::vector<std::int16_t> normalOf(vertexCount, -1), tangentOf(tangents ? vertexCount : 0, -1),
+            binormalOf(tangentOf.size(), -1);
+        for (std::size_t k = 0; k < count; ++k) {
+            MeshCorner& c = frame.corners[k];
+            if (IsMarker(ColourAt(mesh, c.colourIndex))) continue;
+            c.normalIndex = quantised(sums, normalOf, vertexOf[k]);
+            if (tangents) {
+                c.tangentIndex = quantised(tangentSums, tangentOf, vertexOf[k]);
+                c.binormalIndex = quantised(binormalSums, binormalOf, vertexOf[k]);
+            }
         }
-        // (Tangents and binormals from the texture coordinates join here: effects.)
     }
+    return true;
 }
 
 void DecodeCorner(const MeshObject& mesh, const MeshFrame& frame, std::size_t k, MeshVertex* out) {
@@ -292,6 +329,9 @@ void DecodeCorner(const MeshObject& mesh, const MeshFrame& frame, std::size_t k,
 }
 
 void MeshObjectX::ExpandFrames() {
+    // The adjacency numbers triangles: new triangles need a new one.
+    edgeNeighbours.clear();
+    faceLit.clear();
     for (MeshFrame& frame : frames) {
         std::size_t count = 0;
         AssembleTriangles(*this, frame, [&](std::size_t, std::size_t, std::size_t) { count += 3; });

@@ -158,7 +158,7 @@ void Start3DMode(double nearValue, double farValue, double fovValue) {
     OpenGLRainbows& r = engine.renderer;
     const float nearClip = float(nearValue), farClip = float(farValue), fov = float(fovValue);
 
-    // (An open stencil shadow pass is closed here first: effects.)
+    SetShadowPass(false);
 
     s.cullConeFactor = float(std::tan(std::fmin(double(fov) + 5.0, 89.0) * kDegrees));
     s.cameraUp[0] = 0, s.cameraUp[1] = 1, s.cameraUp[2] = 0;
@@ -292,8 +292,7 @@ void SetLight(double number, double colour, double x, double y, double z, double
     Rainbows3D& s = engine.scene;
     const int n = ToInt(number);
     if (n < 0) {
-        // The effect light (bump mapping, cel shading, stencil shadows) is selected
-        // here: effects.
+        SelectEffectLight(n, colour, x, y, z, coneValue);
         return;
     }
     const int index = n & 7;

@@ -1,0 +1,503 @@
+// The effect light's three effects: DOT3 bump mapping, cel shading through a
+// toon texture, and stencil shadow volumes with the pass that darkens them.
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <unordered_map>
+
+#include "runtime/engine/engine.h"
+#include "runtime/engine/engine_state.h"
+#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/gl_entry_points.h"
+#include "runtime/gfx3d/gfx3d.h"
+
+namespace corvane {
+
+namespace {
+
+// The stencil holds garbage until something clears it: the first opening does.
+bool stencilEverCleared = false;
+
+struct CellKey {
+    long long x, y, z;
+    bool operator==(const CellKey& o) const { return x == o.x && y == o.y && z == o.z; }
+};
+struct CellHash {
+    std::size_t operator()(const CellKey& k) const {
+        std::uint64_t h = std::uint64_t(k.x) * 0x9E3779B97F4A7C15ull;
+        h ^= std::uint64_t(k.y) * 0xC2B2AE3D27D4EB4Full + (h << 6) + (h >> 2);
+        h ^= std::uint64_t(k.z) * 0x165667B19E3779F9ull + (h << 6) + (h >> 2);
+        return std::size_t(h ^ (h >> 29));
+    }
+};
+
+constexpr double kWeld = 1.0e-5;
+constexpr double kCellLimit = 1.0e15; // beyond this a cell number would not fit
+
+// Maps each corner to the first earlier corner within kWeld on every axis, through
+// a grid of kWeld cells: a cell holds at most one representative, so each corner
+// looks at 27 cells whatever the count.
+std::vector<std::uint32_t> WeldCorners(const MeshVertex* v, std::size_t count) {
+    std::vector<std::uint32_t> welded(count);
+    std::unordered_map<CellKey, std::uint32_t, CellHash> cells;
+    cells.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const float* p = v[i].position;
+        welded[i] = std::uint32_t(i);
+        double c[3];
+        bool usable = true;
+        for (int a = 0; a < 3; ++a) {
+            c[a] = std::floor(double(p[a]) / kWeld);
+            if (!(std::fabs(c[a]) < kCellLimit)) usable = false; // NaN and huge values weld to nothing
+        }
+        if (!usable) continue;
+        const CellKey home{(long long)c[0], (long long)c[1], (long long)c[2]};
+        std::uint32_t best = std::uint32_t(i);
+        for (int dx = -1; dx <= 1; ++dx)
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dz = -1; dz <= 1; ++dz) {
+                    auto found = cells.find(CellKey{home.x + dx, home.y + dy, home.z + dz});
+                    if (found == cells.end() || found->second >= best) continue;
+                    const float* q = v[found->second].position;
+                    if (std::fabs(double(p[0]) - q[0]) <= kWeld && std::fabs(double(p[1]) - q[1]) <= kWeld &&
+                        std::fabs(double(p[2]) - q[2]) <= kWeld)
+                        best = found->second;
+                }
+        welded[i] = best;
+        if (best == i) cells.emplace(home, best);
+    }
+    return welded;
+}
+
+bool FacesLight(const MeshVertex* t, const float light[3]) {
+    const float* a = t[0].position;
+    const float* b = t[1].position;
+    const float* c = t[2].position;
+    const float u[3] = {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
+    const float w[3] = {c[0] - b[0], c[1] - b[1], c[2] - b[2]};
+    const float n[3] = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
+    // Measured from the triangle, not from the object's origin: a light near the
+    // object would otherwise count faces it cannot reach as lit.
+    const float l[3] = {light[0] - b[0], light[1] - b[1], light[2] - b[2]};
+    return n[0] * l[0] + n[1] * l[1] + n[2] * l[2] > 0.0f;
+}
+
+void PushPoint(std::vector<float>& out, const float p[3]) { out.insert(out.end(), {p[0], p[1], p[2], 1.0f}); }
+
+void PushFar(std::vector<float>& out, const float p[3], const float light[3]) {
+    out.insert(out.end(), {p[0] - light[0], p[1] - light[1], p[2] - light[2], 0.0f});
+}
+
+void Normalise3(float v[3]) {
+    const float length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    if (length > 0.0f)
+        for (int i = 0; i < 3; ++i) v[i] /= length;
+}
+
+float Dot3(const float a[3], const float b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+// The first corner that is a vertex rather than a primitive marker.
+const MeshCorner* FirstVertexCorner(const MeshObject& mesh) {
+    if (mesh.frames.empty()) return nullptr;
+    for (const MeshCorner& c : mesh.frames[0].corners) {
+        const std::uint32_t colour = c.colourIndex < mesh.colours.size() ? mesh.colours[c.colourIndex] : 0xFFFFFFu;
+        if (!IsMarker(colour)) return &c;
+    }
+    return nullptr;
+}
+
+void SetUnitModulate(const OpenGLRainbows& r, GLenum unit) {
+    gl::ActiveTexture(r)(unit);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+}
+
+// The toon ramp: dark, a broad middle band, a short step, then full light.
+constexpr unsigned char kToonRamp[16] = {100, 160, 160, 160, 160, 160, 160, 207,
+                                         255, 255, 255, 255, 255, 255, 255, 255};
+
+} // namespace
+
+// ---------------------------------------------------------------- the effect light and the pass
+
+void SelectEffectLight(int number, double colour, double x, double y, double z, double cone) {
+    Rainbows3D& s = engine.scene;
+    const bool on = float(cone) != 0.0f;
+    s.effectEnabled = on;
+    s.effectLightPosition[0] = float(x), s.effectLightPosition[1] = float(y), s.effectLightPosition[2] = float(z);
+    const std::uint32_t c = std::uint32_t(ToInt(colour));
+    s.effectLightColour[0] = float(c & 0xFF) / 255.0f;
+    s.effectLightColour[1] = float((c >> 8) & 0xFF) / 255.0f;
+    s.effectLightColour[2] = float((c >> 16) & 0xFF) / 255.0f;
+    s.effectMode = number == -1 ? 1 : (number == -3 ? 3 : 2);
+    if (number == -3) SetShadowPass(on);
+}
+
+void SetShadowPass(bool on) {
+    Rainbows3D& s = engine.scene;
+    if (on == s.shadowPassActive) return;
+    // Stored first: the viewport reset inside the closing must not close again.
+    s.shadowPassActive = on;
+    if (on) {
+        if (!stencilEverCleared) {
+            glClearStencil(0);
+            glClear(GL_STENCIL_BUFFER_BIT);
+            stencilEverCleared = true;
+        }
+        glShadeModel(GL_FLAT);
+        glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+        glEnable(GL_STENCIL_TEST);
+        glDepthMask(GL_FALSE);
+        glStencilFunc(GL_ALWAYS, 0, 0);
+        glStencilOp(GL_KEEP, GL_KEEP, GL_INVERT);
+        return;
+    }
+    OpenGLRainbows& r = engine.renderer;
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+    glDepthMask(GL_TRUE);
+    glDepthFunc(GL_LEQUAL);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    ResetViewport(0, 0, 0, 0);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    r.currentAlpha = 0.5f;
+    glColor4f(0.5f, 0.5f, 0.5f, 0.5f);
+    glEnable(GL_STENCIL_TEST);
+    glStencilFunc(GL_NOTEQUAL, 0, ~0u);
+    glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
+    // Black at half alpha over every pixel a volume marked; the whole surface,
+    // however large it is.
+    DrawRect(0, 0, std::max(2999, r.width - 1), std::max(1999, r.height - 1), 0);
+    glDisable(GL_BLEND);
+    r.currentAlpha = 1.0f;
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    glShadeModel(GL_SMOOTH);
+    glDepthFunc(GL_LESS);
+    glDisable(GL_STENCIL_TEST);
+    glClearStencil(0);
+    glClear(GL_STENCIL_BUFFER_BIT);
+    stencilEverCleared = true;
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+}
+
+// ---------------------------------------------------------------- per-mesh preparation
+
+bool PrepareEffect(Rainbows3D& scene, MeshObjectX& mesh, bool multitexture) {
+    bool changed = false;
+    if (scene.effectMode == 1)
+        changed = ComputeNormals(mesh, scene.smoothingMode == 2, true);
+    else
+        changed = ComputeNormals(mesh, false, false);
+    if (changed) {
+        // The corners changed: the triangles follow, and frame 0's upload is stale.
+        mesh.ExpandFrames();
+        if (mesh.staticBuffer && scene.renderer.glReady) {
+            if (auto deleteBuffers = gl::DeleteBuffers(scene.renderer)) deleteBuffers(1, &mesh.staticBuffer);
+        }
+        mesh.staticBuffer = 0;
+    }
+    if (mesh.renderVertices.empty()) mesh.ExpandFrames();
+    if (!multitexture || mesh.frames.empty()) return changed;
+    if (scene.effectMode == 2) MakeToonTexture(mesh);
+    if (scene.effectMode == 3 && mesh.edgeNeighbours.size() != mesh.frames[0].triangles.size())
+        BuildEdgeNeighbours(mesh.frames[0].triangles.data(), mesh.frames[0].triangles.size(), mesh.edgeNeighbours);
+    return changed;
+}
+
+bool TangentsMissing(const MeshObject& mesh) {
+    const MeshCorner* c = FirstVertexCorner(mesh);
+    return c && c->tangentIndex == 0 && c->binormalIndex == 0;
+}
+
+void MakeToonTexture(MeshObjectX& mesh) {
+    const OpenGLRainbows& r = engine.scene.renderer;
+    if (mesh.toonTexture && mesh.toonColours == mesh.colours) return;
+    if (mesh.toonTexture && r.glReady) glDeleteTextures(1, &mesh.toonTexture);
+    mesh.toonTexture = 0;
+    const std::size_t count = std::max<std::size_t>(mesh.colours.size(), 1);
+    std::size_t height = 1;
+    while (height < count && height < 16384) height *= 2;
+    if (height < count) height = count;
+    const std::vector<unsigned char> texels = ToonTexels(mesh.colours, height);
+
+    GLint alignment = 4;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glGenTextures(1, &mesh.toonTexture);
+    glBindTexture(GL_TEXTURE_2D, mesh.toonTexture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 16, GLsizei(height), 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
+    mesh.toonRowStep = 1.0f / float(height);
+    mesh.toonColours = mesh.colours;
+}
+
+std::vector<unsigned char> ToonTexels(const std::vector<std::uint32_t>& colours, std::size_t height) {
+    std::vector<unsigned char> texels(height * 16 * 4);
+    for (std::size_t row = 0; row < height; ++row) {
+        const std::uint32_t c = row < colours.size() ? colours[row] : (colours.empty() ? 0xFFFFFFu : colours[0]);
+        const unsigned channel[3] = {IsNoColour(c) ? 255u : (c & 0xFF), IsNoColour(c) ? 255u : ((c >> 8) & 0xFF),
+                                     IsNoColour(c) ? 255u : ((c >> 16) & 0xFF)};
+        for (int s = 0; s < 16; ++s) {
+            unsigned char* t = &texels[(row * 16 + std::size_t(s)) * 4];
+            for (int i = 0; i < 3; ++i) t[i] = static_cast<unsigned char>(channel[i] * kToonRamp[s] / 255u);
+            t[3] = 255;
+        }
+    }
+    return texels;
+}
+
+// ---------------------------------------------------------------- per-vertex effect data
+
+void FillEffectVertices(const Rainbows3D& scene, const MeshObjectX& mesh, const MeshFrame& frameA,
+                        const MeshFrame& frameB, float a, const float placement[16], std::vector<MeshVertex>& out) {
+    const std::size_t count = frameA.triangles.size();
+    if (frameB.triangles.size() != count) a = 0.0f;
+    float inverse[16], light[3];
+    RigidInverse(placement, inverse);
+    TransformPoint(inverse, scene.effectLightPosition, light);
+    out.resize(count);
+    const MeshVertex* va = frameA.triangles.data();
+    const MeshVertex* vb = a != 0.0f ? frameB.triangles.data() : va; // tangents' source frame
+    const float du = scene.textureOffset[0], dv = scene.textureOffset[1];
+    const int mode = scene.effectMode;
+    const float rowStep = mesh.toonRowStep;
+    for (std::size_t k = 0; k < count; ++k) {
+        MeshVertex v = va[k];
+        if (a != 0.0f) {
+            const MeshVertex& b = vb[k];
+            for (int i = 0; i < 3; ++i) {
+                v.position[i] = b.position[i] + (v.position[i] - b.position[i]) * a;
+                v.normal[i] = b.normal[i] + (v.normal[i] - b.normal[i]) * a;
+            }
+        }
+        float l[3] = {light[0] - v.position[0], light[1] - v.position[1], light[2] - v.position[2]};
+        Normalise3(l);
+        if (mode == 1) {
+            v.lightColour[0] = Dot3(vb[k].tangent, l) * 0.5f + 0.5f;
+            v.lightColour[1] = Dot3(vb[k].binormal, l) * 0.5f + 0.5f;
+            v.lightColour[2] = Dot3(v.normal, l) * 0.5f + 0.5f;
+        } else if (mode == 2) {
+            const float s = Dot3(v.normal, l);
+            v.binormal[0] = s > 0.95f ? 0.95f : (s >= 0.05f ? s : 0.05f); // NaN as the dark end
+            v.binormal[1] = (float(v.colourIndex) + 0.5f) * rowStep;
+        }
+        v.texCoord[0] += du;
+        v.texCoord[1] += dv;
+        out[k] = v;
+    }
+}
+
+// ---------------------------------------------------------------- texturing
+
+void SetUpEffectTexturing(const Rainbows3D& scene, const MeshObjectX& mesh, const void* base, int stride) {
+    const OpenGLRainbows& r = scene.renderer;
+    const auto at = [&](std::size_t offset) {
+        return reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(base) + offset);
+    };
+    const auto client = gl::ClientActiveTexture(r);
+    if (scene.effectMode == 1) {
+        // Unit 0 (the normal map as BindSlot left it) takes the dot product of the
+        // light vector in the primary colour with the texel; unit 1 modulates.
+        gl::ActiveTexture(r)(GL_TEXTURE0_ARB);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE_ARB);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_DOT3_RGB_ARB);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_RGB_ARB, GL_PRIMARY_COLOR_ARB);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_RGB_ARB, GL_SRC_COLOR);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_RGB_ARB, GL_TEXTURE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_RGB_ARB, GL_SRC_COLOR);
+        SetUnitModulate(r, GL_TEXTURE1_ARB);
+        gl::ActiveTexture(r)(GL_TEXTURE0_ARB);
+        for (GLenum unit : {GL_TEXTURE0_ARB, GL_TEXTURE1_ARB}) {
+            client(unit);
+            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+            glTexCoordPointer(2, GL_FLOAT, stride, at(24));
+        }
+        client(GL_TEXTURE0_ARB);
+        glEnableClientState(GL_COLOR_ARRAY);
+        glColorPointer(3, GL_FLOAT, stride, at(32));
+        return;
+    }
+    // Cel shading: the toon ramp on unit 1, the chosen texture on unit 0.
+    gl::ActiveTexture(r)(GL_TEXTURE1_ARB);
+    glBindTexture(GL_TEXTURE_2D, mesh.toonTexture);
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    gl::ActiveTexture(r)(GL_TEXTURE0_ARB);
+    client(GL_TEXTURE1_ARB);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glTexCoordPointer(2, GL_FLOAT, stride, at(56));
+    client(GL_TEXTURE0_ARB);
+    if (r.boundSlot >= 0) {
+        // With two slots bound, unit 0 holds the second; the first is the one shown.
+        if (r.boundSecondSlot >= 0) glBindTexture(GL_TEXTURE_2D, r.boundNames[1]);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, stride, at(24));
+    }
+    if (mesh.hasColours) {
+        glEnableClientState(GL_COLOR_ARRAY);
+        glColorPointer(3, GL_FLOAT, stride, at(76));
+    }
+}
+
+void RestoreEffectTexturing(const Rainbows3D& scene) {
+    const OpenGLRainbows& r = scene.renderer;
+    const auto client = gl::ClientActiveTexture(r);
+    client(GL_TEXTURE1_ARB);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    client(GL_TEXTURE0_ARB);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    // Both units back to what BindSlot bound, modulating, unit 0 active: the next
+    // sprite or text must not come out as a dot product.
+    SetUnitModulate(r, GL_TEXTURE1_ARB);
+    glBindTexture(GL_TEXTURE_2D, r.boundNames[1]);
+    if (r.boundSlot >= 0 && r.boundSecondSlot >= 0)
+        glEnable(GL_TEXTURE_2D);
+    else
+        glDisable(GL_TEXTURE_2D);
+    SetUnitModulate(r, GL_TEXTURE0_ARB);
+    glBindTexture(GL_TEXTURE_2D, r.boundNames[0]);
+}
+
+// ---------------------------------------------------------------- shadow volumes
+
+void BuildEdgeNeighbours(const MeshVertex* corners, std::size_t count, std::vector<EdgeNeighbour>& out) {
+    const std::size_t triangles = std::min<std::size_t>(count / 3, 0x7FFFFFFF / 3);
+    count = triangles * 3;
+    out.assign(count, EdgeNeighbour{});
+    const std::vector<std::uint32_t> welded = WeldCorners(corners, count);
+    // An edge by its welded ends in either order: the first two triangles on it.
+    std::unordered_map<std::uint64_t, std::pair<std::int32_t, std::int32_t>> edges;
+    edges.reserve(count);
+    const auto key = [&](std::size_t t, int l) {
+        const std::uint64_t p = welded[t * 3 + std::size_t(l)], q = welded[t * 3 + std::size_t((l + 1) % 3)];
+        return p < q ? (p << 32 | q) : (q << 32 | p);
+    };
+    for (std::size_t t = 0; t < triangles; ++t)
+        for (int l = 0; l < 3; ++l) {
+            auto [entry, fresh] = edges.try_emplace(key(t, l), std::int32_t(t), -1);
+            if (!fresh && entry->second.second < 0 && entry->second.first != std::int32_t(t))
+                entry->second.second = std::int32_t(t);
+        }
+    for (std::size_t t = 0; t < triangles; ++t)
+        for (int l = 0; l < 3; ++l) {
+            const auto& two = edges.find(key(t, l))->second;
+            out[t * 3 + std::size_t(l)].neighbour = two.first != std::int32_t(t) ? two.first : two.second;
+        }
+}
+
+void MarkLitFaces(const MeshVertex* corners, std::size_t count, const float light[3],
+                  std::vector<EdgeNeighbour>& edges, std::vector<std::uint8_t>& faceLit) {
+    const std::size_t triangles = std::min(count / 3, edges.size() / 3);
+    faceLit.assign(triangles, 0);
+    for (std::size_t t = 0; t < triangles; ++t) faceLit[t] = FacesLight(&corners[t * 3], light) ? 1 : 0;
+    for (std::size_t t = 0; t < triangles; ++t)
+        for (int l = 0; l < 3; ++l) {
+            EdgeNeighbour& e = edges[t * 3 + std::size_t(l)];
+            const bool across = e.neighbour >= 0 && std::size_t(e.neighbour) < triangles && faceLit[std::size_t(e.neighbour)];
+            e.silhouette = faceLit[t] && !across;
+        }
+}
+
+void BuildShadowVolume(const MeshVertex* corners, std::size_t count, const std::vector<EdgeNeighbour>& edges,
+                       const std::vector<std::uint8_t>& faceLit, const float light[3], std::vector<float>& out) {
+    const std::size_t triangles = std::min({count / 3, edges.size() / 3, faceLit.size()});
+    out.clear();
+    for (std::size_t t = 0; t < triangles; ++t) {
+        if (!faceLit[t]) continue;
+        for (int l = 0; l < 3; ++l) {
+            if (!edges[t * 3 + std::size_t(l)].silhouette) continue;
+            const float* p = corners[t * 3 + std::size_t(l)].position;
+            const float* q = corners[t * 3 + std::size_t((l + 1) % 3)].position;
+            // The quad (q, p, p far, q far) as two triangles.
+            PushPoint(out, q), PushPoint(out, p), PushFar(out, p, light);
+            PushPoint(out, q), PushFar(out, p, light), PushFar(out, q, light);
+        }
+    }
+    for (std::size_t t = 0; t < triangles; ++t)
+        for (int l = 0; l < 3; ++l) {
+            const float* p = corners[t * 3 + std::size_t(l)].position;
+            if (faceLit[t])
+                PushPoint(out, p);
+            else
+                PushFar(out, p, light);
+        }
+}
+
+void DrawShadowVolume(Rainbows3D& scene, MeshObjectX& mesh, const MeshFrame& frameA, const MeshFrame& frameB,
+                      float a, const float placement[16]) {
+    OpenGLRainbows& r = scene.renderer;
+    if (!scene.shadowPassActive) return; // outside the pass there is nothing to count into
+    float inverse[16], light[3];
+    RigidInverse(placement, inverse);
+    TransformPoint(inverse, scene.effectLightPosition, light);
+
+    // The pose as drawn: frame A, or the blend when there is one.
+    const MeshVertex* pose = frameA.triangles.data();
+    std::size_t count = frameA.triangles.size();
+    if (a != 0.0f && frameB.triangles.size() == count) {
+        const float none[2] = {0, 0};
+        BlendFrames(frameA, frameB, a, none, mesh.renderVertices);
+        pose = mesh.renderVertices.data();
+    }
+    MarkLitFaces(pose, count, light, mesh.edgeNeighbours, mesh.faceLit);
+    static thread_local std::vector<float> volume;
+    BuildShadowVolume(pose, count, mesh.edgeNeighbours, mesh.faceLit, light, volume);
+    if (volume.empty()) return;
+
+    const GLboolean culling = glIsEnabled(GL_CULL_FACE), lighting = glIsEnabled(GL_LIGHTING);
+    GLint frontFace = GL_CCW, cullFace = GL_BACK;
+    glGetIntegerv(GL_FRONT_FACE, &frontFace);
+    glGetIntegerv(GL_CULL_FACE_MODE, &cullFace);
+    const bool multi = gl::HasMultitexture(r);
+    if (multi) {
+        gl::ActiveTexture(r)(GL_TEXTURE1_ARB);
+        glDisable(GL_TEXTURE_2D);
+        gl::ActiveTexture(r)(GL_TEXTURE0_ARB);
+    }
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_LIGHTING);
+    if (gl::HasBuffers(r)) gl::BindBuffer(r)(GL_ARRAY_BUFFER_ARB, 0);
+
+    glPushMatrix();
+    ApplyTransformStack(scene);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(4, GL_FLOAT, 0, volume.data());
+    const GLsizei vertices = GLsizei(std::min<std::size_t>(volume.size() / 4, 0x7FFFFFFF));
+    glStencilFunc(GL_ALWAYS, 0, ~0u);
+    glEnable(GL_CULL_FACE);
+    // The volume comes out wound clockwise seen from outside, whatever the mesh.
+    glFrontFace(GL_CW);
+    glCullFace(GL_BACK);
+    glStencilOp(GL_KEEP, GL_KEEP, GL_INCR);
+    glDrawArrays(GL_TRIANGLES, 0, vertices);
+    glCullFace(GL_FRONT);
+    glStencilOp(GL_KEEP, GL_KEEP, GL_DECR);
+    glDrawArrays(GL_TRIANGLES, 0, vertices);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glPopMatrix();
+
+    // Back to the pass's own settings and the scene's culling, lighting and texturing.
+    glStencilFunc(GL_ALWAYS, 0, 0);
+    glStencilOp(GL_KEEP, GL_KEEP, GL_INVERT);
+    glFrontFace(GLenum(frontFace));
+    glCullFace(GLenum(cullFace));
+    if (!culling) glDisable(GL_CULL_FACE);
+    if (lighting) glEnable(GL_LIGHTING);
+    if (r.boundSlot >= 0) glEnable(GL_TEXTURE_2D);
+    if (multi && r.boundSlot >= 0 && r.boundSecondSlot >= 0) {
+        gl::ActiveTexture(r)(GL_TEXTURE1_ARB);
+        glEnable(GL_TEXTURE_2D);
+        gl::ActiveTexture(r)(GL_TEXTURE0_ARB);
+    }
+}
+
+} // namespace corvane
