@@ -17,6 +17,7 @@
 
 #include "bench/bench_support.h"
 #include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/platform/platform.h"
 
 extern char** environ;
