@@ -4,7 +4,12 @@
 
 namespace corvane {
 
-std::string ErrorLogPath() { return platform::TempDirectory() + "ErrorLog.txt"; }
+std::string ErrorLogPath() {
+    // Appended in place: GCC 12 warns falsely (-Wrestrict) about string + literal here.
+    std::string path = platform::TempDirectory();
+    path += "ErrorLog.txt";
+    return path;
+}
 
 void AppendErrorLog(const char* text) {
     // Opened and closed per line, so the log is complete even if the process dies.
