@@ -51,6 +51,13 @@ void DrawLine3D(double x1, double y1, double z1, double x2, double y2, double z2
 void DrawPoint3D(double x, double y, double z, double size, double colour); // size 1..512
 void DrawAxes3D(double x, double y, double z);               // red x, green y, blue z arrows of length 20
 
+// ---------------------------------------------------------------- collision and picking
+double CollideSphere(double slot, double frame, double radius, double x, double y, double z); // 1 when the sphere touches a triangle of the frame
+double CollideBox(double slot, double frame, double x, double y, double z, double width, double height); // 1 when the box (width x height x width) overlaps a triangle
+double CollideRay(double slot, double frame, double x, double y, double z, double dirX, double dirY, double dirZ); // distance to the nearest hit in front, else the nearest behind (negative); 0 none
+void ProjectToScreen(double x, double y, double z, double& outX, double& outY, double& outZ); // world point to window position and depth; unchanged when impossible
+void ScreenToWorld(double screenX, double screenY, double depth, double& outX, double& outY, double& outZ); // window position and depth (0 near, 1 far) to world; unchanged when impossible
+
 // ---------------------------------------------------------------- internal: scene
 void ApplyTransformStack(const Rainbows3D& scene);           // levels 0..depth onto the current GL matrix
 void PlacementMatrix(const Rainbows3D& scene, float out[16]); // the same product from the identity, on the CPU
