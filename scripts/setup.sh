@@ -12,6 +12,7 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   xvfb xauth x11-utils xdotool imagemagick
   sox alsa-utils zenity
+  libpng-dev libjpeg62-turbo-dev libfreetype-dev fonts-dejavu-core libassimp-dev
 )
 
 missing=()

@@ -12,6 +12,7 @@
 #include "runtime/engine/engine.h"
 #include "runtime/gfx2d/background_tiles.h"
 #include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/picture.h"
 #include "runtime/platform/platform_files.h"
 
 namespace corvane {
@@ -72,26 +73,27 @@ void CutBackgroundTile(const BmpTexels& picture, int column, int row, std::uint8
 
 bool LoadTiledBackground(OpenGLRainbows& renderer, int buffer, const char* path) {
     if (!ValidBuffer(buffer)) return false;
+    // The file is read and decoded once; tiles are cut from the decoded picture.
+    std::vector<std::uint8_t> file;
+    try {
+        if (!path || !*path || !platform::ReadFileBytes(path, file)) return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     int w = 0, h = 0;
-    if (!ProbeBmpSize(path, &w, &h)) return false;
+    if (!ProbePicture(file.data(), file.size(), &w, &h)) return false;
     FreeBackground(renderer, buffer);
     // A buffer holds 64 x 64 tiles; a larger picture is refused, not cut short.
     if (w > kTile * kMaxTiles || h > kTile * kMaxTiles) return false;
-    // The file is read and decoded once; tiles are cut from the decoded picture.
     BmpTexels picture;
     {
-        std::vector<std::uint8_t> file;
-        try {
-            if (!platform::ReadFileBytes(path, file)) return false;
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
         BmpDecodeRequest request;  // the whole picture, unkeyed: keying and bleeding are per tile
         try {
-            if (!DecodeBmp(file.data(), file.size(), request, &picture)) return false;
+            if (!DecodePicture(file.data(), file.size(), request, &picture)) return false;
         } catch (const std::bad_alloc&) {
             return false;
         }
+        file = {};
     }
     if (picture.width != w || picture.height != h) return false;
     OpenGLRainbows::BackgroundBuffer& b = renderer.backgrounds[buffer];

@@ -1,16 +1,18 @@
-// The renderer's texture-slot table: loading BMP files into slots, binding,
+// The renderer's texture-slot table: loading pictures into slots, binding,
 // alpha copies and release.
 #include <GL/gl.h>
 #include <GL/glext.h>
 
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <vector>
 
 #include "runtime/engine/engine_state.h"
 #include "runtime/gfx2d/bmp.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/gfx2d/gl_entry_points.h"
+#include "runtime/gfx2d/picture.h"
 #include "runtime/platform/platform_files.h"
 #include "runtime/values/media.h"
 
@@ -62,13 +64,14 @@ int ProbeBmpSize(const char* path, int* width, int* height) {
     return 1;
 }
 
-bool LoadBmpTexture(OpenGLRainbows& renderer, const char* path, int sourceX, int sourceY, int width, int height,
-                    unsigned int* plainName, unsigned int* mipmapName, unsigned int keyColour, bool keying,
-                    bool bump, bool nearest) {
+namespace {
+
+// Decodes a picture file held in memory into new textures (see LoadBmpTexture).
+bool UploadPicture(OpenGLRainbows& renderer, const std::vector<std::uint8_t>& file, int sourceX, int sourceY,
+                   int width, int height, unsigned int* plainName, unsigned int* mipmapName, unsigned int keyColour,
+                   bool keying, bool bump, bool nearest) {
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-    std::vector<std::uint8_t> file;
-    if (!platform::ReadFileBytes(path, file)) return false;
     BmpDecodeRequest request;
     request.sourceX = sourceX;
     request.sourceY = sourceY;
@@ -78,9 +81,11 @@ bool LoadBmpTexture(OpenGLRainbows& renderer, const char* path, int sourceX, int
     request.keying = keying;
     request.maxTextureSize = maxSize > 0 ? maxSize : 1;
     BmpTexels texels;
-    if (!DecodeBmp(file.data(), file.size(), request, &texels)) return false;
-    file.clear();
-    file.shrink_to_fit();
+    try {
+        if (!DecodePicture(file.data(), file.size(), request, &texels)) return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     const int tw = texels.textureWidth, th = texels.textureHeight;
     std::uint8_t* rgba = texels.rgba.data();
     if (bump) BumpConvert(rgba, tw, th);
@@ -121,6 +126,17 @@ bool LoadBmpTexture(OpenGLRainbows& renderer, const char* path, int sourceX, int
     return true;
 }
 
+} // namespace
+
+bool LoadBmpTexture(OpenGLRainbows& renderer, const char* path, int sourceX, int sourceY, int width, int height,
+                    unsigned int* plainName, unsigned int* mipmapName, unsigned int keyColour, bool keying,
+                    bool bump, bool nearest) {
+    std::vector<std::uint8_t> file;
+    if (!platform::ReadFileBytes(path, file)) return false;
+    return UploadPicture(renderer, file, sourceX, sourceY, width, height, plainName, mipmapName, keyColour, keying,
+                         bump, nearest);
+}
+
 void FreeSlot(OpenGLRainbows& renderer, int slot) {
     if (!IsValidSlot(slot)) return;
     unsigned int* names = renderer.textureNames[slot];
@@ -139,15 +155,18 @@ void FreeSlot(OpenGLRainbows& renderer, int slot) {
 int LoadImageIntoSlot(OpenGLRainbows& renderer, int slot, const char* path, unsigned int keyColour, int bump) {
     if (!IsValidSlot(slot)) return 0;
     FreeSlot(renderer, slot);
+    // The file is read once; its headers give the sizes, then it is decoded.
+    std::vector<std::uint8_t> file;
+    if (!path || !*path || !platform::ReadFileBytes(path, file)) return 0;
     int w = 0, h = 0;
-    if (!ProbeBmpSize(path, &w, &h)) return 0;
+    if (!ProbePicture(file.data(), file.size(), &w, &h)) return 0;
     const int tw = TextureSideFor(w), th = TextureSideFor(h);
     unsigned int plain = 0, mip = 0;
     bool ok;
     if (slot < OpenGLRainbows::kFirstFontSlot)
-        ok = LoadBmpTexture(renderer, path, 0, 0, 0, 0, &plain, &mip, keyColour, true, bump != 0, false);
+        ok = UploadPicture(renderer, file, 0, 0, 0, 0, &plain, &mip, keyColour, true, bump != 0, false);
     else
-        ok = LoadBmpTexture(renderer, path, 0, 0, 0, 0, &plain, nullptr, keyColour, true, false, true);
+        ok = UploadPicture(renderer, file, 0, 0, 0, 0, &plain, nullptr, keyColour, true, false, true);
     if (!ok) return 0;
     renderer.textureNames[slot][0] = plain;
     renderer.textureNames[slot][1] = mip;
