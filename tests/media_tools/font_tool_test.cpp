@@ -1,0 +1,179 @@
+// corvane-font: pictures made from a Debian font load with LoadFont, draw ink
+// where FreeType's own rendering has it, and keep the grid the loader reads.
+#include <gtest/gtest.h>
+
+#ifdef CORVANE_HAVE_FONT_TOOL
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#endif
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/gfx2d/gfx2d_test_support.h"
+#include "tests/support/engine_fixture.h"
+
+using namespace corvane;
+using namespace gfx2d_test;
+
+namespace {
+
+const char* kFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+
+corvane::testing::ProcessResult RunFontTool(const std::vector<std::string>& args) {
+    std::vector<std::string> all = {corvane::testing::BuiltProgram("corvane-font")};
+    all.insert(all.end(), args.begin(), args.end());
+    return corvane::testing::RunProcess(all, {}, 60.0);
+}
+
+// Set pixels of a mask, moved so its ink's bounding box starts at (0, 0).
+struct Mask {
+    int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;  // ink box, inclusive
+    std::vector<std::pair<int, int>> points;
+    void Add(int x, int y) {
+        points.emplace_back(x, y);
+        left = std::min(left, x), right = std::max(right, x);
+        top = std::min(top, y), bottom = std::max(bottom, y);
+    }
+    std::vector<std::pair<int, int>> Normalised() const {
+        std::vector<std::pair<int, int>> p;
+        for (auto [x, y] : points) p.emplace_back(x - left, y - top);
+        std::sort(p.begin(), p.end());
+        return p;
+    }
+};
+
+class FontTool : public Gfx2dTest {
+protected:
+    void SetUp() override {
+#ifndef CORVANE_HAVE_FONT_TOOL
+        GTEST_SKIP() << "corvane-font is not built (no FreeType)";
+#endif
+        if (!std::ifstream(kFont)) GTEST_SKIP() << "fonts-dejavu-core is missing";
+        Gfx2dTest::SetUp();
+    }
+};
+
+} // namespace
+
+#ifdef CORVANE_HAVE_FONT_TOOL
+
+TEST_F(FontTool, HgDrawsInkWhereFreeTypeHasIt) {
+    FT_Library library;
+    ASSERT_EQ(FT_Init_FreeType(&library), 0);
+    FT_Face face;
+    ASSERT_EQ(FT_New_Face(library, kFont, 0, &face), 0);
+    FT_Set_Pixel_Sizes(face, 0, 16);
+    // FreeType's own glyphs: the ink as the BMP keeps it (any coverage) and as
+    // the PNG's alpha passes the alpha test (above 0.15).
+    struct Case { const char* out; int threshold; };
+    for (const Case& c : {Case{"hg.bmp", 0}, Case{"hg.png", 38}}) {
+        SCOPED_TRACE(c.out);
+        const std::string out = corvane::testing::TestTempDir() + c.out;
+        const auto run = RunFontTool({kFont, out, "--size", "16"});
+        ASSERT_EQ(run.exitStatus, 0) << run.output;
+        LoadFont(RtString(out.c_str()), 1);
+        double cw = 0, ch = 0;
+        GetFontSize(cw, ch);
+        ASSERT_GT(cw, 0);
+        glClear(GL_COLOR_BUFFER_BIT);
+        PrintText(RtString("Hg"), 0, 0);
+        const Screen s = ReadScreen(0, 0, int(cw) * 2, int(ch));
+        int baseline[2] = {0, 0};
+        for (int i = 0; i < 2; ++i) {
+            const char letter = "Hg"[i];
+            ASSERT_EQ(FT_Load_Char(face, FT_ULong(letter), FT_LOAD_RENDER), 0);
+            const FT_Bitmap& b = face->glyph->bitmap;
+            Mask expected, drawn;
+            for (unsigned y = 0; y < b.rows; ++y)
+                for (unsigned x = 0; x < b.width; ++x)
+                    if (b.buffer[y * b.pitch + x] > c.threshold) expected.Add(int(x), int(y));
+            for (int y = 0; y < int(ch); ++y)
+                for (int x = 0; x < int(cw); ++x)
+                    if (s.lit(i * int(cw) + x, y)) drawn.Add(x, y);
+            ASSERT_FALSE(drawn.points.empty()) << letter;
+            EXPECT_EQ(drawn.Normalised(), expected.Normalised()) << letter;
+            // Where the baseline falls in the cell, from each glyph's ink.
+            baseline[i] = drawn.bottom - expected.bottom + face->glyph->bitmap_top;
+        }
+        EXPECT_EQ(baseline[0], baseline[1]) << "both glyphs on one baseline";
+    }
+    FT_Done_Face(face);
+    FT_Done_FreeType(library);
+}
+
+TEST_F(FontTool, GridsSizesOutlinesAndRefusals) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        int imageWidth, imageHeight;   // when it succeeds
+        double fontW, fontH;           // GetFontSize
+    };
+    const Case cases[] = {
+        {{"--size", "16"}, 0, 256, 152, 16, 19},
+        {{"--size", "16", "--chars", "256"}, 0, 336, 352, 21, 44},
+        {{"--size", "16", "--cell", "10x12"}, 0, 160, 96, 10, 12},
+        {{"--size", "8", "--chars", "256", "--outline", "1"}, 0, 208, 224, 13, 28},
+        {{"--size", "16", "--cell", "12x30"}, 1, 0, 0, 0, 0},          // too high for 8 rows
+        {{"--size", "16", "--chars", "256", "--cell", "12x12"}, 1, 0, 0, 0, 0}, // not higher than wide
+        {{"--size", "16", "--chars", "200"}, 1, 0, 0, 0, 0},
+        {{"--chars", "128"}, 2, 0, 0, 0, 0},                          // no size
+    };
+    const std::string out = corvane::testing::TestTempDir() + "grid.bmp";
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(n++);
+        std::vector<std::string> args = {kFont, out};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        std::remove(out.c_str());
+        const auto run = RunFontTool(args);
+        EXPECT_EQ(run.exitStatus, c.status) << run.output;
+        if (c.status != 0) {
+            EXPECT_NE(run.output.find("corvane-font"), std::string::npos) << "says why";
+            continue;
+        }
+        LoadFont(RtString(out.c_str()), 2);
+        EXPECT_EQ(engine.renderer.imageWidth[OpenGLRainbows::kFirstFontSlot + 2], c.imageWidth);
+        EXPECT_EQ(engine.renderer.imageHeight[OpenGLRainbows::kFirstFontSlot + 2], c.imageHeight);
+        double w = 0, h = 0;
+        GetFontSize(w, h);
+        EXPECT_EQ(w, c.fontW);
+        EXPECT_EQ(h, c.fontH);
+    }
+    // 256 characters: code 0xE9 is Windows-1252's e-acute, not the 'i' a
+    // 128-character font wraps it to; the outline is the built-in font's grey.
+    const std::string wide = corvane::testing::TestTempDir() + "wide.png";
+    ASSERT_EQ(RunFontTool({kFont, wide, "--size", "16", "--chars", "256", "--outline", "1"}).exitStatus, 0);
+    LoadFont(RtString(wide.c_str()), 3);
+    glClear(GL_COLOR_BUFFER_BIT);
+    PrintText(RtString("\xE9"), 0, 0);
+    PrintText(RtString("e"), 0, 60);
+    PrintText(RtString("i"), 0, 120);
+    auto ink = [](int y0) {
+        const Screen s = ReadScreen(0, y0, 23, 48);
+        std::vector<bool> bits;
+        int outline = 0;
+        for (int y = y0; y < y0 + 24; ++y)
+            for (int x = 0; x < 23; ++x) {
+                bits.push_back(s.at(x, y).r > 128);
+                outline += s.at(x, y) == Rgba{8, 8, 8};
+            }
+        return std::make_pair(bits, outline);
+    };
+    const auto acute = ink(0), e = ink(60), i = ink(120);
+    EXPECT_NE(acute.first, e.first) << "the accent is drawn";
+    EXPECT_NE(acute.first, i.first);
+    EXPECT_GT(acute.second, 10) << "outline pixels";
+    // A file that is not a font: non-zero, with the reason.
+    const auto bad = RunFontTool({"/etc/hostname", out, "--size", "16"});
+    EXPECT_EQ(bad.exitStatus, 1);
+    EXPECT_NE(bad.output.find("cannot read a font"), std::string::npos) << bad.output;
+    const auto help = RunFontTool({"--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_NE(help.output.find("--outline"), std::string::npos);
+}
+
+#endif
