@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <unordered_map>
 
 #include "runtime/engine/engine.h"
 #include "runtime/engine/engine_state.h"
@@ -25,49 +24,116 @@ struct CellKey {
     long long x, y, z;
     bool operator==(const CellKey& o) const { return x == o.x && y == o.y && z == o.z; }
 };
-struct CellHash {
-    std::size_t operator()(const CellKey& k) const {
-        std::uint64_t h = std::uint64_t(k.x) * 0x9E3779B97F4A7C15ull;
-        h ^= std::uint64_t(k.y) * 0xC2B2AE3D27D4EB4Full + (h << 6) + (h >> 2);
-        h ^= std::uint64_t(k.z) * 0x165667B19E3779F9ull + (h << 6) + (h >> 2);
-        return std::size_t(h ^ (h >> 29));
+
+std::uint64_t Mix(std::uint64_t h) {
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    return h ^ (h >> 33);
+}
+
+std::uint64_t HashOf(const CellKey& k) {
+    return Mix(std::uint64_t(k.x) ^ Mix(std::uint64_t(k.y) ^ Mix(std::uint64_t(k.z))));
+}
+std::uint64_t HashOf(std::uint64_t k) { return Mix(k); }
+
+// An open-addressing table that doubles at half load: no node per entry, and
+// its size follows the distinct keys, so welding and edge matching stay linear.
+template <typename Key, typename Value>
+class FlatTable {
+public:
+    FlatTable() { entries_.resize(1024); }
+    Value* Find(const Key& key) {
+        for (std::size_t i = HashOf(key) & (entries_.size() - 1);; i = (i + 1) & (entries_.size() - 1)) {
+            Entry& e = entries_[i];
+            if (!e.used) return nullptr;
+            if (e.key == key) return &e.value;
+        }
     }
+    // The value stored under key, inserted as `fresh` when absent; true when inserted.
+    // The pointer holds until the next insertion.
+    std::pair<Value*, bool> Insert(const Key& key, const Value& fresh) {
+        if ((used_ + 1) * 2 > entries_.size()) Grow();
+        for (std::size_t i = HashOf(key) & (entries_.size() - 1);; i = (i + 1) & (entries_.size() - 1)) {
+            Entry& e = entries_[i];
+            if (!e.used) {
+                e.used = true, e.key = key, e.value = fresh;
+                ++used_;
+                return {&e.value, true};
+            }
+            if (e.key == key) return {&e.value, false};
+        }
+    }
+
+private:
+    struct Entry {
+        Key key{};
+        Value value{};
+        bool used = false;
+    };
+    void Grow() {
+        std::vector<Entry> old(entries_.size() * 2);
+        old.swap(entries_);
+        used_ = 0;
+        for (const Entry& e : old)
+            if (e.used) Insert(e.key, e.value);
+    }
+    std::vector<Entry> entries_;
+    std::size_t used_ = 0;
 };
 
 constexpr double kWeld = 1.0e-5;
-constexpr double kCellLimit = 1.0e15; // beyond this a cell number would not fit
+constexpr double kCell = 4.0 * kWeld;    // a corner near a cell's middle needs no neighbour cell
+constexpr double kCellLimit = 1.0e15;    // beyond this a cell number would not fit
+constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
 // Maps each corner to the first earlier corner within kWeld on every axis, through
-// a grid of kWeld cells: a cell holds at most one representative, so each corner
-// looks at 27 cells whatever the count.
+// a hashed grid: each cell chains the representatives in it, and a corner looks
+// into a neighbouring cell only when it lies within kWeld of that side, so the
+// work per corner does not grow with the count.
 std::vector<std::uint32_t> WeldCorners(const MeshVertex* v, std::size_t count) {
-    std::vector<std::uint32_t> welded(count);
-    std::unordered_map<CellKey, std::uint32_t, CellHash> cells;
-    cells.reserve(count);
+    std::vector<std::uint32_t> welded(count), next(count, kNone);
+    FlatTable<CellKey, std::uint32_t> cells; // cell -> latest representative in it
     for (std::size_t i = 0; i < count; ++i) {
         const float* p = v[i].position;
         welded[i] = std::uint32_t(i);
         double c[3];
+        int from[3], to[3];
         bool usable = true;
         for (int a = 0; a < 3; ++a) {
-            c[a] = std::floor(double(p[a]) / kWeld);
-            if (!(std::fabs(c[a]) < kCellLimit)) usable = false; // NaN and huge values weld to nothing
+            const double scaled = double(p[a]) / kCell;
+            c[a] = std::floor(scaled);
+            if (!(std::fabs(c[a]) < kCellLimit)) {
+                usable = false; // NaN and huge values weld to nothing
+                break;
+            }
+            const double inside = (scaled - c[a]) * kCell; // distance from the cell's low side
+            from[a] = inside <= kWeld ? -1 : 0;
+            to[a] = kCell - inside <= kWeld ? 1 : 0;
         }
         if (!usable) continue;
         const CellKey home{(long long)c[0], (long long)c[1], (long long)c[2]};
         std::uint32_t best = std::uint32_t(i);
-        for (int dx = -1; dx <= 1; ++dx)
-            for (int dy = -1; dy <= 1; ++dy)
-                for (int dz = -1; dz <= 1; ++dz) {
-                    auto found = cells.find(CellKey{home.x + dx, home.y + dy, home.z + dz});
-                    if (found == cells.end() || found->second >= best) continue;
-                    const float* q = v[found->second].position;
-                    if (std::fabs(double(p[0]) - q[0]) <= kWeld && std::fabs(double(p[1]) - q[1]) <= kWeld &&
-                        std::fabs(double(p[2]) - q[2]) <= kWeld)
-                        best = found->second;
+        for (int dx = from[0]; dx <= to[0]; ++dx)
+            for (int dy = from[1]; dy <= to[1]; ++dy)
+                for (int dz = from[2]; dz <= to[2]; ++dz) {
+                    const std::uint32_t* head = cells.Find(CellKey{home.x + dx, home.y + dy, home.z + dz});
+                    for (std::uint32_t r = head ? *head : kNone; r != kNone; r = next[r]) {
+                        if (r >= best) continue;
+                        const float* q = v[r].position;
+                        if (std::fabs(double(p[0]) - q[0]) <= kWeld && std::fabs(double(p[1]) - q[1]) <= kWeld &&
+                            std::fabs(double(p[2]) - q[2]) <= kWeld)
+                            best = r;
+                    }
                 }
         welded[i] = best;
-        if (best == i) cells.emplace(home, best);
+        if (best != i) continue;
+        auto [head, fresh] = cells.Insert(home, best);
+        if (!fresh) {
+            next[i] = *head;
+            *head = best;
+        }
     }
     return welded;
 }
@@ -375,21 +441,19 @@ void BuildEdgeNeighbours(const MeshVertex* corners, std::size_t count, std::vect
     out.assign(count, EdgeNeighbour{});
     const std::vector<std::uint32_t> welded = WeldCorners(corners, count);
     // An edge by its welded ends in either order: the first two triangles on it.
-    std::unordered_map<std::uint64_t, std::pair<std::int32_t, std::int32_t>> edges;
-    edges.reserve(count);
+    FlatTable<std::uint64_t, std::pair<std::int32_t, std::int32_t>> edges;
     const auto key = [&](std::size_t t, int l) {
         const std::uint64_t p = welded[t * 3 + std::size_t(l)], q = welded[t * 3 + std::size_t((l + 1) % 3)];
         return p < q ? (p << 32 | q) : (q << 32 | p);
     };
     for (std::size_t t = 0; t < triangles; ++t)
         for (int l = 0; l < 3; ++l) {
-            auto [entry, fresh] = edges.try_emplace(key(t, l), std::int32_t(t), -1);
-            if (!fresh && entry->second.second < 0 && entry->second.first != std::int32_t(t))
-                entry->second.second = std::int32_t(t);
+            auto [two, fresh] = edges.Insert(key(t, l), {std::int32_t(t), -1});
+            if (!fresh && two->second < 0 && two->first != std::int32_t(t)) two->second = std::int32_t(t);
         }
     for (std::size_t t = 0; t < triangles; ++t)
         for (int l = 0; l < 3; ++l) {
-            const auto& two = edges.find(key(t, l))->second;
+            const auto& two = *edges.Find(key(t, l));
             out[t * 3 + std::size_t(l)].neighbour = two.first != std::int32_t(t) ? two.first : two.second;
         }
 }
