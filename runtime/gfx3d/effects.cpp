@@ -290,8 +290,10 @@ void MakeToonTexture(MeshObjectX& mesh) {
     if (height < count) height = count;
     const std::vector<unsigned char> texels = ToonTexels(mesh.colours, height);
 
-    GLint alignment = 4;
+    // Made on whichever unit is active: that unit's binding is put back after.
+    GLint alignment = 4, previous = 0;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glGenTextures(1, &mesh.toonTexture);
     glBindTexture(GL_TEXTURE_2D, mesh.toonTexture);
@@ -301,6 +303,7 @@ void MakeToonTexture(MeshObjectX& mesh) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 16, GLsizei(height), 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
     glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
+    glBindTexture(GL_TEXTURE_2D, GLuint(previous));
     mesh.toonRowStep = 1.0f / float(height);
     mesh.toonColours = mesh.colours;
 }

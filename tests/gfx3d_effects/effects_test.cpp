@@ -282,19 +282,28 @@ void BuildCelPair(int slot, double horizontalColour, double verticalColour) {
 }
 
 TEST_F(EffectsTest, CelShadingBands) {
+    const std::string red = WriteTemp("red.bmp", MakeBmp(64, 64, 24, [](int, int) { return 0x0000FFu; }));
+    const std::string blue = WriteTemp("blue.bmp", MakeBmp(64, 64, 24, [](int, int) { return 0xFF0000u; }));
+    ASSERT_EQ(LoadSprite(RtString(red.c_str()), 50), 1.0);
+    ASSERT_EQ(LoadSprite(RtString(blue.c_str()), 51), 1.0);
     BuildCelPair(1, 0xFFFFFF, 0xFFFFFF);
     BuildCelPair(2, 0x0000FF, 0x00FF00);
+    BuildCelPair(3, 0xFFFFFF, 0xFFFFFF);
+    BuildCelPair(4, 0xFFFFFF, 0xFFFFFF);
     struct Case {
         const char* name;
-        int slot;
+        int slot, texture, second;
         Rgba horizontal, vertical;
         int tolerance;
     } const cases[] = {
-        {"white: full light above, the ramp's start on the side", 1, {255, 255, 255}, {118, 118, 118}, 3},
-        {"one row per colour", 2, {255, 0, 0}, {0, 118, 0}, 3},
+        {"white: full light above, the ramp's start on the side", 1, -1, -1, {255, 255, 255}, {118, 118, 118}, 3},
+        {"one row per colour", 2, -1, -1, {255, 0, 0}, {0, 118, 0}, 3},
+        {"the texture on unit 0, first draw", 3, 50, -1, {255, 0, 0}, {118, 0, 0}, 3},
+        {"two textures: the first one shows", 4, 50, 51, {255, 0, 0}, {118, 0, 0}, 3},
     };
     for (const Case& c : cases) {
         Reset();
+        SetTexture(c.texture, c.second);
         PlaceCamera(0, 4, 8, 0, 0.5, 0);
         const Projector at;
         SetLight(-2, 0xFFFFFF, 0, 1000, 0, 0, 0, 0, 1);
