@@ -29,11 +29,9 @@ std::string Found(const char* path) {
     return found;
 }
 
-// Opens without waiting: a FIFO without its other end would block for ever.
-// Returns with blocking I/O restored, or -1 (also for a directory).
-int OpenNonBlocking(const std::string& path, int flags, mode_t mode) {
-    if (path.empty()) return -1;
-    int fd = open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, mode);
+// A descriptor opened with O_NONBLOCK, checked: -1 (closed) for a directory,
+// else with blocking I/O restored.
+int FinishOpen(int fd) {
     if (fd < 0) return -1;
     struct stat st;
     // A directory opens on POSIX but never counts as a file here.
@@ -49,9 +47,20 @@ int OpenNonBlocking(const std::string& path, int flags, mode_t mode) {
     return fd;
 }
 
+// Opens without waiting: a FIFO without its other end would block for ever.
+// Returns with blocking I/O restored, or -1 (also for a directory).
+int OpenNonBlocking(const std::string& path, int flags, mode_t mode) {
+    if (path.empty()) return -1;
+    return FinishOpen(open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, mode));
+}
+
 int OpenRegularForReading(const char* path) {
-    if (!path || !*path) return -1;
-    return OpenNonBlocking(Found(path), O_RDONLY, 0);
+    int fd = -1;
+    internal::TryPath(path, [&](const char* p) {
+        fd = open(p, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        return fd >= 0;
+    });
+    return FinishOpen(fd);
 }
 
 bool WriteAll(int fd, const char* data, size_t size) {
@@ -138,13 +147,17 @@ int CreateOwnFile(const std::string& path, int flags, mode_t mode) {
 } // namespace
 
 bool IsReadableFile(const char* path) {
-    if (!path || !*path) return false;
-    std::string found;
-    if (!internal::FindPath(path, &found)) return false;
     struct stat st;
+    std::string found;
     // One look-up for the common case; the bits cannot speak for access lists
     // that grant more, so a refusal is checked by opening.
-    if (stat(found.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    if (!internal::TryPath(path, [&](const char* p) {
+            found = p;
+            return stat(p, &st) == 0;
+        })) {
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) return false;
     if (ModeAllowsReading(st)) return true;
     int fd = OpenNonBlocking(found, O_RDONLY, 0);
     if (fd < 0) return false;
@@ -166,10 +179,8 @@ bool ReadFileBytes(const char* path, std::vector<unsigned char>& bytes, std::siz
 }
 
 bool GetFileInfo(const char* path, FileInfo* info) {
-    if (!path || !*path) return false;
-    std::string found;
     struct stat st;
-    if (!internal::FindPath(path, &found) || stat(found.c_str(), &st) != 0) return false;
+    if (!internal::TryPath(path, [&](const char* p) { return stat(p, &st) == 0; })) return false;
     if (info) {
         info->isDirectory = S_ISDIR(st.st_mode);
         info->size = static_cast<std::uint64_t>(st.st_size);
@@ -245,10 +256,7 @@ bool RenameFile(const char* from, const char* to) {
 }
 
 bool DeleteFileAt(const std::string& path) {
-    if (path.empty()) return false;
-    std::string found;
-    if (!internal::FindPath(path.c_str(), &found)) return false;
-    return unlink(found.c_str()) == 0;
+    return internal::TryPath(path.c_str(), [](const char* p) { return unlink(p) == 0; });
 }
 
 bool MakeDirectory(const char* path) {
@@ -263,8 +271,9 @@ bool MakeDirectory(const char* path) {
 
 bool ListDirectory(const char* path, std::vector<DirectoryEntry>& entries) {
     entries.clear();
-    std::string folder = path && *path ? Found(path) : std::string(".");
-    DIR* dir = opendir(folder.c_str());
+    DIR* dir = nullptr;
+    if (!path || !*path) path = ".";
+    internal::TryPath(path, [&](const char* p) { return (dir = opendir(p)) != nullptr; });
     if (!dir) return false;
     int dirFd = dirfd(dir);
     while (struct dirent* e = readdir(dir)) {
@@ -301,8 +310,7 @@ std::string CurrentDirectory() {
 }
 
 bool SetCurrentDirectory(const std::string& path) {
-    if (path.empty()) return false;
-    return chdir(Found(path.c_str()).c_str()) == 0;
+    return internal::TryPath(path.c_str(), [](const char* p) { return chdir(p) == 0; });
 }
 
 // ---------------------------------------------------------------- temporary files

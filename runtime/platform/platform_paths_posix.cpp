@@ -9,7 +9,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <map>
 #include <mutex>
+#include <unordered_map>
+#include <utility>
 
 #include "runtime/platform/platform_files.h"
 #include "runtime/platform/platform_files_internal.h"
@@ -20,14 +24,6 @@ namespace {
 
 unsigned char Fold(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
 
-bool SameFolded(const char* a, const std::string& b) {
-    std::size_t i = 0;
-    for (; a[i] && i < b.size(); ++i) {
-        if (Fold(static_cast<unsigned char>(a[i])) != Fold(static_cast<unsigned char>(b[i]))) return false;
-    }
-    return a[i] == '\0' && i == b.size();
-}
-
 std::string Slashes(const char* name) {
     std::string path = name ? name : "";
     for (char& c : path) {
@@ -36,24 +32,74 @@ std::string Slashes(const char* name) {
     return path;
 }
 
+std::string FoldedName(const char* name) {
+    std::string folded = name;
+    for (char& c : folded) c = static_cast<char>(Fold(static_cast<unsigned char>(c)));
+    return folded;
+}
+
+// A folder's names by their folded form, each mapped to the first real name by
+// byte order. Kept while the folder's change time stays as it was when listed;
+// a folder changed within the last second is listed afresh every time, since
+// its change time may not yet show a change made in the same clock tick.
+struct FolderIndex {
+    struct timespec changed {};
+    bool trusted = false;
+    std::unordered_map<std::string, std::string> names;
+};
+
+std::mutex folderMutex;
+std::map<std::pair<dev_t, ino_t>, FolderIndex> folderIndexes;
+constexpr std::size_t kMaxFolderIndexes = 64;
+
+bool SameTime(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 // The entry of folder whose name equals part ignoring case: the first by byte
 // order among several. "" when none.
 std::string FoldedEntry(const std::string& folder, const std::string& part) {
-    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+    const char* path = folder.empty() ? "." : folder.c_str();
+    struct stat st;
+    if (stat(path, &st) != 0 || !S_ISDIR(st.st_mode)) return std::string();
+    const std::string key = FoldedName(part.c_str());
+    std::lock_guard<std::mutex> lock(folderMutex);
+    auto it = folderIndexes.find({st.st_dev, st.st_ino});
+    if (it != folderIndexes.end() && it->second.trusted && SameTime(it->second.changed, st.st_mtim)) {
+        auto hit = it->second.names.find(key);
+        return hit == it->second.names.end() ? std::string() : hit->second;
+    }
+    DIR* dir = opendir(path);
     if (!dir) return std::string();
-    std::string best;
+    FolderIndex index;
+    index.changed = st.st_mtim;
     while (struct dirent* e = readdir(dir)) {
-        if (!SameFolded(e->d_name, part)) continue;
-        if (best.empty() || std::strcmp(e->d_name, best.c_str()) < 0) best = e->d_name;
+        auto [slot, fresh] = index.names.try_emplace(FoldedName(e->d_name), e->d_name);
+        if (!fresh && std::strcmp(e->d_name, slot->second.c_str()) < 0) slot->second = e->d_name;
     }
     closedir(dir);
-    return best;
+    struct timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    index.trusted = now.tv_sec - st.st_mtim.tv_sec > 1;
+    auto hit = index.names.find(key);
+    std::string result = hit == index.names.end() ? std::string() : hit->second;
+    if (index.trusted) {
+        if (folderIndexes.size() >= kMaxFolderIndexes) folderIndexes.clear();
+        folderIndexes[{st.st_dev, st.st_ino}] = std::move(index);
+    } else if (it != folderIndexes.end()) {
+        folderIndexes.erase(it);
+    }
+    return result;
 }
 
 bool EntryExists(const std::string& path) {
     struct stat st;
     return lstat(path.c_str(), &st) == 0;
 }
+
+} // namespace
+
+namespace internal {
 
 // Walks the path part by part from its root (or the current directory).
 bool FindFolded(const std::string& path, std::string* found) {
@@ -89,10 +135,6 @@ bool FindFolded(const std::string& path, std::string* found) {
     *found = std::move(result);
     return true;
 }
-
-} // namespace
-
-namespace internal {
 
 bool FindPath(const char* name, std::string* found) {
     std::string path = Slashes(name);

@@ -1,9 +1,11 @@
 // Names as programs write them ('\' separators, any letter case) reach the real
 // files through every command that takes a file name.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -140,6 +142,39 @@ TEST_F(PathsTest, CreatedFilesKeepTheirNameInFoldersFoundIgnoringCase) {
     EXPECT_TRUE(platform::MakeDirectory("data\\SUB"));    // there already, found ignoring case
     struct stat st;
     EXPECT_EQ(stat("data/Sub", &st), 0);
+}
+
+TEST_F(PathsTest, FoldedLookupsSeeEveryChangeOfTheFolder) {
+    // The folder looks long unchanged, so its listing may be kept between look-ups;
+    // each change below must still be seen by the very next look-up.
+    ASSERT_EQ(mkdir("old", 0755), 0);
+    Write("old/Zed.txt", "z");
+    const auto age = [] {
+        struct timespec times[2] = {{0, UTIME_OMIT}, {0, 0}};
+        clock_gettime(CLOCK_REALTIME, &times[1]);
+        times[1].tv_sec -= 30;
+        ASSERT_EQ(utimensat(AT_FDCWD, "old", times, 0), 0);
+    };
+    age();
+    const struct {
+        const char* change;    // a shell-free step: "+name" makes, "-name" removes
+        const char* found;     // what "OLD\\ZED.TXT" finds; null for nothing
+    } steps[] = {{"", "old/Zed.txt"}, {"+zed.TXT", "old/Zed.txt"}, {"+ZED.txt", "old/ZED.txt"},
+                 {"-ZED.txt", "old/Zed.txt"}, {"-Zed.txt", "old/zed.TXT"}, {"-zed.TXT", nullptr}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.change);
+        const std::string name = std::string("old/") + (step.change[0] ? step.change + 1 : "");
+        if (step.change[0] == '+') Write(name, step.change + 1);
+        if (step.change[0] == '-') {
+            ASSERT_EQ(std::remove(name.c_str()), 0);
+        }
+        EXPECT_EQ(FileExists("OLD\\ZED.TXT"), step.found ? 1.0 : 0.0);
+        if (step.found) {
+            EXPECT_EQ(platform::SystemPath("OLD\\ZED.TXT"), step.found);
+        }
+        age();
+        EXPECT_EQ(FileExists("OLD\\ZED.TXT"), step.found ? 1.0 : 0.0);   // now from a kept listing
+    }
 }
 
 TEST_F(PathsTest, PackedNamesStillResolveWithoutRealFiles) {
