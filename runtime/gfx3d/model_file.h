@@ -22,7 +22,7 @@ enum class ModelError { None, Read, Malloc }; // Read: damaged or unreadable; Ma
 constexpr std::uint8_t kModelMagic[4] = {0x17, 0xB3, 0xC6, 0x00};
 constexpr double kModelVersion = 1.02;
 constexpr int kMaxNormalIndex = 161;
-constexpr std::int64_t kMaxTextCorners = std::int64_t(1) << 22; // corners of all frames of a text model
+constexpr std::int64_t kMaxTextCorners = std::int64_t(1) << 20; // corners of all frames of a text model (each may become three triangle vertices)
 
 // ---------------------------------------------------------------- parsing (no GL)
 ModelError ParseModel(MeshObject& mesh, const std::uint8_t* data, std::size_t size, bool keepRawVertices); // mesh cleared first; binary when the magic leads, else text

@@ -148,6 +148,8 @@ std::uint8_t QuantiseToByte(float value) {
 }
 
 int NearestNormalIndex(const float n[3]) {
+    // No direction: every entry is equally far, so the search would end on the last.
+    if (n[0] == 0.0f && n[1] == 0.0f && n[2] == 0.0f) return kNormalCount - 1;
     float best = 10000.0f;
     int index = 0;
     for (int t = 0; t < kNormalCount; ++t) {
