@@ -26,7 +26,8 @@ TEST(TextInputUnderXvfb, TypedLineShowsOverThePictureAndReachesTheProgram) {
         stop = true;
         FAIL() << "no window\nprogram output:\n" << run.get().output;
     }
-    x.Shell("xdotool windowfocus --sync " + id + " && sleep 0.5 && xdotool type --delay 150 \"Hello 42\" && sleep 0.5");
+    // A doubled letter needs a frame to see its key up in between; 250 ms leaves room on a loaded machine.
+    x.Shell("xdotool windowfocus --sync " + id + " && sleep 0.5 && xdotool type --delay 250 \"Hello 42\" && sleep 0.5");
     const std::string shot = TestTempDir() + "text_input.ppm";
     x.Shell("import -window " + id + " -depth 8 ppm:" + shot);
     const std::string line = x.Shell(BuiltProgram("screen-text") + " " + shot + " 100 200");
