@@ -50,7 +50,7 @@ void BM_SpritesExampleFrame(benchmark::State& state) {
         score += swarm::Step(balls, 304, 400);
         corvane::DrawSprite(swarm::kShip, 304, 400);
         corvane::DrawRect(0, 0, 639, swarm::kTop - 1, 0x000000);
-        corvane::PrintText("score " + corvane::RtString(score), 8, 6);
+        corvane::PrintText("score " + corvane::RtString(score), 8, 8);
         glFinish();
     }
     state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);

@@ -49,7 +49,7 @@ int UserMain() {
             fpsFrames = 0;
         }
         DrawRect(0, 0, 639, kTop - 1, 0x000000);
-        PrintText("score " + RtString(score) + "  fps " + RtString(fps) + "  sprites " + RtString(balls.count), 8, 6);
+        PrintText("score " + RtString(score) + "  fps " + RtString(fps) + "  sprites " + RtString(balls.count), 8, 8);
         example::ShowFrame();
     }
     return 0;

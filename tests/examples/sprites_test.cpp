@@ -70,7 +70,7 @@ TEST(SpritesExample, SwarmShipScoreAndMusic) {
         ASSERT_EQ(0, run.process.exitStatus) << run.process.output;
         ASSERT_EQ(640, run.screen.width);
 
-        const std::string status = ScreenText(run.shotPath, 8, 6);
+        const std::string status = ScreenText(run.shotPath, 8, 8);
         int score = -1, fps = -1, balls = -1;
         ASSERT_EQ(3, std::sscanf(status.c_str(), "score %d  fps %d  sprites %d", &score, &fps, &balls)) << status;
         EXPECT_EQ(c.balls, balls);
