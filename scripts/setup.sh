@@ -13,6 +13,7 @@ PACKAGES=(
   xvfb xauth x11-utils xdotool imagemagick
   sox alsa-utils zenity
   libpng-dev libjpeg62-turbo-dev libfreetype-dev fonts-dejavu-core libassimp-dev
+  ffmpeg x11-xserver-utils libswresample-dev
 )
 
 missing=()

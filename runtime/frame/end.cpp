@@ -10,6 +10,7 @@
 #include "runtime/input_sound/sound.h"
 #include "runtime/net/net.h"
 #include "runtime/platform/platform.h"
+#include "runtime/platform/platform_display.h"
 #include "runtime/values/values.h"
 
 namespace corvane {
@@ -45,11 +46,16 @@ namespace {
 void EndWithStatus(int status) {
     // A release step that fails fatally must not start a second end.
     static bool ending = false;
-    if (ending) std::_Exit(status);
+    if (ending) {
+        // Exits at once, but never leaves the display in a full-screen mode.
+        platform::RestoreDesktopDisplayMode();
+        std::_Exit(status);
+    }
     ending = true;
 
-    // 2. Music stops.
+    // 2. Music and a playing video stop; an open file dialog goes away.
     StopMusic();
+    CloseFileDialog();
 
     // 3. The stop record of a debug build.
     if (engine.debugMode) {
@@ -79,6 +85,7 @@ void EndWithStatus(int status) {
 
     // 9. The window goes; the renderer's textures can no longer be deleted through GL.
     engine.renderer.glReady = 0;
+    platform::RestoreDesktopDisplayMode();
     platform::DestroyMainWindow();
     engine.windowCreated = false;
     std::exit(status);
@@ -90,6 +97,8 @@ void ProcessExitTeardown() {
     // Static objects of the program, in order.
     std::string().swap(engine.appName);
     ReleaseAllObjectSlots(engine.scene); // GL names only while glReady
+    // The desktop's display mode comes back, even with the window already gone.
+    EnterWindowedMode(engine.renderer);
     ReleaseRenderer(engine.renderer);
 
     // The runtime globals, in order.

@@ -29,4 +29,16 @@ void   ProcessExitTeardown();               // the releases after exit(), in ord
 [[noreturn]] void EndAfterDisplayLost();    // "Display lost" in the log, then the end with status 1
 std::string ProgramDirectory();             // the executable's directory, without the last separator
 
+// ---------------------------------------------------------------- window modes, dialogs, video
+int  EnterWindowedMode(OpenGLRainbows& renderer);   // captioned window of the renderer's size; desktop mode back first; 1
+int  EnterFullscreenMode(OpenGLRainbows& renderer); // exact display mode, window at 0,0; 0 when it fell back to a window
+int  HideForDialog(OpenGLRainbows& renderer);       // desktop mode back, window hidden; 1
+int  RestoreStartupWindowMode();                    // full screen when `fullscreen` is set, else windowed
+void SetupPixelFormat(OpenGLRainbows& renderer);    // logs hardware or software OpenGL (warning box on software)
+RtString FileDialog(double openFlag, const RtString& filter); // chosen path with "/" separators, or "NO_FILE"
+void DebugBreakpoint(double value);                 // with a tracer attached: "BP<hex>" on standard error
+std::string BreakpointText(double value);           // "BP" + the value's 32 bits in lower-case hex
+void CloseFileDialog();                             // the program end: an open file dialog is ended
+
+
 } // namespace corvane

@@ -23,16 +23,6 @@ const char kSoftwareText[] =
     "Please update your GFX adapter's driver\nso it can render OpenGL by HARDWARE\n\n\n"
     "Bitte aktualisieren Sie Ihren\nGrafkkartentreiber, damit er OpenGL\nper HARDWARE unterst\xfctzt!";
 
-void ReportPixelFormat() {
-    const char* name = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-    if (platform::IsSoftwareRenderer(name)) {
-        platform::ShowMessageBox(kSoftwareCaption, kSoftwareText, true);
-        AppendErrorLog("OpenGL Software Emulation");
-    } else {
-        AppendErrorLog("OpenGL Hardware Support");
-    }
-}
-
 bool HasExtension(const char* extensions, const char* name) {
     if (!extensions) return false;
     std::string all(extensions);
@@ -68,6 +58,16 @@ void SetFrameTimes() {
 }
 
 } // namespace
+
+void SetupPixelFormat(OpenGLRainbows&) {
+    const char* name = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    if (platform::IsSoftwareRenderer(name)) {
+        platform::ShowMessageBox(kSoftwareCaption, kSoftwareText, true);
+        AppendErrorLog("OpenGL Software Emulation");
+    } else {
+        AppendErrorLog("OpenGL Hardware Support");
+    }
+}
 
 void SetRuntimeDefaults() {
     engine.screenWidth = 640;
@@ -106,7 +106,7 @@ int InitRenderer(OpenGLRainbows& renderer, int width, int height, int colorBits,
     renderer.height = height;
     renderer.colorBits = colorBits;
     // The context was created with the window (depth 16, stencil 8, double buffer).
-    ReportPixelFormat();
+    SetupPixelFormat(renderer);
     renderer.nextFrameTime = NowMilliseconds();
     BindExtensions(renderer);
     ResetViewport(0, 0, 0, 0);
@@ -159,7 +159,7 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
     SeedRandom(static_cast<std::uint32_t>(static_cast<std::int64_t>(NowMilliseconds())));
 
     // 9. Windowed or full-screen mode.
-    // The window starts windowed; full-screen switching is not offered yet.
+    RestoreStartupWindowMode();
 
     // 10. Devices.
     InitInput(*engine.input, nullptr, instance, engine.useDirectInputMouse != 0);

@@ -3,6 +3,7 @@
 
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/platform/platform.h"
+#include "runtime/platform/platform_display.h"
 
 namespace corvane {
 
@@ -20,8 +21,8 @@ OpenGLRainbows::~OpenGLRainbows() {
 
 void ReleaseRenderer(OpenGLRainbows& renderer) {
     FreeAllSlots(renderer);
-    // The window is always windowed here, so there is no desktop mode to restore.
     renderer.glReady = 0;
+    platform::RestoreDesktopDisplayMode();  // a full-screen mode never outlives the window
     platform::DestroyMainWindow();
 }
 
