@@ -98,6 +98,10 @@ bool EnterFullscreenDisplayMode(int width, int height, int bits) {
     RememberWindowedPosition(window);
     if (SDL_SetWindowDisplayMode(window, &closest) != 0) return false;
     InstallDisplayRestoreOnFatalSignals();
+    // At the display's top-left corner: without a window manager nothing else moves
+    // it there, and a full-screen window no longer takes moves.
+    SDL_Rect bounds{};
+    if (SDL_GetDisplayBounds(display, &bounds) == 0) SDL_SetWindowPosition(window, bounds.x, bounds.y);
     g_fullscreenWindow = window;
     g_modeChanged = 1;
     if (SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) != 0) {
@@ -110,9 +114,6 @@ bool EnterFullscreenDisplayMode(int width, int height, int bits) {
         LeaveFullscreen(window);
         return false;
     }
-    // Without a window manager nothing else moves the window onto the mode's area.
-    SDL_Rect bounds{};
-    if (SDL_GetDisplayBounds(display, &bounds) == 0) SDL_SetWindowPosition(window, bounds.x, bounds.y);
     return true;
 }
 

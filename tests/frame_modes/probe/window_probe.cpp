@@ -50,6 +50,22 @@ void ReportWindow() {
     Report("paused", engine.paused);
 }
 
+// The display mode as xrandr reports it ("640 x 480"), under a real display only.
+void ReportMode(const char* key) {
+    const char* driver = std::getenv("SDL_VIDEODRIVER");
+    if (!driver || std::strcmp(driver, "x11") != 0) return;
+    std::string line;
+    if (FILE* p = popen("xrandr 2>/dev/null | head -n 1", "r")) {
+        char buf[256];
+        while (std::fgets(buf, sizeof buf, p)) line += buf;
+        pclose(p);
+    }
+    size_t at = line.find("current ");
+    if (at == std::string::npos) return;
+    size_t end = line.find(',', at);
+    Report(key, line.substr(at + 8, end - at - 8));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -63,6 +79,7 @@ int main(int argc, char** argv) {
     StartEngine(nullptr, nullptr, commandLine.Buffer(), 1, "window_probe");
     if (!engine.windowCreated) return 2;
     ReportWindow();
+    ReportMode("mode_during");
     std::fflush(stdout);
 
     if (scenario == "draw") {
@@ -87,6 +104,7 @@ int main(int argc, char** argv) {
         Report("answer", std::string(answer.Buffer(), answer.length));
         Report("cwd_kept", before == platform::CurrentDirectory() ? 1 : 0);
         ReportWindow();
+        ReportMode("mode_after");
     } else if (scenario == "breakpoint") {
         for (int i = 2; i < argc; ++i) DebugBreakpoint(std::atof(argv[i]));
         PresentFrame();
@@ -96,6 +114,12 @@ int main(int argc, char** argv) {
         double until = NowMilliseconds() + 30000.0;
         while (NowMilliseconds() < until) PresentFrame();
         return 4;
+    } else if (scenario == "term") {
+        // SDL turns the signal into a close request, which the frame step ends on.
+        std::fflush(stdout);
+        raise(SIGTERM);
+        for (int i = 0; i < 300; ++i) PresentFrame();
+        return 5;
     } else if (scenario == "quit") {
         QuitProgram();
     } else if (scenario == "segv") {
