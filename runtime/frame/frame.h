@@ -5,6 +5,7 @@
 #include <string>
 
 #include "runtime/engine/engine.h"
+#include "runtime/values/rt_string.h"
 
 namespace corvane {
 
