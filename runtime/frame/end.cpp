@@ -55,6 +55,7 @@ void EndWithStatus(int status) {
 
     // 2. Music and a playing video stop; an open file dialog goes away.
     StopMusic();
+    StopVideoPlayback();
     CloseFileDialog();
 
     // 3. The stop record of a debug build.

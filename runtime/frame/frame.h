@@ -37,9 +37,12 @@ int  HideForDialog(OpenGLRainbows& renderer);       // desktop mode back, window
 int  RestoreStartupWindowMode();                    // full screen when `fullscreen` is set, else windowed
 void SetupPixelFormat(OpenGLRainbows& renderer);    // logs hardware or software OpenGL (warning box on software)
 RtString FileDialog(double openFlag, const RtString& filter); // chosen path with "/" separators, or "NO_FILE"
+void PlayVideo(const RtString& fileName);           // full-window video, looped until a key or button
+void PlayVideoOnce(const RtString& fileName);       // full-window video until its end, a key or a button
 void DebugBreakpoint(double value);                 // with a tracer attached: "BP<hex>" on standard error
 std::string BreakpointText(double value);           // "BP" + the value's 32 bits in lower-case hex
 void CloseFileDialog();                             // the program end: an open file dialog is ended
+void StopVideoPlayback();                           // the program end: a playing video stops, its sound too
 
 
 } // namespace corvane

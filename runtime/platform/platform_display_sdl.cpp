@@ -134,6 +134,7 @@ int DisplayCount() {
 void SetCaptionedWindow(int width, int height) {
     SDL_Window* window = Window();
     if (!window) return;
+    const bool wasHidden = !(SDL_GetWindowFlags(window) & SDL_WINDOW_SHOWN);
     LeaveFullscreen(window);
     SDL_SetWindowBordered(window, SDL_TRUE);
     SDL_SetWindowSize(window, width, height);
@@ -142,7 +143,14 @@ void SetCaptionedWindow(int width, int height) {
     } else if (!(SDL_GetWindowFlags(window) & SDL_WINDOW_SHOWN)) {
         SDL_SetWindowPosition(window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
     }
-    ShowAndRaiseWindow();
+    // Back from hiding (a dialog), it is made active again; a window that stayed
+    // shown keeps whatever focus it has.
+    if (wasHidden) {
+        ShowAndRaiseWindow();
+    } else {
+        SDL_ShowWindow(window);
+        SDL_RaiseWindow(window);
+    }
     RememberWindowedPosition(window);
 }
 

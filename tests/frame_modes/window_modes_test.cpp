@@ -93,6 +93,17 @@ TEST(WindowModesHeadless, FullScreenStartDrawsLikeAWindowAndLeavingTakesHalfASec
     EXPECT_EQ(run.Last("drawable"), "640x480");
 }
 
+TEST(WindowModesHeadless, CloseBoxDuringAVideoEndsTheProgramCleanly) {
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg missing";
+    std::string clip = TestTempDir() + "close.avi";
+    std::string cmd = "ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i testsrc=s=160x120:r=25:d=1 "
+                      "-c:v mpeg4 '" + clip + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    ProbeRun run = RunProbe({"video-close", clip}, kHeadless);
+    EXPECT_EQ(run.process.exitStatus, 0) << run.process.output;
+    EXPECT_FALSE(run.process.timedOut);
+}
+
 TEST(Breakpoint, TextIsTheLow32BitsInLowerCaseHex) {
     const struct { double value; const char* text; } cases[] = {
         {255, "BPff"}, {-1, "BPffffffff"}, {0, "BP0"}, {3.9, "BP3"}, {-3.9, "BPfffffffd"},

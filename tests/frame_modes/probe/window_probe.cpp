@@ -121,6 +121,11 @@ int main(int argc, char** argv) {
         raise(SIGTERM);
         for (int i = 0; i < 300; ++i) PresentFrame();
         return 5;
+    } else if (scenario == "video-close") {
+        // The close box while a video loops: the program ends from inside it.
+        platform::PostWindowEvent(platform::WindowEvent::CloseRequested);
+        PlayVideo(RtString(argc > 2 ? argv[2] : ""));
+        return 6;
     } else if (scenario == "quit") {
         QuitProgram();
     } else if (scenario == "segv") {

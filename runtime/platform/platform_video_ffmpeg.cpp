@@ -1,0 +1,452 @@
+// The video reader on FFmpeg: libavformat reads through our own callbacks (so it
+// never opens anything by name), libavcodec decodes, libswscale converts each
+// picture to RGBA by its own size and format, libswresample brings the sound to
+// the output format.
+#include "runtime/platform/platform_video.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/imgutils.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace corvane::platform {
+
+namespace {
+
+constexpr int kIoBufferSize = 32768;
+constexpr std::size_t kSoundAheadFrames = kVideoSoundRate;  // one second waiting stops decoding
+
+struct Picture {
+    std::vector<unsigned char> rgba;
+    int width = 0, height = 0;
+    double timeMs = 0.0;
+};
+
+} // namespace
+
+struct VideoReader {
+    // ---- source: a stream or the caller's bytes
+    std::FILE* file = nullptr;
+    const unsigned char* memory = nullptr;
+    std::size_t memorySize = 0, memoryPos = 0;
+
+    AVIOContext* io = nullptr;
+    AVFormatContext* format = nullptr;
+    int videoStream = -1, audioStream = -1;
+    AVCodecContext* video = nullptr;
+    AVCodecContext* audio = nullptr;
+    AVPacket* packet = nullptr;
+    AVFrame* frame = nullptr;
+
+    SwsContext* scaler = nullptr;
+    int scalerWidth = 0, scalerHeight = 0, scalerFormat = -1;
+    SwrContext* resampler = nullptr;
+    AVChannelLayout resamplerLayout{};
+    int resamplerRate = 0, resamplerFormat = -1;
+
+    double startMs = 0.0;          // the picture stream's first time
+    double lastPictureMs = -1.0;   // time of the last picture given out
+    double frameDurationMs = 40.0;
+    bool demuxEnded = false;
+    bool videoFlushed = false, audioFlushed = false;
+
+    std::deque<Picture> pictures;
+    std::vector<std::int16_t> sound;  // interleaved stereo, from soundPos on
+    std::size_t soundPos = 0;
+};
+
+namespace {
+
+int ReadCallback(void* opaque, std::uint8_t* buf, int size) {
+    auto* r = static_cast<VideoReader*>(opaque);
+    if (size <= 0) return 0;
+    if (r->file) {
+        std::size_t n = std::fread(buf, 1, static_cast<std::size_t>(size), r->file);
+        return n > 0 ? static_cast<int>(n) : AVERROR_EOF;
+    }
+    std::size_t left = r->memoryPos < r->memorySize ? r->memorySize - r->memoryPos : 0;
+    std::size_t n = std::min(left, static_cast<std::size_t>(size));
+    if (n == 0) return AVERROR_EOF;
+    std::memcpy(buf, r->memory + r->memoryPos, n);
+    r->memoryPos += n;
+    return static_cast<int>(n);
+}
+
+std::int64_t SeekCallback(void* opaque, std::int64_t offset, int whence) {
+    auto* r = static_cast<VideoReader*>(opaque);
+    whence &= ~AVSEEK_FORCE;
+    if (r->file) {
+        if (whence == AVSEEK_SIZE) {
+            off_t here = ftello(r->file);
+            if (here < 0 || fseeko(r->file, 0, SEEK_END) != 0) return -1;
+            off_t size = ftello(r->file);
+            fseeko(r->file, here, SEEK_SET);
+            return size;
+        }
+        if (whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) return -1;
+        if (fseeko(r->file, static_cast<off_t>(offset), whence) != 0) return -1;
+        return ftello(r->file);
+    }
+    std::int64_t base = 0;
+    switch (whence) {
+    case AVSEEK_SIZE: return static_cast<std::int64_t>(r->memorySize);
+    case SEEK_SET: base = 0; break;
+    case SEEK_CUR: base = static_cast<std::int64_t>(r->memoryPos); break;
+    case SEEK_END: base = static_cast<std::int64_t>(r->memorySize); break;
+    default: return -1;
+    }
+    std::int64_t target = base + offset;
+    if (target < 0 || target > static_cast<std::int64_t>(r->memorySize)) return -1;
+    r->memoryPos = static_cast<std::size_t>(target);
+    return target;
+}
+
+// Demuxers that would open other files or addresses are refused outright, and
+// every attempt to open anything by name fails.
+int RefuseOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) { return AVERROR(EPERM); }
+
+bool RefusedFormat(const char* name) {
+    static const char* const kRefused[] = {"hls", "applehttp", "concat", "dash", "image2", "ffconcat", "tee", "rtsp",
+                                           "sdp", "rtp", "data", "ffmetadata", "mpjpeg", "webm_dash_manifest"};
+    if (!name) return true;
+    std::string all(name);
+    for (const char* refused : kRefused) {
+        std::size_t start = 0;
+        while (start <= all.size()) {
+            std::size_t end = all.find(',', start);
+            if (end == std::string::npos) end = all.size();
+            if (all.compare(start, end - start, refused) == 0) return true;
+            start = end + 1;
+        }
+    }
+    return false;
+}
+
+AVCodecContext* OpenDecoder(AVStream* stream) {
+    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (!codec) return nullptr;
+    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    if (!ctx) return nullptr;
+    if (avcodec_parameters_to_context(ctx, stream->codecpar) < 0) {
+        avcodec_free_context(&ctx);
+        return nullptr;
+    }
+    ctx->thread_count = 1;
+    // A lying header must not make the decoder allocate anything huge.
+    ctx->max_pixels = static_cast<std::int64_t>(kVideoMaxSide) * kVideoMaxSide;
+    ctx->pkt_timebase = stream->time_base;
+    if (avcodec_open2(ctx, codec, nullptr) < 0) {
+        avcodec_free_context(&ctx);
+        return nullptr;
+    }
+    return ctx;
+}
+
+double TimeMs(std::int64_t ts, AVRational base) {
+    return static_cast<double>(ts) * av_q2d(base) * 1000.0;
+}
+
+void ConvertPicture(VideoReader* r, AVFrame* f) {
+    if (f->width <= 0 || f->height <= 0 || f->width > kVideoMaxSide || f->height > kVideoMaxSide) return;
+    if (!r->scaler || r->scalerWidth != f->width || r->scalerHeight != f->height || r->scalerFormat != f->format) {
+        // A picture of another size or format than the last gets its own conversion.
+        sws_freeContext(r->scaler);
+        r->scaler = sws_getContext(f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width, f->height,
+                                   AV_PIX_FMT_RGBA, SWS_POINT, nullptr, nullptr, nullptr);
+        r->scalerWidth = f->width;
+        r->scalerHeight = f->height;
+        r->scalerFormat = f->format;
+        if (!r->scaler) return;
+    }
+    Picture p;
+    p.width = f->width;
+    p.height = f->height;
+    p.rgba.resize(static_cast<std::size_t>(f->width) * f->height * 4);
+    std::uint8_t* dst[4] = {p.rgba.data(), nullptr, nullptr, nullptr};
+    int dstStride[4] = {f->width * 4, 0, 0, 0};
+    if (sws_scale(r->scaler, f->data, f->linesize, 0, f->height, dst, dstStride) <= 0) return;
+
+    // Missing or backward times: at once after the previous picture.
+    AVStream* stream = r->format->streams[r->videoStream];
+    std::int64_t ts = f->best_effort_timestamp;
+    double t = ts == AV_NOPTS_VALUE ? r->lastPictureMs : TimeMs(ts, stream->time_base) - r->startMs;
+    if (r->lastPictureMs >= 0.0 && t < r->lastPictureMs) t = r->lastPictureMs;
+    if (t < 0.0) t = 0.0;
+    p.timeMs = t;
+    r->lastPictureMs = t;
+    r->pictures.push_back(std::move(p));
+}
+
+void ResampleSound(VideoReader* r, AVFrame* f) {
+    if (f->nb_samples <= 0 || f->sample_rate <= 0) return;
+    AVChannelLayout inLayout{};
+    if (f->ch_layout.nb_channels > 0 && f->ch_layout.order != AV_CHANNEL_ORDER_UNSPEC) {
+        av_channel_layout_copy(&inLayout, &f->ch_layout);
+    } else {
+        int channels = f->ch_layout.nb_channels > 0 ? f->ch_layout.nb_channels : r->audio->ch_layout.nb_channels;
+        if (channels <= 0) return;
+        av_channel_layout_default(&inLayout, channels);
+    }
+    if (!r->resampler || r->resamplerRate != f->sample_rate || r->resamplerFormat != f->format ||
+        av_channel_layout_compare(&r->resamplerLayout, &inLayout) != 0) {
+        swr_free(&r->resampler);
+        AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+        if (swr_alloc_set_opts2(&r->resampler, &stereo, AV_SAMPLE_FMT_S16, kVideoSoundRate, &inLayout,
+                                static_cast<AVSampleFormat>(f->format), f->sample_rate, 0, nullptr) < 0 ||
+            swr_init(r->resampler) < 0) {
+            swr_free(&r->resampler);
+            av_channel_layout_uninit(&inLayout);
+            return;
+        }
+        av_channel_layout_uninit(&r->resamplerLayout);
+        av_channel_layout_copy(&r->resamplerLayout, &inLayout);
+        r->resamplerRate = f->sample_rate;
+        r->resamplerFormat = f->format;
+    }
+    av_channel_layout_uninit(&inLayout);
+    int outFrames = swr_get_out_samples(r->resampler, f->nb_samples);
+    if (outFrames <= 0) return;
+    // Compact first, so the queue never grows by what was already taken.
+    if (r->soundPos > 0 && r->soundPos * 2 >= r->sound.size()) {
+        r->sound.erase(r->sound.begin(), r->sound.begin() + static_cast<std::ptrdiff_t>(r->soundPos));
+        r->soundPos = 0;
+    }
+    std::size_t at = r->sound.size();
+    r->sound.resize(at + static_cast<std::size_t>(outFrames) * 2);
+    std::uint8_t* out = reinterpret_cast<std::uint8_t*>(r->sound.data() + at);
+    int got = swr_convert(r->resampler, &out, outFrames, const_cast<const std::uint8_t**>(f->extended_data),
+                          f->nb_samples);
+    r->sound.resize(at + static_cast<std::size_t>(std::max(got, 0)) * 2);
+}
+
+// Takes every frame the decoder has ready.
+void Receive(VideoReader* r, AVCodecContext* ctx) {
+    while (avcodec_receive_frame(ctx, r->frame) == 0) {
+        if (ctx == r->video) ConvertPicture(r, r->frame);
+        else ResampleSound(r, r->frame);
+        av_frame_unref(r->frame);
+    }
+}
+
+void Send(VideoReader* r, AVCodecContext* ctx, const AVPacket* packet) {
+    int ret = avcodec_send_packet(ctx, packet);
+    if (ret == AVERROR(EAGAIN)) {
+        Receive(r, ctx);
+        avcodec_send_packet(ctx, packet);
+    }
+    Receive(r, ctx);
+}
+
+std::size_t SoundWaiting(const VideoReader* r) { return (r->sound.size() - r->soundPos) / 2; }
+
+void FreeReader(VideoReader* r) {
+    if (!r) return;
+    avcodec_free_context(&r->video);
+    avcodec_free_context(&r->audio);
+    av_packet_free(&r->packet);
+    av_frame_free(&r->frame);
+    sws_freeContext(r->scaler);
+    swr_free(&r->resampler);
+    av_channel_layout_uninit(&r->resamplerLayout);
+    if (r->format) avformat_close_input(&r->format);
+    if (r->io) {
+        av_freep(&r->io->buffer);
+        avio_context_free(&r->io);
+    }
+    if (r->file) std::fclose(r->file);
+    delete r;
+}
+
+VideoReader* Open(VideoReader* r) {
+    av_log_set_level(AV_LOG_QUIET);
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
+    if (!buffer) {
+        FreeReader(r);
+        return nullptr;
+    }
+    r->io = avio_alloc_context(buffer, kIoBufferSize, 0, r, ReadCallback, nullptr, SeekCallback);
+    if (!r->io) {
+        av_free(buffer);
+        FreeReader(r);
+        return nullptr;
+    }
+    r->format = avformat_alloc_context();
+    if (!r->format) {
+        FreeReader(r);
+        return nullptr;
+    }
+    r->format->pb = r->io;
+    r->format->flags |= AVFMT_FLAG_CUSTOM_IO;
+    r->format->io_open = RefuseOpen;
+    // The name is never opened (the stream is ours); it must not look like a protocol.
+    if (avformat_open_input(&r->format, "", nullptr, nullptr) < 0) {
+        r->format = nullptr;  // freed by the failed open
+        FreeReader(r);
+        return nullptr;
+    }
+    if (RefusedFormat(r->format->iformat ? r->format->iformat->name : nullptr) ||
+        avformat_find_stream_info(r->format, nullptr) < 0) {
+        FreeReader(r);
+        return nullptr;
+    }
+    r->videoStream = av_find_best_stream(r->format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    r->audioStream = av_find_best_stream(r->format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (r->videoStream >= 0) {
+        AVStream* s = r->format->streams[r->videoStream];
+        int w = s->codecpar->width, h = s->codecpar->height;
+        if (w > 0 && h > 0 && w <= kVideoMaxSide && h <= kVideoMaxSide && !(s->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            r->video = OpenDecoder(s);
+        if (!r->video) {
+            r->videoStream = -1;
+        } else {
+            if (s->start_time != AV_NOPTS_VALUE) r->startMs = TimeMs(s->start_time, s->time_base);
+            AVRational rate = s->avg_frame_rate.num > 0 ? s->avg_frame_rate : s->r_frame_rate;
+            if (rate.num > 0 && rate.den > 0) r->frameDurationMs = std::clamp(1000.0 / av_q2d(rate), 1.0, 1000.0);
+        }
+    }
+    if (r->audioStream >= 0) {
+        r->audio = OpenDecoder(r->format->streams[r->audioStream]);
+        if (!r->audio) r->audioStream = -1;
+    }
+    r->packet = av_packet_alloc();
+    r->frame = av_frame_alloc();
+    if ((!r->video && !r->audio) || !r->packet || !r->frame) {
+        FreeReader(r);
+        return nullptr;
+    }
+    // Only the streams played are demuxed.
+    for (unsigned i = 0; i < r->format->nb_streams; ++i)
+        if (static_cast<int>(i) != r->videoStream && static_cast<int>(i) != r->audioStream)
+            r->format->streams[i]->discard = AVDISCARD_ALL;
+    return r;
+}
+
+} // namespace
+
+VideoReader* OpenVideoReader(std::FILE* file) {
+    if (!file) return nullptr;
+    auto* r = new VideoReader();
+    r->file = file;
+    return Open(r);
+}
+
+VideoReader* OpenVideoReaderFromMemory(const unsigned char* data, std::size_t size) {
+    if (!data && size) return nullptr;
+    auto* r = new VideoReader();
+    r->memory = data;
+    r->memorySize = size;
+    return Open(r);
+}
+
+void CloseVideoReader(VideoReader* reader) { FreeReader(reader); }
+
+bool VideoHasPictures(const VideoReader* r) { return r && r->video; }
+bool VideoHasSound(const VideoReader* r) { return r && r->audio; }
+
+void VideoPictureSize(const VideoReader* r, int* width, int* height) {
+    int w = 0, h = 0;
+    if (r && r->video) {
+        w = r->video->width;
+        h = r->video->height;
+    }
+    if (width) *width = w;
+    if (height) *height = h;
+}
+
+double VideoFrameDurationMs(const VideoReader* r) { return r ? r->frameDurationMs : 40.0; }
+
+VideoStep DecodeVideo(VideoReader* r) {
+    if (!r) return VideoStep::End;
+    for (;;) {
+        if (!r->pictures.empty()) return VideoStep::Picture;
+        if (SoundWaiting(r) >= kSoundAheadFrames) return VideoStep::SoundAhead;
+        if (r->demuxEnded) {
+            // The decoders give out what they still hold, once.
+            if (r->video && !r->videoFlushed) {
+                r->videoFlushed = true;
+                Send(r, r->video, nullptr);
+                continue;
+            }
+            if (r->audio && !r->audioFlushed) {
+                r->audioFlushed = true;
+                Send(r, r->audio, nullptr);
+                continue;
+            }
+            return SoundWaiting(r) > 0 ? VideoStep::SoundAhead : VideoStep::End;
+        }
+        int ret = av_read_frame(r->format, r->packet);
+        if (ret < 0) {
+            // The end of the data, or data that cannot be read further: either way the end.
+            r->demuxEnded = true;
+            continue;
+        }
+        if (r->packet->stream_index == r->videoStream && r->video) Send(r, r->video, r->packet);
+        else if (r->packet->stream_index == r->audioStream && r->audio) Send(r, r->audio, r->packet);
+        av_packet_unref(r->packet);
+    }
+}
+
+bool PeekVideoPicture(VideoReader* r, VideoPicture* picture) {
+    if (!r || r->pictures.empty()) return false;
+    const Picture& p = r->pictures.front();
+    if (picture) {
+        picture->rgba = p.rgba.data();
+        picture->width = p.width;
+        picture->height = p.height;
+        picture->timeMs = p.timeMs;
+    }
+    return true;
+}
+
+void DropVideoPicture(VideoReader* r) {
+    if (r && !r->pictures.empty()) r->pictures.pop_front();
+}
+
+std::size_t TakeVideoSound(VideoReader* r, std::int16_t* out, std::size_t maxFrames) {
+    if (!r) return 0;
+    std::size_t n = std::min(maxFrames, SoundWaiting(r));
+    if (out && n) std::memcpy(out, r->sound.data() + r->soundPos, n * 2 * sizeof(std::int16_t));
+    r->soundPos += n * 2;
+    if (r->soundPos == r->sound.size()) {
+        r->sound.clear();
+        r->soundPos = 0;
+    }
+    return n;
+}
+
+std::size_t VideoSoundWaiting(const VideoReader* r) { return r ? SoundWaiting(r) : 0; }
+
+bool RewindVideo(VideoReader* r) {
+    if (!r) return false;
+    if (av_seek_frame(r->format, -1, 0, AVSEEK_FLAG_BACKWARD) < 0 &&
+        avformat_seek_file(r->format, -1, INT64_MIN, 0, 0, 0) < 0) {
+        // Streams without an index: back to the first byte.
+        if (!r->io || avio_seek(r->io, 0, SEEK_SET) < 0) return false;
+        avformat_flush(r->format);
+    }
+    if (r->video) avcodec_flush_buffers(r->video);
+    if (r->audio) avcodec_flush_buffers(r->audio);
+    if (r->resampler) {
+        swr_free(&r->resampler);
+        r->resamplerRate = 0;
+    }
+    r->pictures.clear();
+    r->sound.clear();
+    r->soundPos = 0;
+    r->lastPictureMs = -1.0;
+    r->demuxEnded = false;
+    r->videoFlushed = r->audioFlushed = false;
+    return true;
+}
+
+} // namespace corvane::platform
