@@ -72,6 +72,15 @@ if ls fuzz/*.cpp >/dev/null 2>&1 && command -v clang++ >/dev/null; then
     name=$(basename "$src" .cpp)
     cmake --build build-fuzz -j"$JOBS" --target "$name" >/dev/null
     corpus="build-fuzz/corpus-$name"; mkdir -p "$corpus"
+    # The video reader starts from tiny clips of each container it plays.
+    if [ "$name" = fuzz_video_reader ] && command -v ffmpeg >/dev/null && [ -z "$(ls -A "$corpus")" ]; then
+      for spec in "avi -c:v mpeg4" "mp4 -c:v libx264 -pix_fmt yuv420p" "mkv -c:v mjpeg -pix_fmt yuvj420p" \
+                  "webm -c:v libvpx" "ogv -c:v libtheora"; do
+        ext=${spec%% *}; codec=${spec#* }
+        ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i testsrc=s=64x48:r=10:d=0.5 \
+          -f lavfi -i sine=frequency=440:duration=0.5 $codec -shortest "$corpus/seed.$ext" || true
+      done
+    fi
     if ASAN_OPTIONS="detect_leaks=1" LSAN_OPTIONS="suppressions=$ROOT/scripts/lsan.supp" \
        timeout 120 "build-fuzz/bin/$name" -max_total_time="${FUZZ_SECONDS:-20}" -timeout=10 \
        -rss_limit_mb=2048 "$corpus" > "build-fuzz/$name.log" 2>&1; then

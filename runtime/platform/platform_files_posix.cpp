@@ -304,9 +304,12 @@ bool ListDirectory(const char* path, std::vector<DirectoryEntry>& entries) {
 }
 
 std::string CurrentDirectory() {
-    char buf[4096];
-    if (!getcwd(buf, sizeof buf)) return std::string();
-    return std::string(buf);
+    // Any length: a directory cut short would send later file commands elsewhere.
+    char* buf = getcwd(nullptr, 0);
+    if (!buf) return std::string();
+    std::string dir(buf);
+    std::free(buf);
+    return dir;
 }
 
 bool SetCurrentDirectory(const std::string& path) {

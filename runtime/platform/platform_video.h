@@ -48,6 +48,13 @@ std::size_t VideoSoundWaiting(const VideoReader* reader); // stereo frames decod
 
 bool RewindVideo(VideoReader* reader);              // back to the start; false when the stream cannot seek
 
+struct VideoReaderTimes {
+    double decodeMs = 0.0;                          // in the picture decoder
+    double convertMs = 0.0;                         // converting pictures to RGBA
+    long pictures = 0;                              // pictures converted
+};
+VideoReaderTimes GetVideoReaderTimes(const VideoReader* reader); // spent so far (for measurements)
+
 // ---------------------------------------------------------------- video sound output
 // The sound is mixed into the output after music and effects. Without an open
 // output nothing is queued and StartVideoSound returns false.

@@ -14,6 +14,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -59,6 +60,8 @@ struct VideoReader {
     double frameDurationMs = 40.0;
     bool demuxEnded = false;
     bool videoFlushed = false, audioFlushed = false;
+
+    VideoReaderTimes times;
 
     std::deque<Picture> pictures;
     std::vector<std::int16_t> sound;  // interleaved stereo, from soundPos on
@@ -152,6 +155,11 @@ AVCodecContext* OpenDecoder(AVStream* stream) {
     return ctx;
 }
 
+double ClockMs() {
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
 double TimeMs(std::int64_t ts, AVRational base) {
     return static_cast<double>(ts) * av_q2d(base) * 1000.0;
 }
@@ -174,7 +182,11 @@ void ConvertPicture(VideoReader* r, AVFrame* f) {
     p.rgba.resize(static_cast<std::size_t>(f->width) * f->height * 4);
     std::uint8_t* dst[4] = {p.rgba.data(), nullptr, nullptr, nullptr};
     int dstStride[4] = {f->width * 4, 0, 0, 0};
-    if (sws_scale(r->scaler, f->data, f->linesize, 0, f->height, dst, dstStride) <= 0) return;
+    double t0 = ClockMs();
+    int rows = sws_scale(r->scaler, f->data, f->linesize, 0, f->height, dst, dstStride);
+    r->times.convertMs += ClockMs() - t0;
+    if (rows <= 0) return;
+    ++r->times.pictures;
 
     // Missing or backward times: at once after the previous picture.
     AVStream* stream = r->format->streams[r->videoStream];
@@ -231,18 +243,28 @@ void ResampleSound(VideoReader* r, AVFrame* f) {
 
 // Takes every frame the decoder has ready.
 void Receive(VideoReader* r, AVCodecContext* ctx) {
-    while (avcodec_receive_frame(ctx, r->frame) == 0) {
+    for (;;) {
+        double t0 = ClockMs();
+        int ret = avcodec_receive_frame(ctx, r->frame);
+        if (ctx == r->video) r->times.decodeMs += ClockMs() - t0;
+        if (ret != 0) break;
         if (ctx == r->video) ConvertPicture(r, r->frame);
         else ResampleSound(r, r->frame);
         av_frame_unref(r->frame);
     }
 }
 
-void Send(VideoReader* r, AVCodecContext* ctx, const AVPacket* packet) {
+int SendOnly(VideoReader* r, AVCodecContext* ctx, const AVPacket* packet) {
+    double t0 = ClockMs();
     int ret = avcodec_send_packet(ctx, packet);
-    if (ret == AVERROR(EAGAIN)) {
+    if (ctx == r->video) r->times.decodeMs += ClockMs() - t0;
+    return ret;
+}
+
+void Send(VideoReader* r, AVCodecContext* ctx, const AVPacket* packet) {
+    if (SendOnly(r, ctx, packet) == AVERROR(EAGAIN)) {
         Receive(r, ctx);
-        avcodec_send_packet(ctx, packet);
+        SendOnly(r, ctx, packet);
     }
     Receive(r, ctx);
 }
@@ -425,6 +447,8 @@ std::size_t TakeVideoSound(VideoReader* r, std::int16_t* out, std::size_t maxFra
 }
 
 std::size_t VideoSoundWaiting(const VideoReader* r) { return r ? SoundWaiting(r) : 0; }
+
+VideoReaderTimes GetVideoReaderTimes(const VideoReader* r) { return r ? r->times : VideoReaderTimes(); }
 
 bool RewindVideo(VideoReader* r) {
     if (!r) return false;

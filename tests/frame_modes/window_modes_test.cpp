@@ -15,6 +15,7 @@
 
 #include "runtime/frame/file_dialog.h"
 #include "runtime/frame/frame.h"
+#include "runtime/platform/platform.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/xvfb.h"
 
@@ -126,6 +127,21 @@ TEST(Breakpoint, WrittenOnlyUnderATracerAndTheProgramGoesOn) {
     ProcessResult alone = RunProcess(probe, env, 30.0);
     EXPECT_EQ(alone.exitStatus, 0) << alone.output;
     EXPECT_EQ(alone.output.find("BP"), std::string::npos) << alone.output;
+}
+
+TEST(DialogDirectory, ACurrentDirectoryLongerThanAnyBufferComesBackWhole) {
+    std::string start = platform::CurrentDirectory();
+    ASSERT_FALSE(start.empty());
+    ASSERT_TRUE(platform::SetCurrentDirectory(TestTempDir()));
+    std::string expected = platform::CurrentDirectory();
+    const std::string part(200, 'd');
+    for (int i = 0; i < 25; ++i) {  // about 5000 bytes, past PATH_MAX
+        mkdir(part.c_str(), 0700);
+        ASSERT_TRUE(platform::SetCurrentDirectory(part));
+        expected += "/" + part;
+    }
+    EXPECT_EQ(platform::CurrentDirectory(), expected);
+    platform::SetCurrentDirectory(start);
 }
 
 TEST(DialogFilter, PairsAndPatternsAsTheDialogGetsThem) {
