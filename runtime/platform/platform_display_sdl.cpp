@@ -119,8 +119,8 @@ bool EnterFullscreenDisplayMode(int width, int height, int bits) {
 
 void RestoreDesktopDisplayMode() {
     if (!g_modeChanged) return;
-    SDL_Window* window = Window();
-    LeaveFullscreen(window ? window : static_cast<SDL_Window*>(g_fullscreenWindow));
+    // Without the window there is nothing to leave: destroying it gave the mode back.
+    LeaveFullscreen(Window());
 }
 
 bool DisplayModeChanged() { return g_modeChanged != 0; }
