@@ -9,11 +9,11 @@ PACKAGES=(
   libsdl2-dev libsdl2-mixer-dev
   libgl1-mesa-dev libegl1-mesa-dev libgl1-mesa-dri mesa-utils
   liblzo2-dev libopenmpt-dev openmpt123
-  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   xvfb xauth x11-utils xdotool imagemagick
   sox alsa-utils zenity
   libpng-dev libjpeg62-turbo-dev libfreetype-dev fonts-dejavu-core libassimp-dev
-  ffmpeg x11-xserver-utils libswresample-dev
+  ffmpeg x11-xserver-utils
 )
 
 missing=()
