@@ -258,7 +258,9 @@ TEST_F(VideoTest, LoopingStartsOverAndAKeyOrButtonEndsItPromptly) {
         double took = Play(clip, true, {{320, 240}});
         EXPECT_TRUE(redAgain) << (useKey ? "key" : "button");
         ASSERT_GE(pushedAt, 0.0);
-        EXPECT_LT(took - pushedAt, 50.0) << (useKey ? "key" : "button");
+        // 50 ms on a quiet machine; the margin is for a loaded one. A missed key
+        // would run on to the next loop, seconds later.
+        EXPECT_LT(took - pushedAt, 100.0) << (useKey ? "key" : "button");
         ReleaseAll();
     }
 }
@@ -382,7 +384,7 @@ TEST_F(VideoTest, SoundIsMixedWithTheMusicAndStopsWithThePicture) {
     ASSERT_EQ(PlayMusic(music.c_str()), 1);
     double pushedAt = -1.0;
     g_onPicture = [&](double wallMs) {
-        if (wallMs >= 1500 && pushedAt < 0) {
+        if (wallMs >= 2000 && pushedAt < 0) {
             pushedAt = wallMs;
             PushKey(true);
         }
@@ -398,7 +400,7 @@ TEST_F(VideoTest, SoundIsMixedWithTheMusicAndStopsWithThePicture) {
     std::memcpy(mix.data(), bytes.data(), mix.size() * 2);
     ASSERT_GT(pushedAt, 0.0);
     auto frameAt = [&](double msFromOpen) { return static_cast<std::size_t>(msFromOpen * 22.05); };
-    std::size_t during = frameAt(started + 600), after = frameAt(started + pushedAt + 200);
+    std::size_t during = frameAt(started + 900), after = frameAt(started + pushedAt + 200);
     ASSERT_GT(mix.size() / 2, after + 4410) << "the capture is too short";
     EXPECT_GT(Tone(mix, during, 4410, 1000), 1000.0) << "the video's tone is heard while it plays";
     EXPECT_GT(Tone(mix, during, 4410, 300), 1000.0) << "the music goes on under it";
