@@ -14,7 +14,7 @@
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/platform_display.h"
-#include "runtime/values/files.h"
+#include "runtime/values/values.h"
 
 using namespace corvane;
 
