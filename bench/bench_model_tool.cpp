@@ -1,0 +1,96 @@
+// corvane-model on a 1,000,000-triangle OBJ (a 708 x 707 grid of quads with
+// texture coordinates and a material): wall time of the whole conversion and
+// the tool's peak resident memory, measured on the child process. As a
+// baseline in the same run, `cat` of the same file (reading it once).
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Dir() {
+    std::vector<char> buffer(4096);
+    const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    std::string self(buffer.data(), n > 0 ? std::size_t(n) : 0);
+    return self.substr(0, self.rfind('/') + 1);
+}
+
+std::string TempPath(const char* name) {
+    const char* tmp = std::getenv("TMPDIR");
+    return std::string(tmp && *tmp ? tmp : "/tmp") + "/bench_model_tool_" + name;
+}
+
+const std::string& BigObj() {
+    static std::string path;
+    if (!path.empty()) return path;
+    path = TempPath("1m.obj");
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) return path;
+    const int columns = 708, rows = 707;                // 2 x 708 x 707 = 1,001,112 triangles
+    std::fprintf(f, "mtllib none.mtl\nusemtl a\n");
+    for (int y = 0; y <= rows; ++y)
+        for (int x = 0; x <= columns; ++x)
+            std::fprintf(f, "v %d %.4f %d\nvt %.5f %.5f\n", x, 0.01 * ((x * 7 + y * 13) % 100), y,
+                         double(x) / columns, double(y) / rows);
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < columns; ++x) {
+            const int a = y * (columns + 1) + x + 1, b = a + 1, c = a + columns + 1, d = c + 1;
+            std::fprintf(f, "f %d/%d %d/%d %d/%d\nf %d/%d %d/%d %d/%d\n", a, a, b, b, d, d, a, a, d, d, c, c);
+        }
+    std::fclose(f);
+    return path;
+}
+
+// Runs argv to its end; wall seconds and the child's peak memory in MiB.
+bool Run(const std::vector<std::string>& args, double* seconds, double* peakMiB) {
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        std::vector<char*> argv;
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        if (std::freopen("/dev/null", "w", stdout) == nullptr) _exit(127);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid) return false;
+    *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    *peakMiB = double(usage.ru_maxrss) / 1024.0;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void Measure(benchmark::State& state, const std::vector<std::string>& args) {
+    double seconds = 0, peak = 0, worstPeak = 0;
+    for (auto _ : state) {
+        if (!Run(args, &seconds, &peak)) return state.SkipWithError("the program failed");
+        state.SetIterationTime(seconds);
+        worstPeak = std::max(worstPeak, peak);
+    }
+    state.counters["peak_MiB"] = worstPeak;
+}
+
+void BM_ModelTool1MTriangles(benchmark::State& state) {
+    const std::string tool = Dir() + "corvane-model";
+    if (access(tool.c_str(), X_OK) != 0) return state.SkipWithError("corvane-model is not built");
+    Measure(state, {tool, BigObj(), TempPath("1m.model")});
+}
+BENCHMARK(BM_ModelTool1MTriangles)->Unit(benchmark::kMillisecond)->Iterations(2)->UseManualTime();
+
+void BM_ReadObjBaseline(benchmark::State& state) {
+    Measure(state, {"/bin/cat", BigObj()});
+}
+BENCHMARK(BM_ReadObjBaseline)->Unit(benchmark::kMillisecond)->Iterations(2)->UseManualTime();
+
+} // namespace
+
+BENCHMARK_MAIN();
