@@ -242,3 +242,20 @@ TEST_F(TextureSlots, ImagesWrittenByImageMagickLoad) {
         EXPECT_GT(s.at(37, 2).r, 200) << c.name << " ends white";
     }
 }
+
+TEST_F(TextureSlots, PictureNamesAreFoundAsProgramsWriteThem) {
+    // The folder and file exist in lower case; programs write them any way.
+    ASSERT_EQ(std::system(("mkdir -p " + corvane::testing::TestTempDir() + "gfx").c_str()), 0);
+    WriteTemp("gfx/ship.bmp", MakeBmp(2, 2, 24, [](int, int) { return 0x0000FFu; }));
+    const struct {
+        const char* written;
+        double loaded;
+    } cases[] = {{"gfx/ship.bmp", 1}, {"Gfx\\Ship.BMP", 1}, {"GFX/SHIP.bmp", 1}, {"Gfx\\Other.BMP", 0}};
+    for (const auto& c : cases) {
+        const std::string name = corvane::testing::TestTempDir() + c.written;
+        EXPECT_EQ(LoadSprite(RtString(name.c_str()), 12), c.loaded) << c.written;
+        int width = 0, height = 0;
+        EXPECT_EQ(ProbeBmpSize(name.c_str(), &width, &height), c.loaded != 0) << c.written;
+        EXPECT_EQ(width, c.loaded != 0 ? 2 : 0);
+    }
+}

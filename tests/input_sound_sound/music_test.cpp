@@ -107,3 +107,23 @@ TEST(SoundEnd, EndProgramReleasesPlayingSoundsAndMusic) {
         },
         ::testing::ExitedWithCode(0), "sounds playing");
 }
+
+TEST(Music, SoundAndMusicNamesAreFoundAsProgramsWriteThem) {
+    // The folder and file exist in lower case; programs write them any way.
+    const std::string dir = corvane::testing::TestTempDir();
+    ASSERT_EQ(std::system(("mkdir -p " + dir + "snd").c_str()), 0);
+    WavRecipe recipe;
+    recipe.samples = Constant(kRate / 10, 1, 4000);
+    ASSERT_TRUE(corvane::testing::WriteFile(dir + "snd/beep.wav", BuildWav(recipe)));
+    const struct {
+        const char* written;
+        int found;
+    } cases[] = {{"snd/beep.wav", 1}, {"SND\\BEEP.WAV", 1}, {"Snd/Beep.Wav", 1}, {"NOSND\\beep.wav", 0}};
+    ASSERT_TRUE(StartCapture("music_names"));
+    for (const auto& c : cases) {
+        const std::string name = dir + c.written;
+        EXPECT_EQ(LoadSound(name.c_str(), 70, 1), c.found) << c.written;
+        EXPECT_EQ(PlayMusic(name.c_str()), c.found) << c.written;
+    }
+    FinishCapture(50);
+}
