@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -174,6 +175,16 @@ TEST_F(FontTool, GridsSizesOutlinesAndRefusals) {
     const auto help = RunFontTool({"--help"});
     EXPECT_EQ(help.exitStatus, 0);
     EXPECT_NE(help.output.find("--outline"), std::string::npos);
+    // The starter project turns a font it finds in media/ into the font it loads.
+    const std::string starter = corvane::testing::TestTempDir() + "starter";
+    std::filesystem::create_directories(starter + "/media");
+    ASSERT_TRUE(corvane::testing::WriteFile(starter + "/media/Face.ttf", corvane::testing::ReadFile(kFont)));
+    const auto made = corvane::testing::RunProcess({corvane::testing::BuiltProgram("corvane-new"), starter}, {}, 60.0);
+    ASSERT_EQ(made.exitStatus, 0) << made.output;
+    EXPECT_NE(corvane::testing::ReadFile(starter + "/main.cpp").find("LoadFont(RtString(\"media/font.bmp\"), 0);"),
+              std::string::npos);
+    LoadFont(RtString((starter + "/media/font.bmp").c_str()), 4);
+    EXPECT_GT(engine.renderer.imageWidth[OpenGLRainbows::kFirstFontSlot + 4], 112) << "not the built-in font";
 }
 
 #endif
