@@ -233,6 +233,16 @@ TEST_F(EffectsTest, BumpMappingLightsTheNormalMap) {
     const bool haveRidge = !ridge.empty() && LoadBumpTexture(RtString(ridge.c_str()), 32) == 1.0;
     BuildQuad(1, -1, -1, 1, 1); // tangent +x, normal +z
 
+    // Tangents change the corners: the triangles follow and frame 0's upload goes.
+    MeshObjectX& mesh = engine.scene.slots[1].meshes[0];
+    DrawAt(1, 0, 0, -3);
+    const bool buffers = mesh.staticBuffer != 0;
+    SetLight(-1, 0xFFFFFF, 0, 0, 100, 0, 0, 0, 1);
+    DrawAt(1, 0, 0, -3);
+    EXPECT_EQ(mesh.staticBuffer, 0u) << "had one: " << buffers;
+    EXPECT_NEAR(mesh.frames[0].triangles[0].tangent[0], 1.0f, 1e-6);
+    EXPECT_NEAR(mesh.frames[0].triangles[0].binormal[1], -1.0f, 1e-6);
+
     const double s60 = std::sin(60 * 3.14159265358979 / 180), c60 = 0.5;
     struct Case {
         const char* name;
