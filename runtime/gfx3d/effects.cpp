@@ -236,7 +236,7 @@ void SetShadowPass(bool on) {
     glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
     // Black at half alpha over every pixel a volume marked; the whole surface,
     // however large it is.
-    DrawRect(0, 0, std::max(2999, r.width - 1), std::max(1999, r.height - 1), 0);
+    DrawRect(0, 0, std::max(3000, r.width - 1), std::max(2000, r.height - 1), 0);
     glDisable(GL_BLEND);
     r.currentAlpha = 1.0f;
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
