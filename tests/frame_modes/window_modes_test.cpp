@@ -119,7 +119,11 @@ TEST(Breakpoint, WrittenOnlyUnderATracerAndTheProgramGoesOn) {
     traced.insert(traced.end(), probe.begin(), probe.end());
     std::vector<std::string> env = kHeadless;
     env.push_back("TMPDIR=" + FreshDir("bp"));
-    ProcessResult underTracer = RunProcess(traced, env, 30.0);
+    std::vector<std::string> tracedEnv = env;
+    // A leak check stops the threads with ptrace, which a traced process cannot.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    tracedEnv.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":detect_leaks=0");
+    ProcessResult underTracer = RunProcess(traced, tracedEnv, 30.0);
     EXPECT_EQ(underTracer.exitStatus, 0) << underTracer.output;
     EXPECT_NE(underTracer.output.find("BPff\nBPffffffff\nBP0\n"), std::string::npos) << underTracer.output;
     EXPECT_NE(underTracer.output.find("paused=0"), std::string::npos) << underTracer.output;
@@ -237,17 +241,28 @@ TEST(WindowModesXvfb, DesktopModeComesBackOnEveryWayOut) {
     ModeServer server(true);
     ASSERT_TRUE(server.x.running());
     std::string path = StandInZenityDir() + ":" + std::getenv("PATH");
-    const struct { const char* scenario; int status; int signal; } cases[] = {
-        {"fs-normal", 0, 0}, {"fs-quit", 0, 0}, {"fs-exit", 0, 0}, {"fs-term", 0, 0},
-        {"fs-segv", -1, SIGSEGV}, {"fs-abort", -1, SIGABRT},
+    // A crash ends as it would without the restoring handler: the windowed run of
+    // the same scenario, which never installs it, says how (a sanitizer build
+    // turns both into an abort).
+    const struct { const char* scenario; const char* baseline; } cases[] = {
+        {"fs-normal", nullptr}, {"fs-quit", nullptr}, {"fs-exit", nullptr}, {"fs-term", nullptr},
+        {"fs-segv", "segv"}, {"fs-abort", "abort"},
     };
     for (const auto& c : cases) {
+        int status = 0, signal = 0;
+        if (c.baseline) {
+            ProbeRun windowed = RunProbe({c.baseline}, server.Env(path));
+            EXPECT_EQ(windowed.First("isFullscreen"), "0");
+            EXPECT_NE(windowed.process.signal, 0) << c.baseline;
+            status = windowed.process.exitStatus;
+            signal = windowed.process.signal;
+        }
         ProbeRun run = RunProbe({c.scenario}, server.Env(path));
         EXPECT_EQ(run.First("isFullscreen"), "1") << c.scenario << run.process.output;
         EXPECT_EQ(run.First("drawable"), "640x480") << c.scenario;
         EXPECT_EQ(run.First("mode_during"), "640 x 480") << c.scenario;
-        EXPECT_EQ(run.process.exitStatus, c.status) << c.scenario << run.process.output;
-        EXPECT_EQ(run.process.signal, c.signal) << c.scenario;
+        EXPECT_EQ(run.process.exitStatus, status) << c.scenario << run.process.output;
+        EXPECT_EQ(run.process.signal, signal) << c.scenario;
         EXPECT_EQ(server.Mode(), "1024 x 768") << c.scenario;
     }
 }

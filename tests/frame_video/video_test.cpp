@@ -23,7 +23,9 @@
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/input_sound/sound.h"
 #include "runtime/platform/platform.h"
+#include "runtime/values/media.h"
 #include "tests/support/engine_fixture.h"
+#include "tests/values_files/files_test_support.h"
 
 using namespace corvane;
 using namespace corvane::testing;
@@ -342,6 +344,19 @@ TEST_F(VideoTest, BadAndOddFilesReturnWithoutHarm) {
         EXPECT_GE(g_seen.size(), 3u) << name;
     }
     platform::SetCurrentDirectory(before);
+}
+
+TEST_F(VideoTest, AVideoFromAMediaPackPlays) {
+    std::string clip = Clip("short.avi", "-f lavfi -i color=c=red:s=64x48:r=25:d=0.3 -c:v mpeg4");
+    ASSERT_FALSE(clip.empty());
+    std::string pack = ClipDir() + "media.pak";
+    ASSERT_TRUE(WriteFile(pack, corvane::files_test::WritePack({{"intro.avi", ReadFile(clip)}})));
+    RtString first(engine.mediaSources[0]->packPath), second(engine.mediaSources[1]->packPath);
+    SetMediaPacks(RtString(pack.c_str()), RtString(pack.c_str()));
+    Play("INTRO.AVI", false, {{320, 240}});
+    SetMediaPacks(second, first);
+    ASSERT_GE(g_seen.size(), 3u);
+    EXPECT_TRUE(Near(g_seen.back().pixels[0], kRed)) << Text(g_seen.back().pixels[0]);
 }
 
 TEST_F(VideoTest, TheProgramsDrawingIsAsItLeftIt) {
