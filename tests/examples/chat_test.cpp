@@ -39,11 +39,13 @@ TEST(ChatExample, TwoPlayersExchangeThreeMessages) {
     if (access(ExamplePath("chat").c_str(), X_OK) != 0) GTEST_SKIP() << "examples not built";
     const int port = FreePort();
     ASSERT_GT(port, 0);
-    // Clock input: the names go into InputText, which shows frames of its own. The
-    // joiner starts 0.7 s after the host and stays until the host's last line is in.
+    // Clock input: the names go into InputText, which shows frames of its own; the
+    // first key comes late enough for a slow start (a sanitizer build) to have joined.
+    // The joiner starts 0.7 s after the host and stays until the host's last line is in.
+    // Host time: "hi bob" 4.3 s, "hey alice" 6.3 s, "bye now" 7.4 s; the joiner ends at 9.4 s.
     const std::string host =
-        "@300 type alice\n@1000 key Return\n@2500 type hi bob\n@3300 key Return\n@5500 type bye now\n@6400 key Return\n";
-    const std::string joiner = "@300 type bob\n@1000 key Return\n@3500 type hey alice\n@4600 key Return\n@7500 up Space\n";
+        "@1500 type alice\n@2300 key Return\n@3500 type hi bob\n@4300 key Return\n@6500 type bye now\n@7400 key Return\n";
+    const std::string joiner = "@1500 type bob\n@2100 key Return\n@4500 type hey alice\n@5600 key Return\n@8700 up Space\n";
     auto hostRun = std::async(std::launch::async,
                               [&] { return RunExample("chat", {"host", std::to_string(port)}, host, 20, 60); });
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
