@@ -11,7 +11,7 @@ namespace corvane {
 namespace {
 
 constexpr int kLogLines = 32;               // lines kept on screen
-constexpr double kReturnKey = 28, kBackspaceKey = 14;  // DirectInput codes: InKey gives only printable characters
+constexpr double kReturnKey = 28, kBackspaceKey = 14;  // DirectInput codes of the editing keys
 
 RtStringArray chatLog;                      // oldest first
 int logCount = 0;
@@ -86,8 +86,8 @@ int UserMain() {
         if (backspaceDown && !backspaceWasDown && typed.length > 0) typed = MidText(typed, 0, typed.length - 1);
         returnWasDown = returnDown;
         backspaceWasDown = backspaceDown;
-        const RtString typedKey = InKey();
-        if (typedKey.length > 0) typed += typedKey;
+        const RtString typedKey = InKey();  // Enter and Backspace may come as control characters: kept out
+        if (CharCode(typedKey) >= 32) typed += typedKey;
         if (example::FrameNumber() % 120 == 119) players = GetPlayerCount();  // a question to the host: not every frame
 
         PrintText("chat: " + where + " as " + name + "   players: " + RtString(players), 8, 8);
