@@ -74,9 +74,9 @@ if ls fuzz/*.cpp >/dev/null 2>&1 && command -v clang++ >/dev/null; then
     corpus="build-fuzz/corpus-$name"; mkdir -p "$corpus"
     # The video reader starts from tiny clips of each container it plays.
     if [ "$name" = fuzz_video_reader ] && command -v ffmpeg >/dev/null && [ -z "$(ls -A "$corpus")" ]; then
-      for spec in "avi -c:v mpeg4" "mp4 -c:v libx264 -pix_fmt yuv420p" "mkv -c:v mjpeg -pix_fmt yuvj420p" \
+      for clip in "avi -c:v mpeg4" "mp4 -c:v libx264 -pix_fmt yuv420p" "mkv -c:v mjpeg -pix_fmt yuvj420p" \
                   "webm -c:v libvpx" "ogv -c:v libtheora"; do
-        ext=${spec%% *}; codec=${spec#* }
+        ext=${clip%% *}; codec=${clip#* }
         ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i testsrc=s=64x48:r=10:d=0.5 \
           -f lavfi -i sine=frequency=440:duration=0.5 $codec -shortest "$corpus/seed.$ext" || true
       done
