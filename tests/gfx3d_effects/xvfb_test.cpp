@@ -98,21 +98,14 @@ TEST(RealWindow, ShadowShowsWhereOffscreenDrawsIt) {
         FAIL() << "no window\n" << xvfb.Shell("xwininfo -root -tree") << "program output:\n" << run.get().output;
     }
     int left = -1, top = -1;
-    std::istringstream info(xvfb.Shell("xwininfo -id " + id));
-    for (std::string line; std::getline(info, line);) {
-        if (line.find("Absolute upper-left X:") != std::string::npos) left = std::atoi(line.substr(line.find(':') + 1).c_str());
-        if (line.find("Absolute upper-left Y:") != std::string::npos) top = std::atoi(line.substr(line.find(':') + 1).c_str());
-    }
-    ASSERT_GE(left, 0);
-    ASSERT_GE(top, 0);
+    ASSERT_TRUE(xvfb.WindowOrigin(id, left, top));
 
     const std::string shot = corvane::testing::TestTempDir() + "shadow_shot.rgb";
     std::string failures = "no screenshot";
     for (int attempt = 0; attempt < 20 && !failures.empty(); ++attempt) {
         corvane::platform::SleepMilliseconds(250);
-        xvfb.Shell("import -window root -depth 8 rgb:" + shot);
-        const std::string rgb = corvane::testing::ReadFile(shot);
-        if (rgb.size() != 1024u * 768u * 3u) continue;
+        const std::string rgb = xvfb.ScreenRgb(shot);
+        if (rgb.empty()) continue;
         failures.clear();
         for (std::size_t i = 0; i < at.size(); ++i) {
             const auto* p = reinterpret_cast<const unsigned char*>(

@@ -63,13 +63,7 @@ TEST(RealWindow, BackgroundSpritesAndPolygonShowInPlace) {
     }
     // Where the window's drawing surface lies on the screen.
     int left = -1, top = -1;
-    std::istringstream info(x.Shell("xwininfo -id " + id));
-    for (std::string line; std::getline(info, line);) {
-        if (line.find("Absolute upper-left X:") != std::string::npos) left = std::atoi(line.substr(line.find(':') + 1).c_str());
-        if (line.find("Absolute upper-left Y:") != std::string::npos) top = std::atoi(line.substr(line.find(':') + 1).c_str());
-    }
-    ASSERT_GE(left, 0);
-    ASSERT_GE(top, 0);
+    ASSERT_TRUE(x.WindowOrigin(id, left, top));
 
     struct Expected {
         const char* what;
@@ -91,9 +85,8 @@ TEST(RealWindow, BackgroundSpritesAndPolygonShowInPlace) {
     std::string failures = "no screenshot";
     for (int attempt = 0; attempt < 20 && !failures.empty(); ++attempt) {
         corvane::platform::SleepMilliseconds(250);
-        x.Shell("import -window root -depth 8 rgb:" + shot);
-        const std::string rgb = corvane::testing::ReadFile(shot);
-        if (rgb.size() != 1024u * 768u * 3u) continue;
+        const std::string rgb = x.ScreenRgb(shot);
+        if (rgb.empty()) continue;
         failures.clear();
         for (const Expected& e : expected) {
             const auto* p = reinterpret_cast<const unsigned char*>(&rgb[(std::size_t(top + e.y) * 1024 + left + e.x) * 3]);

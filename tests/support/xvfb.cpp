@@ -1,5 +1,7 @@
 #include "tests/support/xvfb.h"
 
+#include "tests/support/engine_fixture.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -132,6 +134,21 @@ std::string XvfbServer::FindProgramWindow(const std::string& title) const {
     std::string paused = FindWindow(title + " <pause>", 3.0);
     if (!paused.empty()) Shell("xdotool windowfocus " + paused);
     return FindWindow(title, 20.0);
+}
+
+bool XvfbServer::WindowOrigin(const std::string& id, int& left, int& top) const {
+    left = top = -1;
+    const std::string info = Shell("xwininfo -id " + id);
+    const size_t x = info.find("Absolute upper-left X:"), y = info.find("Absolute upper-left Y:");
+    if (x != std::string::npos) left = std::atoi(info.c_str() + x + 22);
+    if (y != std::string::npos) top = std::atoi(info.c_str() + y + 22);
+    return left >= 0 && top >= 0;
+}
+
+std::string XvfbServer::ScreenRgb(const std::string& scratchPath) const {
+    Shell("import -window root -depth 8 rgb:" + scratchPath);
+    std::string rgb = ReadFile(scratchPath);
+    return rgb.size() == 1024u * 768u * 3u ? rgb : std::string();
 }
 
 } // namespace corvane::testing

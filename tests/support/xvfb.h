@@ -30,6 +30,13 @@ public:
     // Returns its id, or "".
     std::string FindProgramWindow(const std::string& title) const;
 
+    // Where a window's drawing surface lies on the screen (xwininfo); false when unknown.
+    bool WindowOrigin(const std::string& id, int& left, int& top) const;
+
+    // The whole screen as 8-bit RGB bytes, row by row from the top (import); "" when
+    // the shot failed or has another size.
+    std::string ScreenRgb(const std::string& scratchPath) const;
+
 private:
     int pid_ = -1;
     std::string display_;
