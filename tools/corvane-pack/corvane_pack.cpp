@@ -11,7 +11,9 @@
 // {name length, name, signed 32-bit data position with the origin of D, packed
 // size}, ended by a name length of 0; a packed block is the 32-bit unpacked size
 // followed by an LZO1X stream.
+#include <fcntl.h>
 #include <lzo/lzo1x.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -91,58 +94,94 @@ bool ReadWholeFile(const std::string& path, Bytes& out, std::string& error) {
 }
 
 // Writes a file through a temporary sibling renamed over the target at the end,
-// so a failure never leaves a half-written file under the target's name.
+// so a failure never leaves a half-written file under the target's name. The
+// sibling is made in an open folder (never through a link planted under its name)
+// and the rename replaces whatever stands at the target's name, a link included,
+// rather than writing through it.
 class AtomicFile {
 public:
-    explicit AtomicFile(const std::string& target) : target_(target) {
-        fs::path dir = fs::path(target).parent_path();
-        std::string pattern = (dir.empty() ? std::string(".") : dir.string()) + "/.corvane-pack-XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        int fd = mkstemp(name.data());
-        if (fd < 0) Fail(target + ": cannot create a file beside it: " + std::strerror(errno));
-        temp_ = name.data();
-        file_ = fdopen(fd, "wb");
-        if (!file_) {
-            close(fd);
-            Abandon();
-            Fail(target + ": cannot write: " + std::strerror(errno));
-        }
+    // The file `name` inside the open folder `dirFd` (not taken over); `shown` names
+    // it in messages.
+    AtomicFile(int dirFd, const std::string& name, const std::string& shown)
+        : dirFd_(dirFd), name_(name), shown_(shown) {
+        Open();
     }
-    ~AtomicFile() { Abandon(); }
+    // A path given by the user: its folder is opened as the user named it.
+    explicit AtomicFile(const std::string& target) : shown_(target) {
+        fs::path path(target);
+        std::string dir = path.parent_path().empty() ? std::string(".") : path.parent_path().string();
+        ownDirFd_ = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (ownDirFd_ < 0) Fail(target + ": cannot open its folder: " + std::strerror(errno));
+        dirFd_ = ownDirFd_;
+        name_ = path.filename().string();
+        Open();
+    }
+    ~AtomicFile() {
+        Abandon();
+        if (ownDirFd_ >= 0) close(ownDirFd_);
+    }
 
     void Write(const void* data, std::size_t size) {
         if (size && std::fwrite(data, 1, size, file_) != size) {
             Abandon();
-            Fail(target_ + ": write failed: " + std::strerror(errno));
+            Fail(shown_ + ": write failed: " + std::strerror(errno));
         }
     }
     void Write(const Bytes& b) { Write(b.data(), b.size()); }
 
-    void Commit(fs::perms mode) {
-        bool ok = std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
+    // False (with the reason) when the rename fails; writing errors end the tool.
+    bool TryCommit(fs::perms mode, std::string& error) {
+        bool ok = std::fflush(file_) == 0 && fchmod(fileno(file_), static_cast<mode_t>(mode)) == 0 &&
+                  fsync(fileno(file_)) == 0;
+        int saved = errno;
         ok = std::fclose(file_) == 0 && ok;
         file_ = nullptr;
-        std::error_code ec;
-        fs::permissions(temp_, mode, ec);
-        if (!ok || std::rename(temp_.c_str(), target_.c_str()) != 0) {
-            std::string why = std::strerror(errno);
+        if (!ok) {
             Abandon();
-            Fail(target_ + ": cannot finish writing: " + why);
+            Fail(shown_ + ": cannot finish writing: " + std::strerror(saved ? saved : errno));
+        }
+        if (renameat(dirFd_, temp_.c_str(), dirFd_, name_.c_str()) != 0) {
+            error = std::strerror(errno);
+            Abandon();
+            return false;
         }
         temp_.clear();
+        return true;
+    }
+    void Commit(fs::perms mode) {
+        std::string error;
+        if (!TryCommit(mode, error)) Fail(shown_ + ": cannot finish writing: " + error);
     }
 
-    const std::string& TempPath() const { return temp_; }
-
 private:
+    void Open() {
+        static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+        static std::mt19937 random{std::random_device{}()};
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = ".corvane-pack-";
+            for (int i = 0; i < 8; ++i) name.push_back(kLetters[random() % (sizeof kLetters - 1)]);
+            int fd = openat(dirFd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd < 0 && errno == EEXIST) continue;
+            if (fd < 0) Fail(shown_ + ": cannot create a file beside it: " + std::strerror(errno));
+            temp_ = name;
+            file_ = fdopen(fd, "wb");
+            if (!file_) {
+                close(fd);
+                Abandon();
+                Fail(shown_ + ": cannot write: " + std::strerror(errno));
+            }
+            return;
+        }
+        Fail(shown_ + ": cannot create a file beside it: every temporary name is taken");
+    }
     void Abandon() {
         if (file_) std::fclose(file_);
         file_ = nullptr;
-        if (!temp_.empty()) std::remove(temp_.c_str());
+        if (!temp_.empty()) unlinkat(dirFd_, temp_.c_str(), 0);
         temp_.clear();
     }
-    std::string target_, temp_;
+    int dirFd_ = -1, ownDirFd_ = -1;
+    std::string name_, shown_, temp_;
     std::FILE* file_ = nullptr;
 };
 
@@ -432,33 +471,6 @@ int CommandCreate(std::vector<std::string> args) {
     return 0;
 }
 
-int CommandList(const std::vector<std::string>& args) {
-    if (args.size() != 1) Usage();
-    Pack pack = ReadPack(args[0]);
-    int status = 0;
-    std::printf("%12s %12s  %s\n", "unpacked", "packed", "name");
-    for (const Entry& e : pack.entries) {
-        if (!e.inFile) {
-            std::printf("%12s %12u  %s\n", "?", e.packedSize, e.name.c_str());
-            Warn(e.name + ": its block lies outside the file");
-            status = 1;
-            continue;
-        }
-        if (e.packedSize < 4) {
-            std::printf("%12s %12u  %s\n", "?", e.packedSize, e.name.c_str());
-            Warn(e.name + ": packed size too small for the size header");
-            status = 1;
-            continue;
-        }
-        std::printf("%12u %12u  %s\n", GetLe32(pack.bytes.data() + e.offset), e.packedSize, e.name.c_str());
-    }
-    if (pack.directoryCut) {
-        Warn("the directory runs past the end of the file");
-        status = 1;
-    }
-    return status;
-}
-
 // A stored name for messages: bytes that a terminal would not show are escaped.
 std::string Shown(const std::string& name) {
     std::string out;
@@ -472,6 +484,33 @@ std::string Shown(const std::string& name) {
         }
     }
     return out;
+}
+
+int CommandList(const std::vector<std::string>& args) {
+    if (args.size() != 1) Usage();
+    Pack pack = ReadPack(args[0]);
+    int status = 0;
+    std::printf("%12s %12s  %s\n", "unpacked", "packed", "name");
+    for (const Entry& e : pack.entries) {
+        if (!e.inFile) {
+            std::printf("%12s %12u  %s\n", "?", e.packedSize, Shown(e.name).c_str());
+            Warn(Shown(e.name) + ": its block lies outside the file");
+            status = 1;
+            continue;
+        }
+        if (e.packedSize < 4) {
+            std::printf("%12s %12u  %s\n", "?", e.packedSize, Shown(e.name).c_str());
+            Warn(Shown(e.name) + ": packed size too small for the size header");
+            status = 1;
+            continue;
+        }
+        std::printf("%12u %12u  %s\n", GetLe32(pack.bytes.data() + e.offset), e.packedSize, Shown(e.name).c_str());
+    }
+    if (pack.directoryCut) {
+        Warn("the directory runs past the end of the file");
+        status = 1;
+    }
+    return status;
 }
 
 // How extract writes an entry: the path below the extraction folder, and why it
@@ -521,6 +560,41 @@ NamePlan PlanName(const std::string& name) {
     return plan;
 }
 
+// Opens (making them when missing) the folders of `relative` below the open
+// folder `root`, one part at a time and never through a link: a link planted in
+// the extraction folder could otherwise lead a write anywhere. Returns the folder
+// that holds the file (root itself when there is none), or -1 with the reason.
+int OpenFolders(int root, const std::string& relative, std::string& why) {
+    int at = root;
+    std::size_t start = 0;
+    for (std::size_t slash; (slash = relative.find('/', start)) != std::string::npos; start = slash + 1) {
+        const std::string part = relative.substr(start, slash - start);
+        const std::string upTo = relative.substr(0, slash);
+        if (mkdirat(at, part.c_str(), 0755) != 0 && errno != EEXIST) {
+            why = "cannot make the folder " + Shown(upTo) + ": " + std::strerror(errno);
+            if (at != root) close(at);
+            return -1;
+        }
+        const int next = openat(at, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0) {
+            const int saved = errno;
+            struct stat st {};
+            if (fstatat(at, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+                why = Shown(upTo) + " is a link, which extract never writes through";
+            } else if (saved == ENOTDIR) {
+                why = Shown(upTo) + " is not a folder";
+            } else {
+                why = "cannot open the folder " + Shown(upTo) + ": " + std::strerror(saved);
+            }
+            if (at != root) close(at);
+            return -1;
+        }
+        if (at != root) close(at);
+        at = next;
+    }
+    return at;
+}
+
 int CommandExtract(const std::vector<std::string>& args) {
     std::string dir = ".";
     std::vector<std::string> rest;
@@ -551,6 +625,12 @@ int CommandExtract(const std::vector<std::string>& args) {
         }
     }
     InitLzo();
+    // The extraction folder is the user's own choice, links included; below it
+    // nothing is followed.
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    const int root = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (root < 0) Fail(dir + ": cannot open the folder: " + std::strerror(errno));
     int status = 0;
     for (const Entry* e : chosen) {
         const NamePlan plan = PlanName(e->name);
@@ -560,7 +640,7 @@ int CommandExtract(const std::vector<std::string>& args) {
             status = 1;
             continue;
         }
-        if (!plan.reason.empty()) Warn(Shown(e->name) + ": written as " + relative + " (" + plan.reason + ")");
+        if (!plan.reason.empty()) Warn(Shown(e->name) + ": written as " + Shown(relative) + " (" + plan.reason + ")");
         Bytes data;
         std::string error;
         if (!UnpackEntry(pack, *e, data, error)) {
@@ -568,15 +648,29 @@ int CommandExtract(const std::vector<std::string>& args) {
             status = 1;
             continue;
         }
-        fs::path target = fs::path(dir) / relative;
-        std::error_code ec;
-        fs::create_directories(target.parent_path(), ec);
-        if (ec) Fail(target.parent_path().string() + ": " + ec.message());
-        AtomicFile out(target.string());
-        out.Write(data);
-        out.Commit(fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
-        std::printf("%s\n", target.string().c_str());
+        const std::string shown = Shown((fs::path(dir) / relative).string());
+        std::string why;
+        const int folder = OpenFolders(root, relative, why);
+        if (folder < 0) {
+            Warn(Shown(e->name) + ": skipped, " + why);
+            status = 1;
+            continue;
+        }
+        {
+            AtomicFile out(folder, fs::path(relative).filename().string(), shown);
+            out.Write(data);
+            if (!out.TryCommit(fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                   fs::perms::others_read,
+                               why)) {
+                Warn(Shown(e->name) + ": skipped, cannot put it in place: " + why);
+                status = 1;
+            } else {
+                std::printf("%s\n", shown.c_str());
+            }
+        }
+        if (folder != root) close(folder);
     }
+    close(root);
     if (pack.directoryCut) {
         Warn("the directory runs past the end of the file; entries after the cut are missing");
         status = 1;
@@ -602,7 +696,7 @@ int CommandAppend(const std::vector<std::string>& args) {
     if (pack.directoryCut) Fail(rest[1] + ": the directory runs past the end of the file");
     std::vector<Source> sources;
     for (const Entry& e : pack.entries) {
-        if (!e.inFile || e.packedSize < 4) Fail(rest[1] + ": " + e.name + ": its block lies outside the file");
+        if (!e.inFile || e.packedSize < 4) Fail(rest[1] + ": " + Shown(e.name) + ": its block lies outside the file");
         Source s;
         s.name = e.name;
         s.packed.assign(pack.bytes.begin() + e.offset, pack.bytes.begin() + e.offset + e.packedSize);
@@ -644,7 +738,7 @@ int CommandVerify(const std::vector<std::string>& args) {
                          plan.reason.c_str());
             ++bad;
         } else if (!plan.reason.empty()) {
-            Warn(Shown(e.name) + ": extract writes it as " + plan.relative + " (" + plan.reason + ")");
+            Warn(Shown(e.name) + ": extract writes it as " + Shown(plan.relative) + " (" + plan.reason + ")");
         }
     }
     if (pack.directoryCut) {
