@@ -10,10 +10,12 @@
 namespace corvane {
 
 // ---------------------------------------------------------------- error log and stop position
-std::string ErrorLogPath();                 // temporary directory + "ErrorLog.txt"
+std::string ErrorLogPath();                 // temporary directory + "<program name>.log"
+void   SetErrorLogProgram(const char* programName); // the program the log is named after (start-up: the executable's name)
 void   AppendErrorLog(const char* text);    // one line with CR LF; lost silently when the file cannot open
 void   DeleteErrorLog();                    // start-up empties the log
 double SetErrorCode(double code);           // errorCode = code, endLine = currentLine
+std::string StopLine(double code, const char* reason); // "stopped: <reason> (error N)", then the source position when one is set
 void   SetSourcePosition(double file, double line); // record the executing position
 
 // ---------------------------------------------------------------- window messages
@@ -25,6 +27,9 @@ void   HandleWindowEvent(int event);        // the window procedure (platform::W
 // top layer defines them, so no subsystem includes it.
 [[noreturn]] void EndProgram();             // the one way out: releases everything, exits 0
 [[noreturn]] void QuitProgram();            // SetErrorCode(0), then EndProgram
+// A stop: an error the program cannot go on from. SetErrorCode(code), the stop line on
+// standard error and in the log (whatever the mode), then the end with exit status 1.
+[[noreturn]] void StopProgram(double code, const char* reason);
 void   PresentFrame();                      // show the frame, pace it, poll keys, prepare the next
 double SwapAndWait(OpenGLRainbows& renderer); // swap, clear, dispatch, spin to the next slot; ms after the swap + 1
 

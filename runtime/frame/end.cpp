@@ -1,9 +1,11 @@
 // The program end and the error log: every way out of a program comes here.
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "runtime/frame/dll_binding.h"
 #include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/gfx3d/gfx3d.h"
 #include "runtime/input_sound/input.h"
@@ -33,6 +35,19 @@ void QuitProgram() {
 }
 
 void EndProgram() { EndWithStatus(0); }
+
+void EndProgramWithStatus(int status) { EndWithStatus(status); }
+
+void StopProgram(double code, const char* reason) {
+    SetErrorCode(code);
+    // Said before anything is released, so a teardown that fails cannot swallow it;
+    // a stop is a failure, so the exit status says so too.
+    const std::string line = StopLine(code, reason);
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+    AppendErrorLog(line.c_str());
+    EndWithStatus(1);
+}
 
 void EndAfterDisplayLost() {
     AppendErrorLog("Display lost");

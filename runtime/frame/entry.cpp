@@ -3,6 +3,7 @@
 #include <string>
 
 #include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/values/values.h"
 #include "runtime/platform/platform.h"
 
@@ -35,8 +36,8 @@ int RuntimeMain(void* instance, void* previousInstance, const char* commandLineT
     engine.endLine = 0.0;
     engine.errorCode = 0.0;
     engine.currentLine = 0.0;
-    UserMain();
-    EndProgram();
+    // UserMain's result is the exit status; 0, the usual return, is a normal end.
+    EndProgramWithStatus(UserMain());
 }
 
 } // namespace corvane

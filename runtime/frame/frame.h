@@ -15,7 +15,7 @@ int  StartEngine(void* instance, void* previousInstance, const char* commandLine
 int  InitRenderer(OpenGLRainbows& renderer, int width, int height, int colorBits, int framesPerSecond); // context, frame interval, extensions
 std::string JoinCommandLine(int argc, const char* const* argv); // the arguments after the program name as one line, quoted the Windows way
 void SetRuntimeDefaults();                  // 640 x 480, 60 fps, windowed, debug off, virtual mouse
-int  UserMain();                            // the embedded user program (program/)
+int  UserMain();                            // the program itself (yours, or the player in program/); its result is the exit status
 
 // ---------------------------------------------------------------- frame step and timing
 // PresentFrame and SwapAndWait are declared in runtime/engine/engine.h, for modal commands.

@@ -3,6 +3,7 @@
 
 namespace corvane {
 
+[[noreturn]] void EndProgramWithStatus(int status); // the end EndProgram makes, exiting with status (UserMain's result)
 double AdvanceFrameSlot(double nextFrameTime, double frameInterval, double now); // next slot after a release at now
 
 } // namespace corvane

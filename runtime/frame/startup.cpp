@@ -127,6 +127,9 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
         teardownRegistered = true;
     }
 
+    // Every line of this run, a failed start's included, goes to this program's own log.
+    SetErrorLogProgram(applicationName);
+
     // 1-2. The window, centred, with its GL context. Without a window nothing else
     // can work, so start-up stops here (the caller then ends the program).
     if (!platform::InitVideo()) return 0;

@@ -219,9 +219,9 @@ void CrossFade(OpenGLRainbows& renderer, int from, int to) {
 
 namespace {
 
-[[noreturn]] void StopUnloadable() {
-    SetErrorCode(3);
-    EndProgram();
+[[noreturn]] void StopUnloadable(const char* command, const RtString& file) {
+    const std::string reason = std::string(command) + " \"" + file.Buffer() + "\": the picture could not be loaded";
+    StopProgram(3, reason.c_str());
 }
 
 } // namespace
@@ -229,7 +229,7 @@ namespace {
 void LoadBackground(const RtString& file) {
     RtString path;
     if (!ResolveImagePath(file.Buffer(), path)) return;
-    if (!LoadTiledBackground(engine.renderer, 0, path.Buffer())) StopUnloadable();
+    if (!LoadTiledBackground(engine.renderer, 0, path.Buffer())) StopUnloadable("LoadBackground", file);
     DrawBackground(engine.renderer, 0);
 }
 
@@ -245,7 +245,7 @@ void FadeToBackground(const RtString& file) {
     RtString path;
     if (!ResolveImagePath(file.Buffer(), path)) return;
     GrabScreenToBackground(r, 0);
-    if (!LoadTiledBackground(r, 1, path.Buffer())) StopUnloadable();
+    if (!LoadTiledBackground(r, 1, path.Buffer())) StopUnloadable("FadeToBackground", file);
     CrossFade(r, 0, 1);
     // The picture's tiles move from buffer 1 to buffer 0: the same texels as a
     // second load, without reading the file again or failing halfway.

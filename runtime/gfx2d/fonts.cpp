@@ -92,8 +92,8 @@ void LoadFont(const RtString& file, double number) {
     if (ResolveImagePath(file.Buffer(), path)) {
         // Pure black is the font key colour.
         if (!LoadImageIntoSlot(engine.renderer, slot, path.Buffer(), 0x000000, 0)) {
-            SetErrorCode(3);
-            EndProgram();
+            const std::string reason = std::string("LoadFont \"") + file.Buffer() + "\": the font picture could not be loaded";
+            StopProgram(3, reason.c_str());
         }
         return;
     }

@@ -39,10 +39,10 @@ void PolyVertex(double x, double y, double tx, double ty, double colour); // app
 void EndPoly();                                              // the batch as one triangle fan
 
 // ---------------------------------------------------------------- backgrounds
-void LoadBackground(const RtString& file);                   // image into background 0, drawn at once; stops (3) when unloadable
+void LoadBackground(const RtString& file);                   // image into background 0, drawn at once; a missing file changes nothing; found but unloadable: stops (3)
 void GrabBackground();                                       // the screen becomes background 0
 void ClearBackground();                                      // clear the frame and free background 0
-void FadeToBackground(const RtString& file);                 // cross-fade from the screen to the image, then background 0
+void FadeToBackground(const RtString& file);                 // cross-fade from the screen to the image, then background 0; missing: nothing; unloadable: stops (3)
 
 // ---------------------------------------------------------------- 2D drawing state
 void SetViewport(double x, double y, double width, double height); // 2D viewport; width or height <= 0: whole surface

@@ -93,7 +93,7 @@ int InitInput(InputDevices& d, void* window, void* instance, bool useDirectInput
     int status = 1;
     d.directInput = platform::OpenInputServices();
     if (!d.directInput) {
-        AppendErrorLog("No DX_Input");
+        AppendErrorLog("No input devices: keys, mouse buttons and joysticks read as not pressed");
         status = kInputNoDirectInput;
     }
     d.window = window;
@@ -120,7 +120,8 @@ int InitInput(InputDevices& d, void* window, void* instance, bool useDirectInput
         d.mouseCooperation = 5;
         d.mouseDevice = platform::SetRelativeMouse(true);
         if (!d.mouseDevice) {
-            AppendErrorLog("No DX_Mouse");
+            // Without a display that grants it (headless runs), not an error of the program.
+            AppendErrorLog("No mouse capture: the pointer is not held in the window, so mouse motion stops at its edges");
             status = kInputNoMouse;
         }
     }

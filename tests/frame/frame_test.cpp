@@ -161,7 +161,7 @@ ProbeRun RunProbe(const std::string& scenario) {
     ProbeRun run;
     run.process = RunProcess({corvane::testing::BuiltProgram("frame_probe"), scenario},
                              {"TMPDIR=" + dir, "SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy"}, 60.0);
-    run.log = ErrorLogLines(dir + "/");
+    run.log = ErrorLogLines(dir + "/", "frame_probe");
     return run;
 }
 
@@ -221,9 +221,9 @@ TEST(ProgramEnd, FailedStartLeavesOnlyItsOwnLogNeverThroughALink) {
                            "home && chmod 700 " + base + "run/corvane")
                               .c_str()),
               0);
-    ASSERT_TRUE(corvane::testing::WriteFile(base + "tmp/ErrorLog.txt", "old run\r\n"));
+    ASSERT_TRUE(corvane::testing::WriteFile(base + "tmp/frame_probe.log", "old run\r\n"));
     ASSERT_TRUE(corvane::testing::WriteFile(base + "victim.txt", "keep"));
-    ASSERT_EQ(symlink((base + "victim.txt").c_str(), (base + "run/corvane/ErrorLog.txt").c_str()), 0);
+    ASSERT_EQ(symlink((base + "victim.txt").c_str(), (base + "run/corvane/frame_probe.log").c_str()), 0);
     const struct {
         const char* name;
         std::vector<std::string> env;
@@ -239,11 +239,11 @@ TEST(ProgramEnd, FailedStartLeavesOnlyItsOwnLogNeverThroughALink) {
         env.push_back("SDL_VIDEO_EGL_DRIVER=/no/such/libEGL.so");  // no GL context can be made
         auto result = RunProcess({corvane::testing::BuiltProgram("frame_probe"), "entry"}, env, 30.0);
         EXPECT_EQ(result.exitStatus, 1) << result.output;
-        EXPECT_EQ(ErrorLogLines(c.logDir), std::vector<std::string>{"No Window"});
+        EXPECT_EQ(ErrorLogLines(c.logDir, "frame_probe"), std::vector<std::string>{"No Window"});
     }
     EXPECT_EQ(corvane::testing::ReadFile(base + "victim.txt"), "keep");
     struct stat st;
-    ASSERT_EQ(lstat((base + "run/corvane/ErrorLog.txt").c_str(), &st), 0);
+    ASSERT_EQ(lstat((base + "run/corvane/frame_probe.log").c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode));
 }
 

@@ -68,7 +68,7 @@ ProbeRun RunProbe(const std::vector<std::string>& args, std::vector<std::string>
         if (eq != std::string::npos) run.seen[line.substr(0, eq)].push_back(line.substr(eq + 1));
         start = end + 1;
     }
-    run.log = ErrorLogLines(dir);
+    run.log = ErrorLogLines(dir, "window_probe");
     return run;
 }
 

@@ -214,7 +214,7 @@ TEST(FontsDeathTest, FontFileThatCannotLoadStopsWithCodeThree) {
             std::fprintf(stderr, "still running\n");
             std::_Exit(9);
         },
-        ::testing::ExitedWithCode(0), "errorCode=3");
+        ::testing::ExitedWithCode(1), "stopped: LoadFont .*bad_font.bmp.* \\(error 3\\)(.|\n)*errorCode=3");
 }
 
 // The first presented frame, as a person sees it: the child (this same binary)

@@ -180,7 +180,7 @@ void ReadEmptiedPath() {
 
 TEST(FindPathStops, ReadingAnEmptyResultStopsWithError8) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(ReadEmptiedPath(), ::testing::ExitedWithCode(0), "stop code 8");
+    EXPECT_EXIT(ReadEmptiedPath(), ::testing::ExitedWithCode(1), "stop code 8");
 }
 
 }  // namespace

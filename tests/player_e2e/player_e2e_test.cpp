@@ -182,7 +182,7 @@ TEST(PlayerEndToEnd, EndsWithinTwoSecondsWhenTheDisplayGoesAway) {
     ASSERT_TRUE(x.running());
     std::string out = TestTempDir() + "display-lost/";
     ASSERT_EQ(std::system(("mkdir -p " + out).c_str()), 0);
-    unlink((out + "ErrorLog.txt").c_str());
+    unlink((out + "fmod_player.log").c_str());
     std::atomic<bool> stop{false};
     auto run = std::async(std::launch::async, [&] {
         return RunProcess({BinDir() + "/fmod_player"},
@@ -204,6 +204,6 @@ TEST(PlayerEndToEnd, EndsWithinTwoSecondsWhenTheDisplayGoesAway) {
     EXPECT_TRUE(ended) << "still running after " << seconds << " s";
     EXPECT_FALSE(result.timedOut);
     EXPECT_GT(result.exitStatus, 0) << result.output;    // exited by itself, not killed
-    std::vector<std::string> log = ErrorLogLines(out);
-    EXPECT_TRUE(std::find(log.begin(), log.end(), "Display lost") != log.end()) << ReadFile(out + "ErrorLog.txt");
+    std::vector<std::string> log = ErrorLogLines(out, "fmod_player");
+    EXPECT_TRUE(std::find(log.begin(), log.end(), "Display lost") != log.end()) << ReadFile(out + "fmod_player.log");
 }

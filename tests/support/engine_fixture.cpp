@@ -60,7 +60,7 @@ bool StartHeadlessEngine() {
     if (state) return state == 1;
     PrepareEnvironment();
     SetRuntimeDefaults();
-    StartEngine(nullptr, nullptr, "", 1, "corvane_test");
+    StartEngine(nullptr, nullptr, "", 1, kTestProgramName);
     state = engine.windowCreated ? 1 : 2;
     return state == 1;
 }
@@ -80,8 +80,8 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
     return static_cast<bool>(out);
 }
 
-std::vector<std::string> ErrorLogLines(const std::string& tempDir) {
-    std::string text = ReadFile(tempDir + "ErrorLog.txt");
+std::vector<std::string> ErrorLogLines(const std::string& tempDir, const std::string& program) {
+    std::string text = ReadFile(tempDir + program + ".log");
     std::vector<std::string> lines;
     size_t start = 0;
     while (start < text.size()) {

@@ -22,8 +22,12 @@ std::string ReadFile(const std::string& path);
 // Writes a whole file; false on failure.
 bool WriteFile(const std::string& path, const std::string& bytes);
 
-// Splits the error log of this process's temporary directory into its lines.
-std::vector<std::string> ErrorLogLines(const std::string& tempDir = TestTempDir());
+// The name StartHeadlessEngine starts the engine under, which names its log.
+inline constexpr const char* kTestProgramName = "corvane_test";
+
+// Splits a program's error log ("<program>.log" in tempDir) into its lines.
+std::vector<std::string> ErrorLogLines(const std::string& tempDir = TestTempDir(),
+                                       const std::string& program = kTestProgramName);
 
 struct ProcessResult {
     bool started = false;      // the program could be started

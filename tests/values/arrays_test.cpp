@@ -16,7 +16,7 @@
 namespace corvane {
 namespace {
 
-// A stop ends the process through EndProgram with status 0; the code it
+// A stop ends the process through the program end with status 1; the code it
 // recorded is printed on the way out so that the parent can check it.
 void PrintStopCode() { std::fprintf(stderr, "stop code %g\n", engine.errorCode); }
 
@@ -29,7 +29,7 @@ void RunToStop(Fn fn) {
 }
 
 #define EXPECT_STOPS_WITH(code, statement)                                                 \
-    EXPECT_EXIT(RunToStop([&] { statement; }), ::testing::ExitedWithCode(0), "stop code " #code)
+    EXPECT_EXIT(RunToStop([&] { statement; }), ::testing::ExitedWithCode(1), "stop code " #code)
 
 class ArrayStops : public ::testing::Test {
 protected:
@@ -240,14 +240,16 @@ TEST_F(ArrayStops, DebugBuildWritesTheStopRecord) {
             DimArray(a, 3);
             ArrayElement(a, 3);
         },
-        ::testing::ExitedWithCode(0), "");
+        ::testing::ExitedWithCode(1), "stopped: array index out of range \\(error 9\\) at line 17 of source file 2");
     unsetenv("VALUES_STOP_LOG_DIR");
     if (savedTmp.empty()) unsetenv("TMPDIR"); else setenv("TMPDIR", savedTmp.c_str(), 1);
 
-    const std::vector<std::string> lines = testing::ErrorLogLines(dir + "/");
-    const std::vector<std::string> expected = {"-End On Line", "9", "16", "17", "2"};
+    // The child never started the engine, so its log carries the executable's name.
+    const std::vector<std::string> lines = testing::ErrorLogLines(dir + "/", "test_values");
+    const std::vector<std::string> expected = {
+        "stopped: array index out of range (error 9) at line 17 of source file 2", "-End On Line", "9", "16", "17", "2"};
     EXPECT_EQ(lines, expected);
-    std::remove((dir + "/ErrorLog.txt").c_str());
+    std::remove((dir + "/test_values.log").c_str());
     rmdir(dir.c_str());
 }
 

@@ -244,7 +244,7 @@ TEST_F(PathsTest, PrivateTemporaryDirectoryIsRefusedWhenOthersCanReachIt) {
 
 TEST_F(PathsTest, TemporaryFilesReplacePlantedLinksInsteadOfFollowingThem) {
     Write("victim.txt", "keep");
-    const std::string log = dir + "ErrorLog.txt", unpacked = dir + "~sbxAAx.bmp";
+    const std::string log = dir + "program.log", unpacked = dir + "~sbxAAx.bmp";
     for (const std::string& path : {log, unpacked}) ASSERT_EQ(symlink((dir + "victim.txt").c_str(), path.c_str()), 0);
     EXPECT_TRUE(platform::AppendLineToFile(log, "line"));
     std::FILE* f = platform::CreateTemporaryFile(unpacked);
