@@ -1,5 +1,10 @@
 // Runtime frame, the top layer: entry, the start-up order, the frame step, timing and
 // the program end. It includes the subsystems; no subsystem includes it.
+//
+// On a software OpenGL (no GPU driver: containers, virtual machines, CI) start-up shows
+// a warning box and writes "OpenGL Software Emulation" to the log; the environment
+// variable CORVANE_NO_SOFTWARE_GL_BOX=1 turns the box off (the log line stays). After
+// the box closes, the program's window gets the focus back, so it does not start paused.
 #pragma once
 
 #include <string>

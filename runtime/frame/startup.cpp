@@ -10,6 +10,7 @@
 #include "runtime/input_sound/sound.h"
 #include "runtime/net/net.h"
 #include "runtime/platform/platform.h"
+#include "runtime/platform/platform_display.h"
 #include "runtime/values/media.h"
 #include "runtime/values/values.h"
 
@@ -22,6 +23,9 @@ const char kSoftwareCaption[] = "!!OpenGL Software Emulation!!";
 const char kSoftwareText[] =
     "Please update your GFX adapter's driver\nso it can render OpenGL by HARDWARE\n\n\n"
     "Bitte aktualisieren Sie Ihren\nGrafkkartentreiber, damit er OpenGL\nper HARDWARE unterst\xfctzt!";
+
+// Set (to anything but "" or "0"), the software-rendering box is not shown.
+const char kNoSoftwareBoxVariable[] = "CORVANE_NO_SOFTWARE_GL_BOX";
 
 bool HasExtension(const char* extensions, const char* name) {
     if (!extensions) return false;
@@ -62,7 +66,13 @@ void SetFrameTimes() {
 void SetupPixelFormat(OpenGLRainbows&) {
     const char* name = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
     if (platform::IsSoftwareRenderer(name)) {
-        platform::ShowMessageBox(kSoftwareCaption, kSoftwareText, true);
+        // Containers, virtual machines and CI have no GPU driver: there the box only
+        // holds the start up, so it can be switched off.
+        if (!platform::EnvironmentFlag(kNoSoftwareBoxVariable) &&
+            platform::ShowMessageBox(kSoftwareCaption, kSoftwareText, true)) {
+            // The box took the focus; without it the program would start paused.
+            platform::ShowAndRaiseWindow();
+        }
         AppendErrorLog("OpenGL Software Emulation");
     } else {
         AppendErrorLog("OpenGL Hardware Support");

@@ -41,6 +41,9 @@ void SetCursorVisible(bool visible);                // show the arrow cursor ove
 // Shows a message box; returns at once (false) where no display can show it.
 bool ShowMessageBox(const std::string& caption, const std::string& text, bool warning);
 
+// An environment variable used as a switch: set, not empty and not "0".
+bool EnvironmentFlag(const char* name);
+
 // ---------------------------------------------------------------- events
 enum class WindowEvent { Activated, Deactivated, CloseRequested, Exposed };
 using WindowEventHandler = void (*)(WindowEvent);

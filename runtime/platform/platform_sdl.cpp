@@ -285,6 +285,11 @@ bool ShowMessageBox(const std::string& caption, const std::string& text, bool wa
     return SDL_ShowSimpleMessageBox(flags, ToUtf8(caption).c_str(), ToUtf8(text).c_str(), nullptr) == 0;
 }
 
+bool EnvironmentFlag(const char* name) {
+    const char* value = SDL_getenv(name);
+    return value && *value && std::strcmp(value, "0") != 0;
+}
+
 int PumpPlatformEvents(WindowEventHandler handler) {
     if (!g_videoStarted) return 0;
     if (g_displayLost) {

@@ -46,3 +46,40 @@ TEST(WindowUnderXvfb, AppearsTitledAndClosesWithStatusZero) {
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(result.exitStatus, 0) << result.output;
 }
+
+TEST(WindowUnderXvfb, SoftwareBoxCanBeTurnedOffAndNeverLeavesTheProgramPaused) {
+    if (!HaveXvfb()) GTEST_SKIP() << "Xvfb, xwininfo or xdotool missing";
+    // Xvfb's GL is Mesa's software rasteriser, so the box is due unless turned off.
+    const struct {
+        const char* name;
+        const char* setting;
+        bool boxExpected;
+    } cases[] = {
+        {"turned off", "CORVANE_NO_SOFTWARE_GL_BOX=1", false},
+        {"shown and answered", "CORVANE_NO_SOFTWARE_GL_BOX=", true},
+        {"0 keeps it", "CORVANE_NO_SOFTWARE_GL_BOX=0", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        XvfbServer x;
+        ASSERT_TRUE(x.running());
+        auto run = std::async(std::launch::async, [&] {
+            return RunProcess({BuiltProgram("frame_probe"), "frames", "box_probe"},
+                              {"DISPLAY=" + x.display(), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
+                               "TMPDIR=" + TestTempDir(), c.setting},
+                              30.0);
+        });
+        // Nobody gives the window the focus back here: no window manager, and the
+        // test only presses Return in the box.
+        EXPECT_EQ(x.AnswerSoftwareWarning(c.boxExpected ? 10.0 : 3.0), c.boxExpected);
+        // A Return typed before the box took it leaves the box up: answer again.
+        for (int again = 0; c.boxExpected && again < 3 && x.AnswerSoftwareWarning(1.0); ++again) {
+        }
+        const ProcessResult result = run.get();
+        EXPECT_EQ(result.exitStatus, 0) << result.output;
+        const size_t at = result.output.find("frames=");
+        ASSERT_NE(at, std::string::npos) << result.output;
+        // 60 frames a second for 1.5 s; a paused program would show none.
+        EXPECT_GE(std::atoi(result.output.c_str() + at + 7), 45) << result.output;
+    }
+}

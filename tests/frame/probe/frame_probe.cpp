@@ -2,6 +2,7 @@
 // line, so tests can watch start-up and the program end as real processes.
 #include <GL/gl.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -53,6 +54,16 @@ int main(int argc, char** argv) {
         platform::PostWindowEvent(platform::WindowEvent::CloseRequested);
         for (int i = 0; i < 300; ++i) PresentFrame();
         return 3;
+    } else if (scenario == "frames") {
+        // Frames shown in the first 1.5 s after start-up; a paused program shows none.
+        int frames = 0;
+        const double until = NowMilliseconds() + 1500.0;
+        while (NowMilliseconds() < until) {
+            PresentFrame();
+            ++frames;
+        }
+        std::printf("frames=%d\n", frames);
+        std::fflush(stdout);
     } else if (scenario == "wait") {
         // Stays up for a test that drives the window from outside (at most 60 s).
         double until = NowMilliseconds() + 60000.0;
