@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -266,4 +268,73 @@ TEST_F(ModelTool, Md2FramesAnimateAndBrokenFilesAreRefused) {
     const auto help = RunModelTool({"--help"});
     EXPECT_EQ(help.exitStatus, 0);
     EXPECT_NE(help.output.find("--frames"), std::string::npos);
+}
+
+TEST_F(ModelTool, HostileFilesEndInTimeWithOneLineSayingWhy) {
+    // The files of the abuse run, written by its generator.
+    const std::string dir = Temp("hostile");
+    const auto made = corvane::testing::RunProcess(
+        {"python3", std::string(CORVANE_SOURCE_DIR) + "/scripts/abuse/hostile_models.py", dir}, {}, 120.0);
+    ASSERT_EQ(made.exitStatus, 0) << made.output;
+    std::map<std::string, std::string> files;                  // case name -> file
+    std::istringstream list(made.output);
+    for (std::string line; std::getline(list, line);) {
+        const std::size_t tab = line.find('\t'), end = line.find('\t', tab + 1);
+        if (tab != std::string::npos) files[line.substr(0, tab)] = line.substr(tab + 1, end - tab - 1);
+    }
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"gltf-lasting-1e7-s", {}, 1, "over the limit of 10000"},
+        {"gltf-lasting-3e8-s", {}, 1, "more keyframes"},
+        {"gltf-infinite-time", {}, 1, "refused"},
+        {"gltf-1e7-s-with-frames", {"--frames", "20"}, 0, "20 keyframes"},
+        {"gltf-nodes-100000-deep", {}, 0, "keyframes"},
+        {"dae-nodes-100000-deep", {}, 0, "keyframes"},
+        {"ply-ascii-cut-in-header", {"--timeout", "1"}, 1, "not converted within 1 s"},
+        {"ply-binary-cut-in-faces", {}, 1, "Validation failed"},
+        {"off-face-count-huge", {"--memory", "512"}, 1, "bad_alloc"},
+        {"obj-100000-corner-face", {}, 1, "too many"},
+        {"md2-60000-frames", {}, 1, "--max-keyframes"},
+        {"md2-60000-frames", {"--frames", "50"}, 0, "50 keyframes"},
+        {"md2-60000-frames", {"--max-keyframes", "50"}, 1, "over the limit of 50"},
+        {"md3-five-frames", {}, 0, "5 keyframes"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(files.count(c.name));
+        std::vector<std::string> args = {files[c.name], Temp("hostile.model")};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const auto run = RunModelTool(args);
+        EXPECT_FALSE(run.timedOut);
+        EXPECT_EQ(run.signal, 0);
+        EXPECT_EQ(run.exitStatus, c.status) << run.output;
+        // One line besides the warnings, naming the file when it refuses.
+        std::vector<std::string> lines;
+        std::istringstream out(run.output);
+        for (std::string line; std::getline(out, line);)
+            if (line.find("warning:") == std::string::npos) lines.push_back(line);
+        ASSERT_EQ(lines.size(), 1u) << run.output;
+        EXPECT_NE(lines[0].find(c.says), std::string::npos) << lines[0];
+        if (c.status) {
+            EXPECT_EQ(lines[0].rfind("corvane-model: ", 0), 0u) << lines[0];
+        }
+    }
+    // Frames read from the file in one pass are the file's frames: the last of 50
+    // chosen from 60,000 lies 59.999 units from the first.
+    ASSERT_EQ(RunModelTool({files["md2-60000-frames"], Temp("fifty.model"), "--frames", "50"}).exitStatus, 0);
+    MeshObject mesh;
+    ASSERT_TRUE(ReadModel(mesh, Temp("fifty.model").c_str(), false));
+    ASSERT_EQ(mesh.frames.size(), 50u);
+    for (std::size_t k = 0; k < mesh.frames[0].corners.size(); ++k) {
+        MeshVertex a, b;
+        DecodeCorner(mesh, mesh.frames[0], k, &a);
+        DecodeCorner(mesh, mesh.frames[49], k, &b);
+        if (IsMarker(a.packedColour)) continue;
+        EXPECT_NEAR(b.position[0] - a.position[0], 59.999f, 0.05f);
+    }
 }
