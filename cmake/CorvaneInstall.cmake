@@ -37,7 +37,7 @@ configure_file(cmake/corvane.pc.in ${CMAKE_BINARY_DIR}/package/corvane.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/package/corvane.pc DESTINATION lib/pkgconfig)
 
 install(TARGETS corvane-pack screen-text RUNTIME DESTINATION bin)
-install(PROGRAMS tools/corvane-new/corvane-new DESTINATION bin)
+install(PROGRAMS ${CMAKE_BINARY_DIR}/bin/corvane-new DESTINATION bin)
 foreach(_tool corvane-font corvane-model)
   if(TARGET ${_tool})
     install(TARGETS ${_tool} RUNTIME DESTINATION bin)

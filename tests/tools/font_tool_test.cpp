@@ -23,6 +23,7 @@ using namespace gfx2d_test;
 namespace {
 
 const char* kFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+const char* kMonoFont = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
 
 corvane::testing::ProcessResult RunFontTool(const std::vector<std::string>& args) {
     std::vector<std::string> all = {corvane::testing::BuiltProgram("corvane-font")};
@@ -114,10 +115,11 @@ TEST_F(FontTool, GridsSizesOutlinesAndRefusals) {
         double fontW, fontH;           // GetFontSize
     };
     const Case cases[] = {
-        {{"--size", "16"}, 0, 256, 152, 16, 19},
-        {{"--size", "16", "--chars", "256"}, 0, 336, 352, 21, 44},
+        // A proportional face: cells as wide as its '0', the line height high.
+        {{"--size", "16"}, 0, 160, 152, 10, 19},
+        {{"--size", "16", "--chars", "256"}, 0, 160, 304, 10, 38},
         {{"--size", "16", "--cell", "10x12"}, 0, 160, 96, 10, 12},
-        {{"--size", "8", "--chars", "256", "--outline", "1"}, 0, 208, 224, 13, 28},
+        {{"--size", "8", "--chars", "256", "--outline", "1"}, 0, 112, 192, 7, 24},
         {{"--size", "16", "--cell", "12x30"}, 1, 0, 0, 0, 0},          // too high for 8 rows
         {{"--size", "16", "--chars", "256", "--cell", "12x12"}, 1, 0, 0, 0, 0}, // not higher than wide
         {{"--size", "16", "--chars", "200"}, 1, 0, 0, 0, 0},
@@ -185,6 +187,143 @@ TEST_F(FontTool, GridsSizesOutlinesAndRefusals) {
               std::string::npos);
     LoadFont(RtString((starter + "/media/font.bmp").c_str()), 4);
     EXPECT_GT(engine.renderer.imageWidth[OpenGLRainbows::kFirstFontSlot + 4], 112) << "not the built-in font";
+}
+
+TEST_F(FontTool, ProportionalFacesAreSetInTheirTypicalWidthMonospacedAsGiven) {
+    FT_Library library;
+    ASSERT_EQ(FT_Init_FreeType(&library), 0);
+    const struct {
+        const char* font;
+        bool monospaced;
+    } cases[] = {{kFont, false}, {kMonoFont, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.font);
+        FT_Face face;
+        ASSERT_EQ(FT_New_Face(library, c.font, 0, &face), 0);
+        FT_Set_Pixel_Sizes(face, 0, 20);
+        auto advance = [&](char letter) {
+            FT_Load_Char(face, FT_ULong(letter), FT_LOAD_RENDER);
+            return int((face->glyph->advance.x + 32) >> 6);
+        };
+        const std::string out = corvane::testing::TestTempDir() + "face.bmp";
+        const auto run = RunFontTool({c.font, out, "--size", "20"});
+        ASSERT_EQ(run.exitStatus, 0) << run.output;
+        LoadFont(RtString(out.c_str()), 5);
+        double cw = 0, ch = 0;
+        GetFontSize(cw, ch);
+        if (c.monospaced) {
+            EXPECT_GE(int(cw), advance('0')) << "the face's own advance";
+            EXPECT_LE(int(cw), advance('0') + 2);
+        } else {
+            EXPECT_EQ(int(cw), advance('0')) << "the cell follows the face's '0'";
+        }
+        // The score line fits the width a game expects of 20-pixel text.
+        glClear(GL_COLOR_BUFFER_BIT);
+        PrintText(RtString("SCORE 10 LIVES 3"), 0, 0);
+        const Screen line = ReadScreen(0, 0, 400, int(ch));
+        int right = -1;
+        for (int y = 0; y < int(ch); ++y)
+            for (int x = 0; x < 400; ++x)
+                if (line.lit(x, y)) right = std::max(right, x);
+        EXPECT_LT(right, 300);
+        EXPECT_GT(right, 200);
+        // Each glyph inside its own cell: 'W' is drawn smaller in a proportional face,
+        // as FreeType draws it in a monospaced one; 'i' is centred.
+        for (const char letter : {'W', 'i'}) {
+            SCOPED_TRACE(letter);
+            glClear(GL_COLOR_BUFFER_BIT);
+            PrintText(RtString(std::string(3, letter).c_str()), 0, 0);
+            const Screen s = ReadScreen(0, 0, int(cw) * 3, int(ch));
+            int left = 1 << 30, last = -1;
+            for (int y = 0; y < int(ch); ++y)
+                for (int x = int(cw); x < 2 * int(cw); ++x)   // the middle cell
+                    if (s.lit(x, y)) left = std::min(left, x - int(cw)), last = std::max(last, x - int(cw));
+            ASSERT_GE(last, 0);
+            FT_Load_Char(face, FT_ULong(letter), FT_LOAD_RENDER);
+            const int freeTypeWidth = int(face->glyph->bitmap.width);
+            if (letter == 'W') {
+                EXPECT_EQ(last - left + 1 < freeTypeWidth, !c.monospaced) << last - left + 1;
+                EXPECT_LE(last - left + 1, int(cw));
+            } else if (!c.monospaced) {
+                EXPECT_LE(std::abs(left - (int(cw) - 1 - last)), 1) << "centred";
+            }
+        }
+        FT_Done_Face(face);
+    }
+    FT_Done_FreeType(library);
+}
+
+TEST_F(FontTool, OutlineReachesItsRadiusAndNoFurther) {
+    const int radius = 3;
+    const std::string out = corvane::testing::TestTempDir() + "ring.bmp";
+    ASSERT_EQ(RunFontTool({kFont, out, "--size", "16", "--outline", std::to_string(radius)}).exitStatus, 0);
+    LoadFont(RtString(out.c_str()), 6);
+    double cw = 0, ch = 0;
+    GetFontSize(cw, ch);
+    glClear(GL_COLOR_BUFFER_BIT);
+    PrintText(RtString("Ag@"), 0, 0);
+    const int w = int(cw) * 3, h = int(ch);
+    const Screen s = ReadScreen(0, 0, w, h);
+    // Ink is brighter than the outline's grey 8; the key colour black is not drawn.
+    auto ink = [&](int x, int y) { return s.at(x, y).r > 8; };
+    auto ring = [&](int x, int y) { return s.at(x, y) == Rgba{8, 8, 8}; };
+    int rings = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            if (ink(x, y)) continue;
+            const int cellX = x / int(cw) * int(cw);
+            auto near = [&](int r) {
+                for (int dy = -r; dy <= r; ++dy)
+                    for (int dx = -r; dx <= r; ++dx) {
+                        const int nx = x + dx, ny = y + dy;
+                        if (dx * dx + dy * dy <= r * r && nx >= cellX && nx < cellX + int(cw) && ny >= 0 && ny < h &&
+                            ink(nx, ny))
+                            return true;
+                    }
+                return false;
+            };
+            // Ink too faint to tell from the grey lies next to brighter ink: one pixel
+            // more is allowed outwards.
+            if (near(radius)) {
+                EXPECT_TRUE(ring(x, y)) << x << "," << y << " lies within the outline";
+            } else if (!near(radius + 1)) {
+                EXPECT_FALSE(s.lit(x, y)) << x << "," << y << " lies beyond the outline";
+            }
+            rings += ring(x, y);
+        }
+    EXPECT_GT(rings, 100);
+}
+
+TEST_F(FontTool, HostileFontsEndWithOneLineSayingWhy) {
+    const std::string dir = corvane::testing::TestTempDir() + "hostile-fonts";
+    const auto made = corvane::testing::RunProcess(
+        {"python3", std::string(CORVANE_SOURCE_DIR) + "/scripts/abuse/hostile_fonts.py", kFont, dir}, {}, 120.0);
+    ASSERT_EQ(made.exitStatus, 0) << made.output;
+    const struct {
+        const char* name;
+        int status;
+        const char* says;
+    } cases[] = {
+        {"ascender-minus-32768", 1, "line height"},
+        {"descender-plus-32767", 1, "line height"},
+        {"typo-ascender-minus-32768", 1, "line height"},
+        {"units-per-em-16-size-64", 1, "larger than 16384"},
+        {"cut-at-20000", 1, "cannot read a font"},
+        {"every-advance-65535", 0, "cells 640 x 24"},
+        {"glyf-bytes-changed-0", 0, "128 characters"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string font = dir + "/" + c.name + ".ttf";
+        const std::string size = std::string(c.name) == "units-per-em-16-size-64" ? "64" : "20";
+        const auto run = RunFontTool({font, corvane::testing::TestTempDir() + "hostile.png", "--size", size});
+        EXPECT_EQ(run.signal, 0);
+        EXPECT_EQ(run.exitStatus, c.status) << run.output;
+        EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+        if (c.status) {
+            EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
+        }
+    }
 }
 
 #endif

@@ -180,6 +180,11 @@ TEST_F(PackTool, ToolsFollowCommandLineConventions) {
         {"screen-text", {"-h"}, "1", 0, "usage: screen-text"},
         {"screen-text", {"--version"}, "1", 0, "screen-text 0."},
         {"screen-text", {"x.ppm"}, "2", 2, "usage: screen-text"},
+        {"corvane-new", {"--help"}, "1", 0, "usage: corvane-new"},
+        {"corvane-new", {"-h"}, "1", 0, "usage: corvane-new"},
+        {"corvane-new", {"--version"}, "1", 0, "corvane-new 0."},
+        {"corvane-new", {}, "2", 2, "usage: corvane-new"},
+        {"corvane-new", {"--bogus"}, "2", 2, "usage: corvane-new"},
     };
     for (const auto& c : cases) {
         std::string call = c.tool;
@@ -192,6 +197,33 @@ TEST_F(PackTool, ToolsFollowCommandLineConventions) {
         EXPECT_EQ(other.output, "");
     }
     EXPECT_FALSE(Exists("--bogus"));
+    EXPECT_FALSE(Exists("--version"));
+}
+
+TEST_F(PackTool, EveryToolsHelpNamesItsOptions) {
+    const struct {
+        const char* tool;
+        std::vector<std::string> options;
+    } cases[] = {
+        {"corvane-pack", {"create", "list", "extract", "append", "verify", "--flat", "--from-end", "-C", "-o", "--version"}},
+        {"corvane-new", {"DIR", "--version"}},
+        {"itgen", {"--version"}},
+        {"screen-text", {"--version"}},
+#ifdef CORVANE_HAVE_FONT_TOOL
+        {"corvane-font", {"--size", "--chars", "--outline", "--cell", "--version"}},
+#endif
+#ifdef CORVANE_HAVE_MODEL_TOOL
+        {"corvane-model", {"--scale", "--frames", "--rate", "--max-keyframes", "--timeout", "--memory", "--info", "--version"}},
+#endif
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tool);
+        const ProcessResult help = Run(c.tool, {"--help"}, "1");
+        EXPECT_EQ(help.exitStatus, 0);
+        for (const std::string& option : c.options) {
+            EXPECT_NE(help.output.find(option), std::string::npos) << option << " in\n" << help.output;
+        }
+    }
 }
 
 

@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -34,7 +36,9 @@ namespace {
         "  --size PX   glyph size in pixels (the font's em)\n"
         "  --chars N   128 (8 rows, the default) or 256 (16 rows; codes 128..255 as Windows-1252)\n"
         "  --outline PX  a dark outline PX pixels wide around every glyph\n"
-        "  --cell WxH  cell size (default: the widest advance by the font's line height)\n"
+        "  --cell WxH  cell size (default: the font's line height high; as wide as a\n"
+        "              monospaced face's advance, or a proportional face's typical\n"
+        "              advance (that of '0'), its glyphs centred and wide ones drawn smaller)\n"
         "  corvane-font --help | -h | --version\n",
         asked ? stdout : stderr);
     std::exit(asked ? 0 : 2);
@@ -68,11 +72,6 @@ bool EndsWith(const std::string& s, const char* tail) {
     return true;
 }
 
-struct Glyph {
-    int width = 0, rows = 0, left = 0, top = 0, advance = 0;
-    std::vector<std::uint8_t> coverage;                 // width x rows
-};
-
 bool WritePng(const std::string& path, const std::vector<std::uint8_t>& rgba, int width, int height) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
@@ -85,9 +84,73 @@ bool WritePng(const std::string& path, const std::vector<std::uint8_t>& rgba, in
     return (std::fclose(f) == 0) && ok;
 }
 
+// Squared distances to the nearest zero of f along one line of n values (f holds 0
+// on ink, kFar elsewhere), by the lower envelope of parabolas: linear in n.
+constexpr double kFar = 1e20;
+
+void DistanceLine(const double* f, int n, double* d, std::vector<int>& v, std::vector<double>& z) {
+    const double infinity = std::numeric_limits<double>::infinity();
+    v.resize(std::size_t(n));
+    z.resize(std::size_t(n) + 1);
+    std::size_t k = 0;
+    v[0] = 0;
+    z[0] = -infinity, z[1] = infinity;
+    auto meet = [&](int q, int p) { return ((f[q] + double(q) * q) - (f[p] + double(p) * p)) / (2.0 * (q - p)); };
+    for (int q = 1; q < n; ++q) {
+        double s = meet(q, v[k]);
+        while (s <= z[k]) s = meet(q, v[--k]);      // z[0] is -infinity: k stays >= 0
+        ++k;
+        v[k] = q, z[k] = s, z[k + 1] = infinity;
+    }
+    k = 0;
+    for (int q = 0; q < n; ++q) {
+        while (z[k + 1] < q) ++k;
+        d[q] = double(q - v[k]) * (q - v[k]) + f[v[k]];
+    }
+}
+
+// The outline: every empty pixel within `radius` (Euclidean) of ink in the same cell.
+// An exact distance transform, one pass down the columns and one along the rows of
+// each cell, so the cost follows the picture's size and not the radius.
+std::vector<bool> OutlineRing(const std::vector<std::uint8_t>& ink, int width, int height, int cw, int ch, int radius) {
+    std::vector<bool> ring(ink.size(), false);
+    std::vector<double> grid(std::size_t(cw) * ch), line(std::size_t(std::max(cw, ch))), out(line.size());
+    std::vector<int> v;
+    std::vector<double> z;
+    const double limit = double(radius) * radius;
+    for (int cy = 0; cy + ch <= height; cy += ch)
+        for (int cx = 0; cx + cw <= width; cx += cw) {
+            bool any = false;
+            for (int y = 0; y < ch; ++y)
+                for (int x = 0; x < cw; ++x) {
+                    const bool lit = ink[std::size_t(cy + y) * width + cx + x] != 0;
+                    grid[std::size_t(y) * cw + x] = lit ? 0.0 : kFar;
+                    any = any || lit;
+                }
+            if (!any) continue;
+            for (int x = 0; x < cw; ++x) {
+                for (int y = 0; y < ch; ++y) line[std::size_t(y)] = grid[std::size_t(y) * cw + x];
+                DistanceLine(line.data(), ch, out.data(), v, z);
+                for (int y = 0; y < ch; ++y) grid[std::size_t(y) * cw + x] = out[std::size_t(y)];
+            }
+            for (int y = 0; y < ch; ++y) {
+                double* row = &grid[std::size_t(y) * cw];
+                DistanceLine(row, cw, out.data(), v, z);
+                for (int x = 0; x < cw; ++x) {
+                    const std::size_t i = std::size_t(cy + y) * width + cx + x;
+                    ring[i] = !ink[i] && out[std::size_t(x)] <= limit;
+                }
+            }
+        }
+    return ring;
+}
+
+// Pixels from 26.6 fixed point, rounded up.
+int Ceil26(FT_Pos v) { return int((v + 63) >> 6); }
+
 } // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     std::vector<std::string> positional;
     int size = 0, chars = 128, outline = 0, cellW = 0, cellH = 0;
     for (int i = 1; i < argc; ++i) {
@@ -132,44 +195,46 @@ int main(int argc, char** argv) {
         FT_Set_Charmap(face, face->charmaps[0]);        // symbol fonts: their own codes
     if (FT_Set_Pixel_Sizes(face, 0, FT_UInt(size))) Fail("the font has no size " + std::to_string(size));
 
-    // Every glyph rendered once; cells are sized from them.
-    std::vector<Glyph> glyphs(static_cast<std::size_t>(chars));
-    int missing = 0, widest = 0;
-    for (int code = 0; code < chars; ++code) {
-        const std::uint32_t unicode = UnicodeOf(code);
-        if (!unicode) continue;
-        const FT_UInt index = FT_Get_Char_Index(face, unicode);
-        if (index == 0) {
-            ++missing;
-            continue;
-        }
-        if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT) || FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL)) {
-            ++missing;
-            continue;
-        }
-        const FT_Bitmap& b = face->glyph->bitmap;
-        Glyph& g = glyphs[std::size_t(code)];
-        g.width = int(b.width), g.rows = int(b.rows);
-        g.left = face->glyph->bitmap_left, g.top = face->glyph->bitmap_top;
-        g.advance = int((face->glyph->advance.x + 32) >> 6);
-        g.coverage.assign(std::size_t(g.width) * g.rows, 0);
-        for (int y = 0; y < g.rows; ++y)
-            for (int x = 0; x < g.width; ++x) {
-                const unsigned char* row = b.buffer + std::ptrdiff_t(y) * b.pitch;
-                g.coverage[std::size_t(y) * g.width + x] =
-                    b.pixel_mode == FT_PIXEL_MODE_MONO ? ((row[x >> 3] >> (7 - (x & 7))) & 1 ? 255 : 0) : row[x];
-            }
-        widest = std::max({widest, g.advance, g.width + std::max(0, g.left)});
+    // The cell is sized from the face's metrics before any glyph is rendered, and
+    // checked: a damaged font may claim any ascender, descender or advance.
+    const std::int64_t ascent = (std::int64_t(face->size->metrics.ascender) + 63) >> 6;
+    const std::int64_t descent = (-std::int64_t(face->size->metrics.descender) + 63) >> 6;
+    if (ascent + descent < 1 || ascent > 16384 || descent > 16384 || ascent < -16384 || descent < -16384) {
+        Fail(fontPath + ": the font's line height is unusable at --size " + std::to_string(size) + " (ascender " +
+             std::to_string(ascent) + ", descender " + std::to_string(-descent) + " pixels)");
     }
-    const int ascent = int((face->size->metrics.ascender + 63) >> 6);
-    const int descent = int((-face->size->metrics.descender + 63) >> 6);
+    const bool fixed = FT_IS_FIXED_WIDTH(face) != 0;
+    auto glyphIndex = [&](int code) -> FT_UInt {
+        const std::uint32_t unicode = UnicodeOf(code);
+        return unicode ? FT_Get_Char_Index(face, unicode) : 0;
+    };
+    // Monospaced faces keep their advance: the cell holds the widest glyph. Other
+    // faces take their typical width, that of '0' (else the mean of printable
+    // ASCII), each glyph is centred in it, and wider glyphs are scaled down to fit.
+    std::int64_t typical = 0, widest = 0;
+    {
+        std::int64_t sum = 0, count = 0;
+        for (int code = 0; code < chars; ++code) {
+            const FT_UInt index = glyphIndex(code);
+            if (!index || FT_Load_Glyph(face, index, FT_LOAD_DEFAULT)) continue;
+            const FT_Glyph_Metrics& m = face->glyph->metrics;
+            const std::int64_t advance = (std::int64_t(face->glyph->advance.x) + 32) >> 6;
+            const std::int64_t right = std::max<std::int64_t>(0, Ceil26(m.horiBearingX)) + Ceil26(m.width);
+            widest = std::max({widest, advance, right});
+            if (code > 32 && code < 127) sum += advance, ++count;
+            if (code == '0') typical = advance;
+        }
+        if (typical <= 0 && count > 0) typical = (sum + count / 2) / count;
+    }
+    const bool scaled = !fixed;
+    const std::int64_t contentWidth = std::max<std::int64_t>(1, scaled ? typical : widest);
 
     // The loader tells 128 from 256 characters by the picture's shape: an
     // 8-row grid must be at least as wide as high, a 16-row grid higher than wide.
     const int rows = chars == 256 ? 16 : 8;
-    int cw = cellW, ch = cellH;
+    std::int64_t cw = cellW, ch = cellH;
     if (cw == 0 || ch == 0) {
-        cw = std::max(1, widest) + 2 * outline;
+        cw = contentWidth + 2 * outline;
         ch = ascent + descent + 2 * outline;
         if (rows == 8 && ch > 2 * cw) cw = (ch + 1) / 2;
         if (rows == 16 && ch <= cw) ch = cw + 1;
@@ -178,24 +243,62 @@ int main(int argc, char** argv) {
     } else if (rows == 16 && ch <= cw) {
         Fail("a 256-character grid needs a cell height above its width");
     }
-    const int width = 16 * cw, height = rows * ch;
-    if (width > 16384 || height > 16384) Fail("the picture would be larger than 16384 pixels");
+    if (16 * cw > 16384 || rows * ch > 16384) {
+        Fail(fontPath + ": cells of " + std::to_string(cw) + " x " + std::to_string(ch) +
+             " pixels make a picture larger than 16384 pixels (a smaller --size or --cell)");
+    }
+    const int width = int(16 * cw), height = int(rows * ch);
 
-    // Coverage of the whole picture, then the outline around the ink.
+    // Each glyph rendered and placed in its cell at once; none is kept.
     std::vector<std::uint8_t> ink(std::size_t(width) * height, 0);
-    int clipped = 0;
-    const int content = cw - 2 * outline;
+    int clipped = 0, missing = 0, shrunk = 0;
+    const int content = int(cw) - 2 * outline;
     for (int code = 0; code < chars; ++code) {
-        const Glyph& g = glyphs[std::size_t(code)];
-        if (g.coverage.empty()) continue;
-        const int cellX = (code & 15) * cw, cellY = (code >> 4) * ch;
-        // Centred on its advance; every glyph on the same baseline.
-        const int ox = outline + (content - g.advance) / 2 + g.left;
-        const int oy = outline + ascent - g.top;
+        if (!UnicodeOf(code)) continue;
+        const FT_UInt index = glyphIndex(code);
+        if (!index || FT_Load_Glyph(face, index, FT_LOAD_DEFAULT)) {
+            ++missing;
+            continue;
+        }
+        // A glyph wider than the cell is drawn smaller, keeping its proportions.
+        const std::int64_t inkWidth = Ceil26(face->glyph->metrics.width);
+        const std::int64_t inkHeight = Ceil26(face->glyph->metrics.height);
+        double factor = 1.0;
+        if (scaled && inkWidth > content && content > 0) factor = double(content) / double(inkWidth);
+        // Nothing larger than a few cells is rendered: the ink would be cut anyway.
+        if (inkWidth * factor > 4.0 * cw + 64 || inkHeight * factor > 4.0 * ch + 64) {
+            ++clipped;
+            continue;
+        }
+        if (factor < 1.0) {
+            FT_Matrix matrix{FT_Fixed(factor * 65536), 0, 0, FT_Fixed(factor * 65536)};
+            FT_Set_Transform(face, &matrix, nullptr);
+            const bool failed = FT_Load_Glyph(face, index, FT_LOAD_DEFAULT | FT_LOAD_NO_HINTING) != 0;
+            FT_Set_Transform(face, nullptr, nullptr);
+            if (failed) {
+                ++missing;
+                continue;
+            }
+            ++shrunk;
+        }
+        if (FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL)) {
+            ++missing;
+            continue;
+        }
+        const FT_Bitmap& b = face->glyph->bitmap;
+        const int gw = int(b.width), gh = int(b.rows);
+        const int cellX = (code & 15) * int(cw), cellY = (code >> 4) * int(ch);
+        // Every glyph on the same baseline; across, a proportional glyph's ink is
+        // centred in the cell, a monospaced one keeps its place on its advance.
+        const int advance = int((face->glyph->advance.x + 32) >> 6);
+        const int ox = outline + (scaled ? (content - gw) / 2 : (content - advance) / 2 + face->glyph->bitmap_left);
+        const int oy = outline + int(ascent) - face->glyph->bitmap_top;
         bool cut = false;
-        for (int y = 0; y < g.rows; ++y)
-            for (int x = 0; x < g.width; ++x) {
-                const std::uint8_t c = g.coverage[std::size_t(y) * g.width + x];
+        for (int y = 0; y < gh; ++y) {
+            const unsigned char* row = b.buffer + std::ptrdiff_t(y) * b.pitch;
+            for (int x = 0; x < gw; ++x) {
+                const std::uint8_t c =
+                    b.pixel_mode == FT_PIXEL_MODE_MONO ? ((row[x >> 3] >> (7 - (x & 7))) & 1 ? 255 : 0) : row[x];
                 if (!c) continue;
                 const int px = ox + x, py = oy + y;
                 if (px < 0 || py < 0 || px >= cw || py >= ch) {
@@ -204,25 +307,11 @@ int main(int argc, char** argv) {
                 }
                 ink[std::size_t(cellY + py) * width + cellX + px] = c;
             }
+        }
         clipped += cut;
     }
-    std::vector<bool> ring(std::size_t(width) * height, false);
-    if (outline > 0) {
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                if (ink[std::size_t(y) * width + x]) continue;
-                const int cx0 = x / cw * cw, cy0 = y / ch * ch;  // the outline stays in its cell
-                bool near = false;
-                for (int dy = -outline; dy <= outline && !near; ++dy)
-                    for (int dx = -outline; dx <= outline && !near; ++dx) {
-                        if (dx * dx + dy * dy > outline * outline) continue;
-                        const int nx = x + dx, ny = y + dy;
-                        if (nx < cx0 || ny < cy0 || nx >= cx0 + cw || ny >= cy0 + ch) continue;
-                        near = ink[std::size_t(ny) * width + nx] != 0;
-                    }
-                ring[std::size_t(y) * width + x] = near;
-            }
-    }
+    const std::vector<bool> ring =
+        outline > 0 ? OutlineRing(ink, width, height, int(cw), int(ch), outline) : std::vector<bool>(ink.size(), false);
 
     constexpr int kOutlineGrey = 8;                     // the built-in font's outline
     bool written;
@@ -259,6 +348,18 @@ int main(int argc, char** argv) {
     if (!written) Fail("cannot write " + outPath);
     if (missing) std::fprintf(stderr, "corvane-font: %d characters are not in the font; their cells stay empty\n", missing);
     if (clipped) std::fprintf(stderr, "corvane-font: warning: %d glyphs reach outside their cells and are cut\n", clipped);
-    std::printf("%s: %d x %d, cells %d x %d, %d characters\n", outPath.c_str(), width, height, cw, ch, chars);
+    if (shrunk) std::fprintf(stderr, "corvane-font: %d glyphs wider than the cell are drawn smaller\n", shrunk);
+    std::printf("%s: %d x %d, cells %d x %d, %d characters\n", outPath.c_str(), width, height, int(cw), int(ch), chars);
     return 0;
+}
+
+int main(int argc, char** argv) {
+    // Running out of memory, or any other failure, is one line and status 1.
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        Fail("not enough memory to make the font picture");
+    } catch (const std::exception& e) {
+        Fail(e.what());
+    }
 }

@@ -419,7 +419,10 @@ std::vector<std::uint8_t> BuildModule() {
 } // namespace
 
 int main(int argc, char** argv) {
-    static const char kUsage[] = "usage: itgen <output.it>\n";
+    static const char kUsage[] =
+        "usage: itgen OUTPUT.it\n"
+        "  OUTPUT.it   where to write the demo module the player plays\n"
+        "  itgen --help | -h | --version\n";
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(kUsage, stdout);
         return 0;

@@ -76,7 +76,10 @@ std::string ReadLine(const Image& img, const std::vector<std::vector<bool>>& gly
 } // namespace
 
 int main(int argc, char** argv) {
-    static const char kUsage[] = "usage: screen-text IMAGE.ppm X Y [X Y ...]\n";
+    static const char kUsage[] =
+        "usage: screen-text IMAGE.ppm X Y [X Y ...]\n"
+        "  reads the built-in-font text drawn at each X Y of the screenshot IMAGE.ppm\n"
+        "  screen-text --help | -h | --version\n";
     if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
         std::fputs(kUsage, stdout);
         return 0;
