@@ -1,9 +1,12 @@
 // A runtime program that reports how far start-up got: with "first-frame" it
 // reports right after the first frame is presented (start-up's cleared frame);
 // otherwise when the user program starts, after the loading screen. It prints the
-// monotonic clock in nanoseconds and leaves at once.
+// monotonic clock in nanoseconds and its resident memory in KiB, and leaves at once.
+// With "video FILE" the user program plays FILE twice and prints how long each
+// call took to show its first picture, in ms.
 #include <SDL.h>
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,17 +14,45 @@
 #include <ctime>
 
 #include "runtime/frame/frame.h"
+#include "runtime/frame/video.h"
 
 namespace {
 
 bool g_reportFirstFrame = false;
+const char* g_video = nullptr;
+
+double g_callStart = 0.0;
+double g_firstPicture = -1.0;
+
+long ResidentKiB() {
+    long pages = 0, resident = 0;
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    if (!f) return 0;
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
 
 [[noreturn]] void ReportAndLeave() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    std::printf("%lld\n", static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec);
+    std::printf("%lld %ld\n", static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec, ResidentKiB());
     std::fflush(stdout);
     std::_Exit(0);
+}
+
+void OnPicture(double) {
+    if (g_firstPicture < 0) g_firstPicture = corvane::NowMilliseconds() - g_callStart;
+}
+
+// Milliseconds from the call to its first picture; negative when none came.
+double FirstPictureOf(const char* file) {
+    g_firstPicture = -1.0;
+    corvane::SetVideoSwapHookForTesting(OnPicture);
+    g_callStart = corvane::NowMilliseconds();
+    corvane::PlayVideoOnce(corvane::RtString(file));
+    corvane::SetVideoSwapHookForTesting(nullptr);
+    return g_firstPicture;
 }
 
 } // namespace
@@ -35,10 +66,18 @@ extern "C" void SDL_GL_SwapWindow(SDL_Window* window) {
 }
 
 namespace corvane {
-int UserMain() { ReportAndLeave(); }
+int UserMain() {
+    if (!g_video) ReportAndLeave();
+    double first = FirstPictureOf(g_video);
+    double second = FirstPictureOf(g_video);
+    std::printf("%.3f %.3f\n", first, second);
+    std::fflush(stdout);
+    std::_Exit(first >= 0 && second >= 0 ? 0 : 1);
+}
 } // namespace corvane
 
 int main(int argc, char** argv) {
     g_reportFirstFrame = argc > 1 && std::strcmp(argv[1], "first-frame") == 0;
+    if (argc > 2 && std::strcmp(argv[1], "video") == 0) g_video = argv[2];
     return corvane::RuntimeMain(nullptr, nullptr, "", 1);
 }

@@ -47,7 +47,7 @@ void PlayVideoOnce(const RtString& fileName);       // full-window video until i
 void DebugBreakpoint(double value);                 // with a tracer attached: "BP<hex>" on standard error
 std::string BreakpointText(double value);           // "BP" + the value's 32 bits in lower-case hex
 void CloseFileDialog();                             // the program end: an open file dialog is ended
-void StopVideoPlayback();                           // the program end: a playing video stops, its sound too
+void StopVideoPlayback();                           // the program end: a playing video stops, its sound too, the video libraries close
 
 
 } // namespace corvane

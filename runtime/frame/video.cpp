@@ -8,9 +8,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <vector>
 
+#include "runtime/engine/engine.h"
 #include "runtime/frame/frame.h"
+#include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/input_sound/input.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/platform_video.h"
@@ -45,9 +49,28 @@ int PowerOfTwo(int n) {
     return p;
 }
 
+// Only unit 0 textures what is drawn: a second texture the program left bound
+// would otherwise modulate every picture (by texel 0,0 of whatever it holds).
+// The pushed enable and texture attributes give the program's units back.
+void OnlyTextureUnitZero() {
+    const auto& r = engine.renderer;
+    const bool multi = gl::HasMultitexture(r);
+    GLint units = 1;
+    if (multi) glGetIntegerv(GL_MAX_TEXTURE_UNITS_ARB, &units);
+    for (GLint unit = std::max(units, 1) - 1; unit >= 0; --unit) {
+        if (multi) gl::ActiveTexture(r)(GL_TEXTURE0_ARB + unit);
+        const GLenum off[] = {GL_TEXTURE_1D, GL_TEXTURE_2D, GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T,
+                              GL_TEXTURE_GEN_R, GL_TEXTURE_GEN_Q};
+        for (GLenum cap : off) glDisable(cap);
+    }
+    if (multi) gl::ClientActiveTexture(r)(GL_TEXTURE0_ARB);
+}
+
 void SaveDrawingState(int width, int height) {
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
+    // Unit 0's texture matrix is the one kept, whichever unit the program left active.
+    OnlyTextureUnitZero();
     glMatrixMode(GL_TEXTURE);
     glPushMatrix();
     glMatrixMode(GL_PROJECTION);
@@ -64,6 +87,7 @@ void SaveDrawingState(int width, int height) {
 
 // A plain state for drawing pictures and putting pixels back.
 void PlainState(int width, int height, bool topDown) {
+    OnlyTextureUnitZero();
     glViewport(0, 0, width, height);
     glMatrixMode(GL_TEXTURE);
     glLoadIdentity();
@@ -201,6 +225,14 @@ void PlayVideoFile(const RtString& fileName, bool loop) {
     if (!ResolveMedia(engine.mediaSources[0], fileName.Buffer(), path, sizeof path)) return;
     std::FILE* file = platform::OpenFileForReading(path);
     if (!file) return;
+    // The video libraries load on the first video; without them it is skipped
+    // as a file that does not decode is, and the log says which one is missing.
+    std::string why;
+    if (!platform::LoadVideoLibraries(&why)) {
+        std::fclose(file);
+        AppendErrorLog(("PlayVideo: cannot load " + why).c_str());
+        return;
+    }
     g_play.reader = platform::OpenVideoReader(file);
     if (!g_play.reader) return;
     g_play.active = true;
@@ -294,10 +326,12 @@ void PlayVideo(const RtString& fileName) { PlayVideoFile(fileName, true); }
 void PlayVideoOnce(const RtString& fileName) { PlayVideoFile(fileName, false); }
 
 void StopVideoPlayback() {
-    if (!g_play.active) return;
-    g_play.stateSaved = false;  // the program is ending: nothing to draw back
-    std::vector<unsigned char>().swap(g_play.savedPixels);
-    Release();
+    if (g_play.active) {
+        g_play.stateSaved = false;  // the program is ending: nothing to draw back
+        std::vector<unsigned char>().swap(g_play.savedPixels);
+        Release();
+    }
+    platform::UnloadVideoLibraries();
 }
 
 } // namespace corvane

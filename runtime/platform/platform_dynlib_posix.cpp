@@ -86,6 +86,19 @@ LibraryHandle LoadDynamicLibrary(const char* name) {
     return nullptr;
 }
 
+LibraryHandle OpenLibraryFile(const char* file, std::string* error) {
+    if (!file || !*file) {
+        if (error) *error = "no library named";
+        return nullptr;
+    }
+    void* handle = dlopen(file, RTLD_NOW | RTLD_LOCAL);
+    if (!handle && error) {
+        const char* why = dlerror();
+        *error = why ? why : std::string(file) + ": cannot be loaded";
+    }
+    return handle;
+}
+
 std::string UndecoratedSymbolName(const char* name) {
     if (!name || name[0] != '_') return std::string();
     const char* at = std::strrchr(name, '@');

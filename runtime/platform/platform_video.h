@@ -5,8 +5,22 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace corvane::platform {
+
+// ---------------------------------------------------------------- the video libraries
+// Opened on the first reader (or LoadVideoLibraries), by the names the system's
+// packages install, and kept until UnloadVideoLibraries.
+bool LoadVideoLibraries(std::string* error);        // true when loaded; error: the library that failed and why
+bool UnloadVideoLibraries();                        // false (nothing closed) while a reader is open
+bool VideoLibrariesLoaded();
+// The file names one library is tried by, in order: "avcodec", 59 gives
+// libavcodec.so.59 then libavcodec.so, or avcodec-59.dll then avcodec.dll.
+std::vector<std::string> VideoLibraryFileNames(const char* base, int major, bool windows);
+// Tests: base ("avcodec") is looked for as replacement instead; null or "" puts it back.
+void SetVideoLibraryNameForTesting(const char* base, const char* replacement);
 
 // ---------------------------------------------------------------- video reader
 // Reads only through the stream it was given: no demuxer may open another file or

@@ -2,6 +2,11 @@
 // never opens anything by name), libavcodec decodes, libswscale converts each
 // picture to RGBA by its own size and format, libswresample brings the sound to
 // the output format.
+//
+// The libraries are not linked: they pull in a hundred more shared objects that
+// every program would load and map at start whether it plays a video or not. They
+// are opened on the first use and reached through a table of entry points; the
+// headers still give the types and the versions the table is checked against.
 #include "runtime/platform/platform_video.h"
 
 extern "C" {
@@ -17,10 +22,159 @@ extern "C" {
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "runtime/platform/platform_dynlib.h"
+
 namespace corvane::platform {
+
+namespace {
+
+// ---------------------------------------------------------------- the libraries
+enum VideoLib { kUtil, kResample, kScale, kCodec, kFormat, kVideoLibCount };
+
+struct VideoLibInfo {
+    const char* base;                   // "avcodec": libavcodec.so.59, avcodec-59.dll
+    int major;                          // the version the headers describe
+    const char* versionFunction;        // its own major version is checked against them
+};
+
+// Dependencies first, so each is found already loaded by the next.
+constexpr VideoLibInfo kVideoLibs[kVideoLibCount] = {
+    {"avutil", LIBAVUTIL_VERSION_MAJOR, "avutil_version"},
+    {"swresample", LIBSWRESAMPLE_VERSION_MAJOR, "swresample_version"},
+    {"swscale", LIBSWSCALE_VERSION_MAJOR, "swscale_version"},
+    {"avcodec", LIBAVCODEC_VERSION_MAJOR, "avcodec_version"},
+    {"avformat", LIBAVFORMAT_VERSION_MAJOR, "avformat_version"},
+};
+
+#define CORVANE_VIDEO_ENTRY_POINTS(X)                                                                          \
+    X(kUtil, av_channel_layout_compare) X(kUtil, av_channel_layout_copy) X(kUtil, av_channel_layout_default)  \
+    X(kUtil, av_channel_layout_uninit) X(kUtil, av_frame_alloc) X(kUtil, av_frame_free)                      \
+    X(kUtil, av_frame_unref) X(kUtil, av_free) X(kUtil, av_freep) X(kUtil, av_log_set_level)                 \
+    X(kUtil, av_malloc)                                                                                       \
+    X(kResample, swr_alloc_set_opts2) X(kResample, swr_convert) X(kResample, swr_free)                       \
+    X(kResample, swr_get_out_samples) X(kResample, swr_init)                                                  \
+    X(kScale, sws_freeContext) X(kScale, sws_getContext) X(kScale, sws_scale)                                \
+    X(kCodec, av_packet_alloc) X(kCodec, av_packet_free) X(kCodec, av_packet_unref)                          \
+    X(kCodec, avcodec_alloc_context3) X(kCodec, avcodec_find_decoder) X(kCodec, avcodec_flush_buffers)       \
+    X(kCodec, avcodec_free_context) X(kCodec, avcodec_open2) X(kCodec, avcodec_parameters_to_context)        \
+    X(kCodec, avcodec_receive_frame) X(kCodec, avcodec_send_packet)                                          \
+    X(kFormat, av_find_best_stream) X(kFormat, av_read_frame) X(kFormat, av_seek_frame)                      \
+    X(kFormat, avformat_alloc_context) X(kFormat, avformat_close_input) X(kFormat, avformat_find_stream_info) \
+    X(kFormat, avformat_flush) X(kFormat, avformat_open_input) X(kFormat, avformat_seek_file)                \
+    X(kFormat, avio_alloc_context) X(kFormat, avio_context_free) X(kFormat, avio_seek)
+
+struct VideoApi {
+#define CORVANE_VIDEO_MEMBER(lib, name) decltype(&::name) name = nullptr;
+    CORVANE_VIDEO_ENTRY_POINTS(CORVANE_VIDEO_MEMBER)
+#undef CORVANE_VIDEO_MEMBER
+};
+
+VideoApi api;                                       // filled while the libraries are loaded
+LibraryHandle g_libs[kVideoLibCount] = {};
+bool g_loaded = false;
+int g_openReaders = 0;
+std::string g_nameOverride[kVideoLibCount];         // tests: a library looked for by another name
+std::mutex g_libMutex;
+
+#ifdef _WIN32
+constexpr bool kWindowsNames = true;
+#else
+constexpr bool kWindowsNames = false;
+#endif
+
+void CloseLibraries() {
+    api = VideoApi();
+    for (int i = kVideoLibCount - 1; i >= 0; --i) {
+        if (g_libs[i]) FreeDynamicLibrary(g_libs[i]);
+        g_libs[i] = nullptr;
+    }
+    g_loaded = false;
+}
+
+// Opens one library by the first of its names that loads and has the headers'
+// major version; error: the first name tried and why it did not do.
+LibraryHandle OpenVideoLibrary(int lib, std::string* error) {
+    const VideoLibInfo& info = kVideoLibs[lib];
+    std::string base = g_nameOverride[lib].empty() ? info.base : g_nameOverride[lib];
+    std::string firstWhy;
+    for (const std::string& file : VideoLibraryFileNames(base.c_str(), info.major, kWindowsNames)) {
+        std::string why;
+        LibraryHandle handle = OpenLibraryFile(file.c_str(), &why);
+        if (handle) {
+            auto version = reinterpret_cast<unsigned (*)()>(FindLibrarySymbol(handle, info.versionFunction));
+            int major = version ? static_cast<int>(version() >> 16) : -1;
+            if (major == info.major) return handle;
+            FreeDynamicLibrary(handle);
+            why = file + ": version " + std::to_string(major) + " where " + std::to_string(info.major) + " is needed";
+        }
+        if (firstWhy.empty()) firstWhy = why.empty() ? file + ": cannot be loaded" : why;
+    }
+    if (error) *error = firstWhy;
+    return nullptr;
+}
+
+bool LoadLocked(std::string* error) {
+    if (g_loaded) return true;
+    for (int i = 0; i < kVideoLibCount; ++i) {
+        g_libs[i] = OpenVideoLibrary(i, error);
+        if (!g_libs[i]) {
+            CloseLibraries();
+            return false;
+        }
+    }
+    bool complete = true;
+#define CORVANE_VIDEO_RESOLVE(lib, name)                                                           \
+    api.name = reinterpret_cast<decltype(&::name)>(FindLibrarySymbol(g_libs[lib], #name));         \
+    if (!api.name && complete) {                                                                   \
+        complete = false;                                                                          \
+        if (error) *error = VideoLibraryFileNames(kVideoLibs[lib].base, kVideoLibs[lib].major,     \
+                                                  kWindowsNames).front() + ": no " #name;          \
+    }
+    CORVANE_VIDEO_ENTRY_POINTS(CORVANE_VIDEO_RESOLVE)
+#undef CORVANE_VIDEO_RESOLVE
+    if (!complete) {
+        CloseLibraries();
+        return false;
+    }
+    g_loaded = true;
+    return true;
+}
+
+} // namespace
+
+std::vector<std::string> VideoLibraryFileNames(const char* base, int major, bool windows) {
+    std::string b = base ? base : "";
+    if (b.empty()) return {};
+    if (windows) return {b + "-" + std::to_string(major) + ".dll", b + ".dll"};
+    return {"lib" + b + ".so." + std::to_string(major), "lib" + b + ".so"};
+}
+
+bool LoadVideoLibraries(std::string* error) {
+    std::lock_guard<std::mutex> lock(g_libMutex);
+    return LoadLocked(error);
+}
+
+bool UnloadVideoLibraries() {
+    std::lock_guard<std::mutex> lock(g_libMutex);
+    if (g_openReaders > 0) return false;
+    CloseLibraries();
+    return true;
+}
+
+bool VideoLibrariesLoaded() {
+    std::lock_guard<std::mutex> lock(g_libMutex);
+    return g_loaded;
+}
+
+void SetVideoLibraryNameForTesting(const char* base, const char* replacement) {
+    std::lock_guard<std::mutex> lock(g_libMutex);
+    for (int i = 0; i < kVideoLibCount; ++i)
+        if (base && std::strcmp(kVideoLibs[i].base, base) == 0) g_nameOverride[i] = replacement ? replacement : "";
+}
 
 namespace {
 
@@ -136,20 +290,20 @@ bool RefusedFormat(const char* name) {
 }
 
 AVCodecContext* OpenDecoder(AVStream* stream) {
-    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    const AVCodec* codec = api.avcodec_find_decoder(stream->codecpar->codec_id);
     if (!codec) return nullptr;
-    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    AVCodecContext* ctx = api.avcodec_alloc_context3(codec);
     if (!ctx) return nullptr;
-    if (avcodec_parameters_to_context(ctx, stream->codecpar) < 0) {
-        avcodec_free_context(&ctx);
+    if (api.avcodec_parameters_to_context(ctx, stream->codecpar) < 0) {
+        api.avcodec_free_context(&ctx);
         return nullptr;
     }
     ctx->thread_count = 1;
     // A lying header must not make the decoder allocate anything huge.
     ctx->max_pixels = static_cast<std::int64_t>(kVideoMaxSide) * kVideoMaxSide;
     ctx->pkt_timebase = stream->time_base;
-    if (avcodec_open2(ctx, codec, nullptr) < 0) {
-        avcodec_free_context(&ctx);
+    if (api.avcodec_open2(ctx, codec, nullptr) < 0) {
+        api.avcodec_free_context(&ctx);
         return nullptr;
     }
     return ctx;
@@ -168,8 +322,8 @@ void ConvertPicture(VideoReader* r, AVFrame* f) {
     if (f->width <= 0 || f->height <= 0 || f->width > kVideoMaxSide || f->height > kVideoMaxSide) return;
     if (!r->scaler || r->scalerWidth != f->width || r->scalerHeight != f->height || r->scalerFormat != f->format) {
         // A picture of another size or format than the last gets its own conversion.
-        sws_freeContext(r->scaler);
-        r->scaler = sws_getContext(f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width, f->height,
+        api.sws_freeContext(r->scaler);
+        r->scaler = api.sws_getContext(f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width, f->height,
                                    AV_PIX_FMT_RGBA, SWS_POINT, nullptr, nullptr, nullptr);
         r->scalerWidth = f->width;
         r->scalerHeight = f->height;
@@ -183,7 +337,7 @@ void ConvertPicture(VideoReader* r, AVFrame* f) {
     std::uint8_t* dst[4] = {p.rgba.data(), nullptr, nullptr, nullptr};
     int dstStride[4] = {f->width * 4, 0, 0, 0};
     double t0 = ClockMs();
-    int rows = sws_scale(r->scaler, f->data, f->linesize, 0, f->height, dst, dstStride);
+    int rows = api.sws_scale(r->scaler, f->data, f->linesize, 0, f->height, dst, dstStride);
     r->times.convertMs += ClockMs() - t0;
     if (rows <= 0) return;
     ++r->times.pictures;
@@ -203,30 +357,30 @@ void ResampleSound(VideoReader* r, AVFrame* f) {
     if (f->nb_samples <= 0 || f->sample_rate <= 0) return;
     AVChannelLayout inLayout{};
     if (f->ch_layout.nb_channels > 0 && f->ch_layout.order != AV_CHANNEL_ORDER_UNSPEC) {
-        av_channel_layout_copy(&inLayout, &f->ch_layout);
+        api.av_channel_layout_copy(&inLayout, &f->ch_layout);
     } else {
         int channels = f->ch_layout.nb_channels > 0 ? f->ch_layout.nb_channels : r->audio->ch_layout.nb_channels;
         if (channels <= 0) return;
-        av_channel_layout_default(&inLayout, channels);
+        api.av_channel_layout_default(&inLayout, channels);
     }
     if (!r->resampler || r->resamplerRate != f->sample_rate || r->resamplerFormat != f->format ||
-        av_channel_layout_compare(&r->resamplerLayout, &inLayout) != 0) {
-        swr_free(&r->resampler);
+        api.av_channel_layout_compare(&r->resamplerLayout, &inLayout) != 0) {
+        api.swr_free(&r->resampler);
         AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-        if (swr_alloc_set_opts2(&r->resampler, &stereo, AV_SAMPLE_FMT_S16, kVideoSoundRate, &inLayout,
+        if (api.swr_alloc_set_opts2(&r->resampler, &stereo, AV_SAMPLE_FMT_S16, kVideoSoundRate, &inLayout,
                                 static_cast<AVSampleFormat>(f->format), f->sample_rate, 0, nullptr) < 0 ||
-            swr_init(r->resampler) < 0) {
-            swr_free(&r->resampler);
-            av_channel_layout_uninit(&inLayout);
+            api.swr_init(r->resampler) < 0) {
+            api.swr_free(&r->resampler);
+            api.av_channel_layout_uninit(&inLayout);
             return;
         }
-        av_channel_layout_uninit(&r->resamplerLayout);
-        av_channel_layout_copy(&r->resamplerLayout, &inLayout);
+        api.av_channel_layout_uninit(&r->resamplerLayout);
+        api.av_channel_layout_copy(&r->resamplerLayout, &inLayout);
         r->resamplerRate = f->sample_rate;
         r->resamplerFormat = f->format;
     }
-    av_channel_layout_uninit(&inLayout);
-    int outFrames = swr_get_out_samples(r->resampler, f->nb_samples);
+    api.av_channel_layout_uninit(&inLayout);
+    int outFrames = api.swr_get_out_samples(r->resampler, f->nb_samples);
     if (outFrames <= 0) return;
     // Compact first, so the queue never grows by what was already taken.
     if (r->soundPos > 0 && r->soundPos * 2 >= r->sound.size()) {
@@ -236,7 +390,7 @@ void ResampleSound(VideoReader* r, AVFrame* f) {
     std::size_t at = r->sound.size();
     r->sound.resize(at + static_cast<std::size_t>(outFrames) * 2);
     std::uint8_t* out = reinterpret_cast<std::uint8_t*>(r->sound.data() + at);
-    int got = swr_convert(r->resampler, &out, outFrames, const_cast<const std::uint8_t**>(f->extended_data),
+    int got = api.swr_convert(r->resampler, &out, outFrames, const_cast<const std::uint8_t**>(f->extended_data),
                           f->nb_samples);
     r->sound.resize(at + static_cast<std::size_t>(std::max(got, 0)) * 2);
 }
@@ -245,18 +399,18 @@ void ResampleSound(VideoReader* r, AVFrame* f) {
 void Receive(VideoReader* r, AVCodecContext* ctx) {
     for (;;) {
         double t0 = ClockMs();
-        int ret = avcodec_receive_frame(ctx, r->frame);
+        int ret = api.avcodec_receive_frame(ctx, r->frame);
         if (ctx == r->video) r->times.decodeMs += ClockMs() - t0;
         if (ret != 0) break;
         if (ctx == r->video) ConvertPicture(r, r->frame);
         else ResampleSound(r, r->frame);
-        av_frame_unref(r->frame);
+        api.av_frame_unref(r->frame);
     }
 }
 
 int SendOnly(VideoReader* r, AVCodecContext* ctx, const AVPacket* packet) {
     double t0 = ClockMs();
-    int ret = avcodec_send_packet(ctx, packet);
+    int ret = api.avcodec_send_packet(ctx, packet);
     if (ctx == r->video) r->times.decodeMs += ClockMs() - t0;
     return ret;
 }
@@ -273,36 +427,46 @@ std::size_t SoundWaiting(const VideoReader* r) { return (r->sound.size() - r->so
 
 void FreeReader(VideoReader* r) {
     if (!r) return;
-    avcodec_free_context(&r->video);
-    avcodec_free_context(&r->audio);
-    av_packet_free(&r->packet);
-    av_frame_free(&r->frame);
-    sws_freeContext(r->scaler);
-    swr_free(&r->resampler);
-    av_channel_layout_uninit(&r->resamplerLayout);
-    if (r->format) avformat_close_input(&r->format);
+    api.avcodec_free_context(&r->video);
+    api.avcodec_free_context(&r->audio);
+    api.av_packet_free(&r->packet);
+    api.av_frame_free(&r->frame);
+    api.sws_freeContext(r->scaler);
+    api.swr_free(&r->resampler);
+    api.av_channel_layout_uninit(&r->resamplerLayout);
+    if (r->format) api.avformat_close_input(&r->format);
     if (r->io) {
-        av_freep(&r->io->buffer);
-        avio_context_free(&r->io);
+        api.av_freep(&r->io->buffer);
+        api.avio_context_free(&r->io);
     }
     if (r->file) std::fclose(r->file);
     delete r;
+    std::lock_guard<std::mutex> lock(g_libMutex);
+    --g_openReaders;
+}
+
+// The libraries stay loaded while a reader is open.
+bool AcquireLibraries() {
+    std::lock_guard<std::mutex> lock(g_libMutex);
+    if (!LoadLocked(nullptr)) return false;
+    ++g_openReaders;
+    return true;
 }
 
 VideoReader* Open(VideoReader* r) {
-    av_log_set_level(AV_LOG_QUIET);
-    auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
+    api.av_log_set_level(AV_LOG_QUIET);
+    auto* buffer = static_cast<unsigned char*>(api.av_malloc(kIoBufferSize));
     if (!buffer) {
         FreeReader(r);
         return nullptr;
     }
-    r->io = avio_alloc_context(buffer, kIoBufferSize, 0, r, ReadCallback, nullptr, SeekCallback);
+    r->io = api.avio_alloc_context(buffer, kIoBufferSize, 0, r, ReadCallback, nullptr, SeekCallback);
     if (!r->io) {
-        av_free(buffer);
+        api.av_free(buffer);
         FreeReader(r);
         return nullptr;
     }
-    r->format = avformat_alloc_context();
+    r->format = api.avformat_alloc_context();
     if (!r->format) {
         FreeReader(r);
         return nullptr;
@@ -311,18 +475,18 @@ VideoReader* Open(VideoReader* r) {
     r->format->flags |= AVFMT_FLAG_CUSTOM_IO;
     r->format->io_open = RefuseOpen;
     // The name is never opened (the stream is ours); it must not look like a protocol.
-    if (avformat_open_input(&r->format, "", nullptr, nullptr) < 0) {
+    if (api.avformat_open_input(&r->format, "", nullptr, nullptr) < 0) {
         r->format = nullptr;  // freed by the failed open
         FreeReader(r);
         return nullptr;
     }
     if (RefusedFormat(r->format->iformat ? r->format->iformat->name : nullptr) ||
-        avformat_find_stream_info(r->format, nullptr) < 0) {
+        api.avformat_find_stream_info(r->format, nullptr) < 0) {
         FreeReader(r);
         return nullptr;
     }
-    r->videoStream = av_find_best_stream(r->format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    r->audioStream = av_find_best_stream(r->format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    r->videoStream = api.av_find_best_stream(r->format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    r->audioStream = api.av_find_best_stream(r->format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (r->videoStream >= 0) {
         AVStream* s = r->format->streams[r->videoStream];
         int w = s->codecpar->width, h = s->codecpar->height;
@@ -340,8 +504,8 @@ VideoReader* Open(VideoReader* r) {
         r->audio = OpenDecoder(r->format->streams[r->audioStream]);
         if (!r->audio) r->audioStream = -1;
     }
-    r->packet = av_packet_alloc();
-    r->frame = av_frame_alloc();
+    r->packet = api.av_packet_alloc();
+    r->frame = api.av_frame_alloc();
     if ((!r->video && !r->audio) || !r->packet || !r->frame) {
         FreeReader(r);
         return nullptr;
@@ -357,6 +521,10 @@ VideoReader* Open(VideoReader* r) {
 
 VideoReader* OpenVideoReader(std::FILE* file) {
     if (!file) return nullptr;
+    if (!AcquireLibraries()) {
+        std::fclose(file);
+        return nullptr;
+    }
     auto* r = new VideoReader();
     r->file = file;
     return Open(r);
@@ -364,6 +532,7 @@ VideoReader* OpenVideoReader(std::FILE* file) {
 
 VideoReader* OpenVideoReaderFromMemory(const unsigned char* data, std::size_t size) {
     if (!data && size) return nullptr;
+    if (!AcquireLibraries()) return nullptr;
     auto* r = new VideoReader();
     r->memory = data;
     r->memorySize = size;
@@ -406,7 +575,7 @@ VideoStep DecodeVideo(VideoReader* r) {
             }
             return SoundWaiting(r) > 0 ? VideoStep::SoundAhead : VideoStep::End;
         }
-        int ret = av_read_frame(r->format, r->packet);
+        int ret = api.av_read_frame(r->format, r->packet);
         if (ret < 0) {
             // The end of the data, or data that cannot be read further: either way the end.
             r->demuxEnded = true;
@@ -414,7 +583,7 @@ VideoStep DecodeVideo(VideoReader* r) {
         }
         if (r->packet->stream_index == r->videoStream && r->video) Send(r, r->video, r->packet);
         else if (r->packet->stream_index == r->audioStream && r->audio) Send(r, r->audio, r->packet);
-        av_packet_unref(r->packet);
+        api.av_packet_unref(r->packet);
     }
 }
 
@@ -452,16 +621,16 @@ VideoReaderTimes GetVideoReaderTimes(const VideoReader* r) { return r ? r->times
 
 bool RewindVideo(VideoReader* r) {
     if (!r) return false;
-    if (av_seek_frame(r->format, -1, 0, AVSEEK_FLAG_BACKWARD) < 0 &&
-        avformat_seek_file(r->format, -1, INT64_MIN, 0, 0, 0) < 0) {
+    if (api.av_seek_frame(r->format, -1, 0, AVSEEK_FLAG_BACKWARD) < 0 &&
+        api.avformat_seek_file(r->format, -1, INT64_MIN, 0, 0, 0) < 0) {
         // Streams without an index: back to the first byte.
-        if (!r->io || avio_seek(r->io, 0, SEEK_SET) < 0) return false;
-        avformat_flush(r->format);
+        if (!r->io || api.avio_seek(r->io, 0, SEEK_SET) < 0) return false;
+        api.avformat_flush(r->format);
     }
-    if (r->video) avcodec_flush_buffers(r->video);
-    if (r->audio) avcodec_flush_buffers(r->audio);
+    if (r->video) api.avcodec_flush_buffers(r->video);
+    if (r->audio) api.avcodec_flush_buffers(r->audio);
     if (r->resampler) {
-        swr_free(&r->resampler);
+        api.swr_free(&r->resampler);
         r->resamplerRate = 0;
     }
     r->pictures.clear();

@@ -20,9 +20,11 @@
 
 #include "runtime/frame/frame.h"
 #include "runtime/frame/video.h"
+#include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/input_sound/sound.h"
 #include "runtime/platform/platform.h"
+#include "runtime/platform/platform_video.h"
 #include "runtime/values/media.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/values_files/files_test_support.h"
@@ -421,4 +423,93 @@ TEST_F(VideoTest, SoundIsMixedWithTheMusicAndStopsWithThePicture) {
     EXPECT_GT(Tone(mix, during, 4410, 300), 1000.0) << "the music goes on under it";
     EXPECT_LT(Tone(mix, after, 4410, 1000), 100.0) << "the tone stops with the picture";
     EXPECT_GT(Tone(mix, after, 4410, 300), 1000.0) << "the music keeps playing";
+}
+
+TEST_F(VideoTest, TexturingTheProgramLeftDoesNotTintThePictures) {
+    std::string clip = Clip("short.avi", "-f lavfi -i color=c=red:s=64x48:r=25:d=0.3 -c:v mpeg4");
+    ASSERT_FALSE(clip.empty());
+    // Slot 2 holds black: any unit still sampling it turns the picture black.
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    GrabSprite(1, 0, 0, 16, 16);
+    GrabSprite(2, 0, 0, 16, 16);
+    auto active = [](GLenum unit) { gl::ActiveTexture(engine.renderer)(unit); };
+    const struct { const char* what; std::function<void()> leave; GLenum activeUnit; } cases[] = {
+        {"a second texture", [] { SetTexture(1, 2); }, GL_TEXTURE0_ARB},
+        {"the second unit left active", [&] { SetTexture(1, 2); active(GL_TEXTURE1_ARB); }, GL_TEXTURE1_ARB},
+        {"coordinates generated on unit 0", [&] { SetTexture(1, -1); glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR); glEnable(GL_TEXTURE_GEN_S); }, GL_TEXTURE0_ARB},
+    };
+    ASSERT_TRUE(gl::HasMultitexture(engine.renderer));
+    for (const auto& c : cases) {
+        c.leave();
+        Play(clip, false, {{320, 240}});
+        ASSERT_GE(g_seen.size(), 3u) << c.what;
+        EXPECT_TRUE(Near(g_seen.back().pixels[0], kRed)) << c.what << " " << Text(g_seen.back().pixels[0]);
+        // The program's texturing is back as it left it.
+        GLint unit = 0;
+        glGetIntegerv(GL_ACTIVE_TEXTURE_ARB, &unit);
+        EXPECT_EQ(static_cast<GLenum>(unit), c.activeUnit) << c.what;
+        active(GL_TEXTURE1_ARB);
+        bool second = glIsEnabled(GL_TEXTURE_2D);
+        active(GL_TEXTURE0_ARB);
+        EXPECT_EQ(second, std::string(c.what) != "coordinates generated on unit 0") << c.what;
+        EXPECT_EQ(glIsEnabled(GL_TEXTURE_GEN_S), std::string(c.what) == "coordinates generated on unit 0") << c.what;
+        glDisable(GL_TEXTURE_GEN_S);
+        SetTexture(-1, -1);
+    }
+}
+
+TEST(VideoLibraryNames, VersionedNameFirstThenThePlainOne) {
+    const struct { const char* base; int major; bool windows; std::vector<std::string> names; } cases[] = {
+        {"avformat", 59, false, {"libavformat.so.59", "libavformat.so"}},
+        {"avutil", 57, false, {"libavutil.so.57", "libavutil.so"}},
+        {"avformat", 59, true, {"avformat-59.dll", "avformat.dll"}},
+        {"swresample", 4, true, {"swresample-4.dll", "swresample.dll"}},
+        {"", 59, false, {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::VideoLibraryFileNames(c.base, c.major, c.windows), c.names) << c.base << " " << c.windows;
+}
+
+// Whether a library of the video stack is mapped into this process.
+bool VideoStackMapped() {
+    std::string maps = ReadFile("/proc/self/maps");
+    return maps.find("libavcodec") != std::string::npos || maps.find("libavformat") != std::string::npos;
+}
+
+TEST_F(VideoTest, TheLibrariesLoadOnTheFirstVideoAndAMissingOneIsNamed) {
+    std::string clip = Clip("short.avi", "-f lavfi -i color=c=red:s=64x48:r=25:d=0.3 -c:v mpeg4");
+    ASSERT_FALSE(clip.empty());
+    // Started, window and all, without them.
+    EXPECT_FALSE(platform::VideoLibrariesLoaded());
+    EXPECT_FALSE(VideoStackMapped());
+
+    platform::SetVideoLibraryNameForTesting("avcodec", "avcodec-missing");
+    std::size_t logBefore = ErrorLogLines().size();
+    double took = Play(clip, false);
+    platform::SetVideoLibraryNameForTesting("avcodec", nullptr);
+    EXPECT_LE(took, 300.0);
+    EXPECT_TRUE(g_seen.empty()) << "nothing is shown without the decoder";
+    EXPECT_FALSE(platform::VideoLibrariesLoaded());
+    std::vector<std::string> log = ErrorLogLines();
+    ASSERT_EQ(log.size(), logBefore + 1);
+    EXPECT_NE(log.back().find("PlayVideo"), std::string::npos) << log.back();
+    EXPECT_NE(log.back().find("libavcodec-missing.so.59"), std::string::npos) << log.back();
+
+    // Found again under its own name, the same call plays.
+    Play(clip, false, {{320, 240}});
+    ASSERT_GE(g_seen.size(), 3u);
+    EXPECT_TRUE(Near(g_seen.back().pixels[0], kRed)) << Text(g_seen.back().pixels[0]);
+    EXPECT_TRUE(platform::VideoLibrariesLoaded());
+    EXPECT_EQ(ErrorLogLines().size(), logBefore + 1);
+
+    // Kept while a reader is open; closed at the program end.
+    std::string bytes = ReadFile(clip);
+    platform::VideoReader* reader = platform::OpenVideoReaderFromMemory(
+        reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    ASSERT_NE(reader, nullptr);
+    EXPECT_FALSE(platform::UnloadVideoLibraries());
+    platform::CloseVideoReader(reader);
+    StopVideoPlayback();
+    EXPECT_FALSE(platform::VideoLibrariesLoaded());
 }

@@ -96,6 +96,15 @@ else
   ok "built through pkg-config"
 fi
 
+# ---- the video libraries are opened when a video plays, never linked
+for program in "$project/build/hello" "$work/hello_pc"; do
+  [ -x "$program" ] || continue
+  linked=$(readelf -d "$program" | grep NEEDED | grep -E 'lib(avformat|avcodec|avutil|swscale|swresample)')
+  [ -z "$linked" ] || fail "$(basename "$program") links the video libraries: $linked"
+done
+grep -Eq 'libav|libsw' "$prefix/lib/pkgconfig/corvane.pc" "$prefix/lib/cmake/Corvane/CorvaneConfig.cmake" &&
+  fail "the installed package asks for the video libraries"
+
 # ---- run them as a user would: a window, the text in it, Escape ends it
 if ! command -v xvfb-run >/dev/null || ! command -v xdotool >/dev/null; then
   echo "no Xvfb: not run"; [ $failures -eq 0 ] || exit 1; exit 0
