@@ -24,6 +24,9 @@ namespace {
 
 pid_t g_dialog = 0;  // the running dialog program, 0 when none
 
+// How long the pipe is still read, when empty, after the program has ended.
+constexpr Uint32 kAnswerAfterEndMs = 1000;
+
 void SayWhy(const char* why) {
     std::fprintf(stderr, "FileDialog: %s\n", why);
     std::fflush(stderr);
@@ -112,28 +115,40 @@ bool RunFileDialog(const FileDialogRequest& request, std::string* answer, void (
     int status = 0;
     bool ended = false;
     bool pipeOpen = true;
+    Uint32 endedAt = 0;
     while (!ended || pipeOpen) {
-        char buf[4096];
-        ssize_t n = pipeOpen ? read(fds[0], buf, sizeof buf) : -1;
-        if (n > 0) {
-            output.append(buf, static_cast<size_t>(n));
-            continue;
+        if (pipeOpen) {
+            char buf[4096];
+            ssize_t n = read(fds[0], buf, sizeof buf);
+            if (n > 0) {
+                output.append(buf, static_cast<size_t>(n));
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n == 0 || errno != EAGAIN) {
+                pipeOpen = false;  // end of file: every writer is gone
+                continue;
+            }
+            // Nothing waiting. Once the program has ended, a process it left behind
+            // may still hold the pipe: its answer is awaited a little, not forever.
+            if (ended && SDL_GetTicks() - endedAt >= kAnswerAfterEndMs) {
+                pipeOpen = false;
+                continue;
+            }
         }
-        if (n == 0) pipeOpen = false;
         if (!ended) {
             pid_t done = waitpid(pid, &status, WNOHANG);
-            if (done == pid || (done < 0 && errno == ECHILD)) ended = true;
+            if (done == pid || (done < 0 && errno == ECHILD)) {
+                ended = true;
+                endedAt = SDL_GetTicks();
+                // What it wrote before it ended is in the pipe now: read again
+                // before concluding anything from the empty read above.
+                continue;
+            }
         }
-        if (ended && n < 0 && errno == EAGAIN) {
-            // The program is gone; whatever it wrote is in the pipe already unless a
-            // child of its own still holds the write end.
-            pipeOpen = false;
-        }
-        if (!ended || pipeOpen) {
-            if (idle) idle();
-            if (g_dialog == 0) break;  // ended from inside idle (the program is ending)
-            SDL_Delay(10);
-        }
+        if (idle) idle();
+        if (g_dialog == 0) break;  // ended from inside idle (the program is ending)
+        SDL_Delay(10);
     }
     close(fds[0]);
     bool stillOurs = g_dialog == pid;

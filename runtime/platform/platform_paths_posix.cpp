@@ -200,7 +200,10 @@ std::string TempDirectory() {
     }
     std::string folder;
     struct stat st;
-    if (!key.empty() && stat(key.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    // A runtime directory is the user's own and closed to everyone else; one that is
+    // not (another user's, or open to all) is not where our files go.
+    if (!key.empty() && stat(key.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+        (st.st_mode & 077) == 0) {
         folder = key + (key.back() == '/' ? "" : "/") + "corvane";
     } else {
         folder = "/tmp/corvane-" + std::to_string(static_cast<unsigned long>(geteuid()));

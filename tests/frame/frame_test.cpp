@@ -218,7 +218,7 @@ TEST(ProgramEnd, FailedStartLeavesOnlyItsOwnLogNeverThroughALink) {
     // the private folder, and a link planted there at the log's name is replaced.
     const std::string base = corvane::testing::TestTempDir() + "failed-start/";
     ASSERT_EQ(std::system(("rm -rf " + base + " && mkdir -p " + base + "tmp " + base + "run/corvane " + base +
-                           "home && chmod 700 " + base + "run/corvane")
+                           "home && chmod 700 " + base + "run " + base + "run/corvane")
                               .c_str()),
               0);
     ASSERT_TRUE(corvane::testing::WriteFile(base + "tmp/frame_probe.log", "old run\r\n"));

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <future>
 #include <map>
@@ -16,6 +17,7 @@
 #include "runtime/frame/file_dialog.h"
 #include "runtime/frame/frame.h"
 #include "runtime/platform/platform.h"
+#include "runtime/platform/platform_dialog.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/xvfb.h"
 
@@ -202,7 +204,8 @@ struct ModeServer {
 
 // A stand-in for zenity: for a file selection it records its arguments (NUL
 // after each), the window's map state and the display mode at that moment, then
-// prints the set answer and exits with the set status. As the message box SDL
+// prints the set answer (or leaves a process that prints it later) and exits with
+// the set status. As the message box SDL
 // shows, it just says OK.
 std::string StandInZenityDir() {
     static std::string dir;
@@ -216,7 +219,9 @@ std::string StandInZenityDir() {
               "id=$(xwininfo -root -tree | grep '\"window_probe' | awk '{print $1}')\n"
               "xwininfo -id \"$id\" | grep 'Map State' > \"$STANDIN_DIR/state\"\n"
               "xrandr | head -n 1 >> \"$STANDIN_DIR/state\"\n"
-              "cat \"$STANDIN_DIR/answer\" 2>/dev/null\n"
+              // With "late" the answer comes from a process it leaves behind, after it has ended.
+              "if [ -e \"$STANDIN_DIR/late\" ]; then ( sleep 0.3; cat \"$STANDIN_DIR/answer\" ) &\n"
+              "else cat \"$STANDIN_DIR/answer\" 2>/dev/null; fi\n"
               "exit $(cat \"$STANDIN_DIR/status\" 2>/dev/null || echo 0)\n");
     chmod((dir + "zenity").c_str(), 0755);
     return dir;
@@ -395,5 +400,40 @@ TEST(FileDialog, ArgumentsAnswersAndTheWindowAroundTheDialog) {
         EXPECT_EQ(run.Last("position"), run.First("position"));
         EXPECT_EQ(run.Last("paused"), "0");
         EXPECT_EQ(run.Last("mode_after"), fullscreen ? "640 x 480" : "1024 x 768");
+    }
+}
+
+TEST(FileDialogAnswer, EveryByteIsReadWhenEverTheProgramEnds) {
+    // No window: the platform's dialog is run directly, the stand-in on PATH.
+    std::string standin = TestTempDir() + "standin-answer/";
+    mkdir(standin.c_str(), 0700);
+    std::string path = StandInZenityDir() + ":" + std::getenv("PATH");
+    setenv("PATH", path.c_str(), 1);
+    setenv("STANDIN_DIR", standin.c_str(), 1);
+    const std::string longPath = "/" + std::string(100000, 'x') + ".it";
+    const struct {
+        const char* what;
+        std::string printed;
+        bool late;
+        int status;
+        bool chosen;
+        std::string answer;
+    } cases[] = {
+        {"at once", "/music/song.it\n", false, 0, true, "/music/song.it"},
+        {"after the program ended", "/music/late.it\n", true, 0, true, "/music/late.it"},
+        {"longer than the pipe holds", longPath + "\n", false, 0, true, longPath},
+        {"cancelled", "", false, 1, false, ""},
+        {"nothing chosen", "", false, 0, false, ""},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(WriteFile(standin + "answer", c.printed));
+        ASSERT_TRUE(WriteFile(standin + "status", std::to_string(c.status)));
+        if (c.late) ASSERT_TRUE(WriteFile(standin + "late", ""));
+        else std::remove((standin + "late").c_str());
+        std::string answer = "stale";
+        platform::FileDialogRequest request;
+        request.directory = standin;
+        EXPECT_EQ(platform::RunFileDialog(request, &answer, nullptr), c.chosen) << c.what;
+        EXPECT_EQ(answer, c.answer) << c.what;
     }
 }

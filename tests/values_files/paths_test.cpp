@@ -242,6 +242,51 @@ TEST_F(PathsTest, PrivateTemporaryDirectoryIsRefusedWhenOthersCanReachIt) {
     }
 }
 
+TEST_F(PathsTest, RuntimeDirectoryIsUsedOnlyWhenItIsTheUsersOwnAndClosed) {
+    const bool root = geteuid() == 0;
+    const struct {
+        const char* folder;
+        int mode;           // -1: not there
+        bool theirs;        // owned by another user (root only)
+        bool used;
+    } cases[] = {
+        {"own", 0700, false, true},
+        {"readable", 0755, false, false},
+        {"open", 01777, false, false},
+        {"theirs", 0700, true, false},
+        {"theirs-open", 01777, true, false},
+        {"missing", -1, false, false},
+    };
+    const std::string savedTmp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+    const char* savedRuntime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedRuntimeText = savedRuntime ? savedRuntime : "";
+    unsetenv("TMPDIR");
+    const std::string fallback = "/tmp/corvane-" + std::to_string(geteuid());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        if (c.theirs && !root) continue;
+        const std::string runtime = dir + c.folder;
+        if (c.mode >= 0) {
+            ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
+            ASSERT_EQ(chmod(runtime.c_str(), static_cast<mode_t>(c.mode)), 0);
+            if (c.theirs) {
+                ASSERT_EQ(chown(runtime.c_str(), 65534, 65534), 0);
+            }
+        }
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        const std::string chosen = platform::TempDirectory();
+        EXPECT_EQ(chosen == runtime + "/corvane/", c.used) << chosen;
+        if (!c.used) {
+            EXPECT_EQ(chosen.rfind(fallback, 0), 0u) << chosen;
+            struct stat st;
+            EXPECT_NE(stat((runtime + "/corvane").c_str(), &st), 0) << "nothing is made inside it";
+        }
+    }
+    setenv("TMPDIR", savedTmp.c_str(), 1);
+    if (savedRuntime) setenv("XDG_RUNTIME_DIR", savedRuntimeText.c_str(), 1);
+    else unsetenv("XDG_RUNTIME_DIR");
+}
+
 TEST_F(PathsTest, TemporaryFilesReplacePlantedLinksInsteadOfFollowingThem) {
     Write("victim.txt", "keep");
     const std::string log = dir + "program.log", unpacked = dir + "~sbxAAx.bmp";
