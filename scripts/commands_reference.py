@@ -5,7 +5,8 @@ The indexes are the headers that include/corvane/corvane.h includes, in its orde
 under its banners. From each index it takes the namespace-level declarations, grouped
 by the index's own banners ("// ------ title"), each with its arguments, its result
 and its trailing comment. Banners whose title says "internal" are left out, and so
-are class and struct bodies, type aliases and constants.
+are class and struct bodies, type aliases and the implementation's constants (named
+kSomething); named constants (KeyLeft) are listed with their values.
 
     commands_reference.py [--root DIR] [--output FILE]   write the reference (stdout without --output)
     commands_reference.py [--root DIR] --check FILE      exit 1 when FILE differs from a fresh one
@@ -53,6 +54,12 @@ def parse_declaration(code, comment):
     """One namespace-level declaration as a dict, or None when it is not a command."""
     code = " ".join(code.split())
     code = re.sub(r"\[\[[^\]]*\]\]\s*", "", code)
+    constant = re.match(r"^(?:inline\s+)?constexpr\s+(.+?)\s+(\w+)\s*=\s*(.+)$", code)
+    if constant:
+        if re.match(r"^k[A-Z0-9]", constant.group(2)):
+            return None
+        return {"name": constant.group(2), "args": "(constant)", "result": constant.group(1),
+                "value": constant.group(3).strip(), "comment": comment}
     if not code or code.startswith(("using ", "typedef ", "template", "static_assert", "constexpr ",
                                      "class ", "struct ", "enum ", "union ", "friend ")):
         return None
@@ -225,6 +232,12 @@ def render(root):
             for banner, decls in groups:
                 if banner:
                     out += [f"**{banner[0].upper() + banner[1:]}**", ""]
+                if all("value" in d for d in decls):
+                    out += ["| name | value | what it names |", "|---|---|---|"]
+                    for d in decls:
+                        out.append(f"| `{d['name']}` | `{d['value']}` | {cell(d['comment'])} |")
+                    out.append("")
+                    continue
                 out += ["| command | arguments | result | what it does |", "|---|---|---|---|"]
                 for d in decls:
                     out.append(f"| `{d['name']}` | {cell(d['args'] and '`' + d['args'] + '`')} | "

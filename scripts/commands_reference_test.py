@@ -28,6 +28,7 @@ class Declarations(unittest.TestCase):
             ("CORVANE_DECLARE(==, TextEqual)", ("==, TextEqual", "", "")),
             ("using LineSink = void (*)(void* user)", None),
             ("constexpr int kSoundSlotCount = 128", None),
+            ("constexpr int KeyLeft = 203", ("KeyLeft", "(constant)", "int")),
             ("struct InputDevices", None),
             ("", None),
         ]

@@ -11,7 +11,6 @@ namespace corvane {
 namespace {
 
 constexpr int kLogLines = 32;               // lines kept on screen
-constexpr double kReturnKey = 28, kBackspaceKey = 14;  // DirectInput codes of the editing keys
 
 RtStringArray chatLog;                      // oldest first
 int logCount = 0;
@@ -76,7 +75,7 @@ int UserMain() {
     for (;;) {
         for (RtString message = GetNetMessage(id); message.length > 0; message = GetNetMessage(id)) AddToLog(message);
 
-        const bool returnDown = KeyState(kReturnKey) != 0, backspaceDown = KeyState(kBackspaceKey) != 0;
+        const bool returnDown = KeyState(KeyEnter) != 0, backspaceDown = KeyState(KeyBackspace) != 0;
         if (returnDown && !returnWasDown && typed.length > 0) {
             const RtString line = name + ": " + typed;
             SendNetMessage(id, "0", line);  // 0: every player; the others get it from the host

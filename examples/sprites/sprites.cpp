@@ -13,7 +13,6 @@ namespace corvane {
 namespace {
 
 // DirectInput key codes of the arrow keys.
-constexpr double kLeft = 203, kRight = 205, kUp = 200, kDown = 208;
 
 } // namespace
 
@@ -32,8 +31,8 @@ int UserMain() {
 
     double shipX = 304, shipY = 400, score = 0, fps = 0, fpsFrames = 0, fpsStart = ElapsedMilliseconds();
     for (;;) {
-        shipX += 6 * (KeyState(kRight) - KeyState(kLeft));
-        shipY += 6 * (KeyState(kDown) - KeyState(kUp));
+        shipX += 6 * (KeyState(KeyRight) - KeyState(KeyLeft));
+        shipY += 6 * (KeyState(KeyDown) - KeyState(KeyUp));
         if (shipX < 0) shipX = 0;
         if (shipX > 640 - kShipSize) shipX = 640 - kShipSize;
         if (shipY < kTop) shipY = kTop;

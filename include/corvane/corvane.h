@@ -25,6 +25,7 @@
 
 // ---------------------------------------------------------------- Input and sound
 #include "runtime/input_sound/input.h"
+#include "runtime/input_sound/keys.h"
 #include "runtime/input_sound/sound.h"
 
 // ---------------------------------------------------------------- 3D graphics

@@ -78,8 +78,8 @@ void PresentFrame() {
     if (engine.input) {
         PollKeyboard(*engine.input);
         engine.input->newFrame = 1;
-        if (escapeEndsProgram && KeyDown(*engine.input, 1)) EndFromKey();
-        if (KeyDown(*engine.input, 56) && KeyDown(*engine.input, 62)) EndFromKey();
+        if (escapeEndsProgram && IsKeyDown(*engine.input, KeyEscape)) EndFromKey();
+        if (IsKeyDown(*engine.input, KeyLeftAlt) && IsKeyDown(*engine.input, KeyF4)) EndFromKey();
     }
 
     // 7. Pending stencil shadows are drawn into the frame.

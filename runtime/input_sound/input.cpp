@@ -15,9 +15,6 @@ using input_detail::TruncateArgument;
 
 namespace {
 
-constexpr int kDikBackspace = 14, kDikEnter = 28, kDikPadEnter = 156;
-constexpr int kDikLeftShift = 42, kDikRightShift = 54;
-
 std::int16_t Saturate16(long long v) {
     return static_cast<std::int16_t>(std::clamp<long long>(v, INT16_MIN, INT16_MAX));
 }
@@ -49,10 +46,11 @@ void SwitchSystemMouse(InputDevices& d, bool on) {
 // Character of one pressed key before the shift rule, or 0.
 int CharacterOfKey(int code) {
     switch (code) {
-    case kDikBackspace: return 8;
-    case kDikEnter:
-    case kDikPadEnter: return 10;
-    case 29: case 42: case 54: case 56: case 58: case 69: case 221:
+    case KeyBackspace: return 8;
+    case KeyEnter:
+    case KeyPadEnter: return 10;
+    case KeyLeftControl: case KeyLeftShift: case KeyRightShift: case KeyLeftAlt: case KeyCapsLock:
+    case KeyNumLock: case KeyMenu:
         return 0;   // modifiers and locks give no character of their own
     default: break;
     }
@@ -66,8 +64,8 @@ int NextTypedCharacter(InputDevices& d) {
     PollKeyboard(d);
     int ch = 0;
     for (int code = 0; code <= 254 && ch == 0; ++code)
-        if (KeyDown(d, code)) ch = CharacterOfKey(code);
-    if (ch >= 'a' && ch <= 'z' && (KeyDown(d, kDikLeftShift) || KeyDown(d, kDikRightShift))) ch -= 32;
+        if (IsKeyDown(d, code)) ch = CharacterOfKey(code);
+    if (ch >= 'a' && ch <= 'z' && (IsKeyDown(d, KeyLeftShift) || IsKeyDown(d, KeyRightShift))) ch -= 32;
     if (ch == 0) {
         d.lastKeyChar = 0;
         return 0;
@@ -149,7 +147,7 @@ void PollKeyboard(InputDevices& d) {
     platform::ReadKeyboardState(d.keyState);
 }
 
-bool KeyDown(const InputDevices& d, int code) {
+bool IsKeyDown(const InputDevices& d, int code) {
     if (code < 0 || code > 255) return false;
     return (d.keyState[code] & 0x80) != 0;
 }
@@ -161,7 +159,7 @@ bool AnyKeyChar(InputDevices& d) { return NextTypedCharacter(d) != 0; }
 double KeyState(double code) {
     if (!engine.input) return 0.0;
     int key = static_cast<std::uint16_t>(TruncateArgument(code)) % 256;
-    return KeyDown(*engine.input, key) ? 1.0 : 0.0;
+    return IsKeyDown(*engine.input, key) ? 1.0 : 0.0;
 }
 
 RtString InKey() {

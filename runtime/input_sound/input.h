@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "runtime/input_sound/keys.h"
 #include "runtime/values/rt_string.h"
 
 namespace corvane {
@@ -52,7 +53,7 @@ struct InputDevices {
 // ---------------------------------------------------------------- internal operations
 int  InitInput(InputDevices& devices, void* window, void* instance, bool useDirectInputMouse); // 1, or the last failure code
 void PollKeyboard(InputDevices& devices);                        // refresh keyState
-bool KeyDown(const InputDevices& devices, int code);             // the polled key test by DIK code
+bool IsKeyDown(const InputDevices& devices, int code);             // the polled key test by DIK code
 int  ReadMouse(InputDevices& devices, MouseSample& sample);      // 1; deltas move once per frame
 bool AnyMouseButton(InputDevices& devices);                      // one of the three buttons is down
 int  ReadKeyChar(InputDevices& devices);                         // character of a newly pressed key, or 0
@@ -66,7 +67,7 @@ constexpr int kInputNoKeyboard = static_cast<int>(0x8000000B);    // keyboard no
 constexpr int kInputNoMouse = static_cast<int>(0x8000000C);       // relative mouse not set up
 
 // ---------------------------------------------------------------- keyboard
-double   KeyState(double code);                 // 1 while the key with that DIK code is down
+double   KeyState(double code);                 // 1 while the key with that scan code is down: KeyState(KeyLeft) (key names: keys.h)
 RtString InKey();                               // the newly typed character, or ""
 
 // ---------------------------------------------------------------- mouse

@@ -13,7 +13,6 @@ namespace {
 
 constexpr int kIdlePasses = 8;
 constexpr int kIdleSleepMs = 30;
-constexpr int kDikEscape = 1;
 
 // What the idle step watches of one joystick: its buttons, x, y and z, and the hat
 // when it points in one of the four main directions.
@@ -52,10 +51,10 @@ void IdleUntilInput() {
         if (d) {
             PollKeyboard(*d);
             d->newFrame = 1;
-            if (escapeEndsProgram && KeyDown(*d, kDikEscape)) EndProgram();
+            if (escapeEndsProgram && IsKeyDown(*d, KeyEscape)) EndProgram();
             bool keysChanged = false;
             for (int code = 0; code <= 254; ++code) {
-                unsigned char down = KeyDown(*d, code) ? 1 : 0;
+                unsigned char down = IsKeyDown(*d, code) ? 1 : 0;
                 keysChanged |= down != lastKeys[code];
                 lastKeys[code] = down;
             }

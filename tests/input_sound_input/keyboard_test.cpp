@@ -240,3 +240,75 @@ TEST_F(Keyboard, KeypadDigitsNeedNumLock) {
 }
 
 } // namespace
+
+TEST_F(Keyboard, EveryKeyNameReadsItsOwnKey) {
+    // Keys are pressed one after another and held: each press must add exactly its
+    // name's code to the keys that read down.
+    AllowEscape(0);
+    const struct {
+        int name;
+        SDL_Scancode key;
+    } keys[] = {
+        {KeyEscape, SDL_SCANCODE_ESCAPE}, {Key1, SDL_SCANCODE_1}, {Key2, SDL_SCANCODE_2},
+        {Key3, SDL_SCANCODE_3}, {Key4, SDL_SCANCODE_4}, {Key5, SDL_SCANCODE_5}, {Key6, SDL_SCANCODE_6},
+        {Key7, SDL_SCANCODE_7}, {Key8, SDL_SCANCODE_8}, {Key9, SDL_SCANCODE_9}, {Key0, SDL_SCANCODE_0},
+        {KeyMinus, SDL_SCANCODE_MINUS}, {KeyEquals, SDL_SCANCODE_EQUALS},
+        {KeyBackspace, SDL_SCANCODE_BACKSPACE}, {KeyTab, SDL_SCANCODE_TAB}, {KeyQ, SDL_SCANCODE_Q},
+        {KeyW, SDL_SCANCODE_W}, {KeyE, SDL_SCANCODE_E}, {KeyR, SDL_SCANCODE_R}, {KeyT, SDL_SCANCODE_T},
+        {KeyY, SDL_SCANCODE_Y}, {KeyU, SDL_SCANCODE_U}, {KeyI, SDL_SCANCODE_I}, {KeyO, SDL_SCANCODE_O},
+        {KeyP, SDL_SCANCODE_P}, {KeyLeftBracket, SDL_SCANCODE_LEFTBRACKET},
+        {KeyRightBracket, SDL_SCANCODE_RIGHTBRACKET}, {KeyEnter, SDL_SCANCODE_RETURN},
+        {KeyLeftControl, SDL_SCANCODE_LCTRL}, {KeyA, SDL_SCANCODE_A}, {KeyS, SDL_SCANCODE_S},
+        {KeyD, SDL_SCANCODE_D}, {KeyF, SDL_SCANCODE_F}, {KeyG, SDL_SCANCODE_G}, {KeyH, SDL_SCANCODE_H},
+        {KeyJ, SDL_SCANCODE_J}, {KeyK, SDL_SCANCODE_K}, {KeyL, SDL_SCANCODE_L},
+        {KeySemicolon, SDL_SCANCODE_SEMICOLON}, {KeyApostrophe, SDL_SCANCODE_APOSTROPHE},
+        {KeyGrave, SDL_SCANCODE_GRAVE}, {KeyLeftShift, SDL_SCANCODE_LSHIFT},
+        {KeyBackslash, SDL_SCANCODE_BACKSLASH}, {KeyZ, SDL_SCANCODE_Z}, {KeyX, SDL_SCANCODE_X},
+        {KeyC, SDL_SCANCODE_C}, {KeyV, SDL_SCANCODE_V}, {KeyB, SDL_SCANCODE_B}, {KeyN, SDL_SCANCODE_N},
+        {KeyM, SDL_SCANCODE_M}, {KeyComma, SDL_SCANCODE_COMMA}, {KeyPeriod, SDL_SCANCODE_PERIOD},
+        {KeySlash, SDL_SCANCODE_SLASH}, {KeyRightShift, SDL_SCANCODE_RSHIFT},
+        {KeyPadMultiply, SDL_SCANCODE_KP_MULTIPLY}, {KeyLeftAlt, SDL_SCANCODE_LALT},
+        {KeySpace, SDL_SCANCODE_SPACE}, {KeyCapsLock, SDL_SCANCODE_CAPSLOCK}, {KeyF1, SDL_SCANCODE_F1},
+        {KeyF2, SDL_SCANCODE_F2}, {KeyF3, SDL_SCANCODE_F3}, {KeyF4, SDL_SCANCODE_F4},
+        {KeyF5, SDL_SCANCODE_F5}, {KeyF6, SDL_SCANCODE_F6}, {KeyF7, SDL_SCANCODE_F7},
+        {KeyF8, SDL_SCANCODE_F8}, {KeyF9, SDL_SCANCODE_F9}, {KeyF10, SDL_SCANCODE_F10},
+        {KeyNumLock, SDL_SCANCODE_NUMLOCKCLEAR}, {KeyScrollLock, SDL_SCANCODE_SCROLLLOCK},
+        {KeyPad7, SDL_SCANCODE_KP_7}, {KeyPad8, SDL_SCANCODE_KP_8}, {KeyPad9, SDL_SCANCODE_KP_9},
+        {KeyPadMinus, SDL_SCANCODE_KP_MINUS}, {KeyPad4, SDL_SCANCODE_KP_4}, {KeyPad5, SDL_SCANCODE_KP_5},
+        {KeyPad6, SDL_SCANCODE_KP_6}, {KeyPadPlus, SDL_SCANCODE_KP_PLUS}, {KeyPad1, SDL_SCANCODE_KP_1},
+        {KeyPad2, SDL_SCANCODE_KP_2}, {KeyPad3, SDL_SCANCODE_KP_3}, {KeyPad0, SDL_SCANCODE_KP_0},
+        {KeyPadPeriod, SDL_SCANCODE_KP_PERIOD}, {KeyLessThan, SDL_SCANCODE_NONUSBACKSLASH},
+        {KeyF11, SDL_SCANCODE_F11}, {KeyF12, SDL_SCANCODE_F12}, {KeyF13, SDL_SCANCODE_F13},
+        {KeyF14, SDL_SCANCODE_F14}, {KeyF15, SDL_SCANCODE_F15}, {KeyKana, SDL_SCANCODE_INTERNATIONAL2},
+        {KeyAbntC1, SDL_SCANCODE_INTERNATIONAL1}, {KeyConvert, SDL_SCANCODE_INTERNATIONAL4},
+        {KeyNoConvert, SDL_SCANCODE_INTERNATIONAL5}, {KeyYen, SDL_SCANCODE_INTERNATIONAL3},
+        {KeyPadEquals, SDL_SCANCODE_KP_EQUALS}, {KeyPreviousTrack, SDL_SCANCODE_AUDIOPREV},
+        {KeyNextTrack, SDL_SCANCODE_AUDIONEXT}, {KeyPadEnter, SDL_SCANCODE_KP_ENTER},
+        {KeyRightControl, SDL_SCANCODE_RCTRL}, {KeyMute, SDL_SCANCODE_MUTE},
+        {KeyCalculator, SDL_SCANCODE_CALCULATOR}, {KeyPlayPause, SDL_SCANCODE_AUDIOPLAY},
+        {KeyMediaStop, SDL_SCANCODE_AUDIOSTOP}, {KeyVolumeDown, SDL_SCANCODE_VOLUMEDOWN},
+        {KeyVolumeUp, SDL_SCANCODE_VOLUMEUP}, {KeyWebHome, SDL_SCANCODE_AC_HOME},
+        {KeyPadComma, SDL_SCANCODE_KP_COMMA}, {KeyPadDivide, SDL_SCANCODE_KP_DIVIDE},
+        {KeyPrintScreen, SDL_SCANCODE_PRINTSCREEN}, {KeyRightAlt, SDL_SCANCODE_RALT},
+        {KeyPause, SDL_SCANCODE_PAUSE}, {KeyHome, SDL_SCANCODE_HOME}, {KeyUp, SDL_SCANCODE_UP},
+        {KeyPageUp, SDL_SCANCODE_PAGEUP}, {KeyLeft, SDL_SCANCODE_LEFT}, {KeyRight, SDL_SCANCODE_RIGHT},
+        {KeyEnd, SDL_SCANCODE_END}, {KeyDown, SDL_SCANCODE_DOWN}, {KeyPageDown, SDL_SCANCODE_PAGEDOWN},
+        {KeyInsert, SDL_SCANCODE_INSERT}, {KeyDelete, SDL_SCANCODE_DELETE},
+        {KeyLeftWindows, SDL_SCANCODE_LGUI}, {KeyRightWindows, SDL_SCANCODE_RGUI},
+        {KeyMenu, SDL_SCANCODE_APPLICATION}, {KeyPower, SDL_SCANCODE_POWER}, {KeySleep, SDL_SCANCODE_SLEEP},
+        {KeyWebSearch, SDL_SCANCODE_AC_SEARCH}, {KeyWebFavorites, SDL_SCANCODE_AC_BOOKMARKS},
+        {KeyWebRefresh, SDL_SCANCODE_AC_REFRESH}, {KeyWebStop, SDL_SCANCODE_AC_STOP},
+        {KeyWebForward, SDL_SCANCODE_AC_FORWARD}, {KeyWebBack, SDL_SCANCODE_AC_BACK},
+        {KeyMyComputer, SDL_SCANCODE_COMPUTER}, {KeyMail, SDL_SCANCODE_MAIL},
+        {KeyMediaSelect, SDL_SCANCODE_MEDIASELECT},
+    };
+    std::vector<bool> down(256, false);
+    for (const auto& k : keys) {
+        PushKey(k.key, true);
+        Pump();
+        PollKeyboard(*engine.input);
+        down[k.name] = true;
+        for (int code = 0; code < 256; ++code)
+            ASSERT_EQ(KeyState(code), down[code] ? 1.0 : 0.0) << "code " << code << " after " << SDL_GetScancodeName(k.key);
+    }
+}
