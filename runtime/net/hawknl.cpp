@@ -51,6 +51,7 @@ struct Socket {
     std::vector<unsigned char> out;
     std::size_t outStart = 0;
     bool writeBroken = false;
+    std::chrono::steady_clock::time_point outMoved{}; // held-back bytes last went out (or began to wait)
 };
 
 struct Registry {
@@ -104,6 +105,7 @@ bool FlushLocked(Socket& s) {
             s.outStart = 0;
             return false;
         }
+        if (sent > 0) s.outMoved = std::chrono::steady_clock::now();
         s.outStart += static_cast<std::size_t>(sent);
     }
     std::vector<unsigned char>().swap(s.out);
@@ -331,9 +333,10 @@ NLint nlWrite(NLsocket socket, const void* buffer, NLint nbytes) {
             sent = got > 0 ? static_cast<std::size_t>(got) : 0;
         }
         // The rest of the packet waits for the peer; it is never cut short.
-        for (std::size_t i = sent; i < total; ++i) {
-            s->out.push_back(i < 4 ? header[i] : payload[i - 4]);
-        }
+        if (sent < total && HeldBack(*s) == 0) s->outMoved = std::chrono::steady_clock::now();
+        if (sent < 4) s->out.insert(s->out.end(), header + sent, header + 4);
+        std::size_t from = sent > 4 ? sent - 4 : 0;
+        s->out.insert(s->out.end(), payload + from, payload + nbytes);
         heldBack = HeldBack(*s) > 0;
     }
     if (holdWrites) {
@@ -389,6 +392,33 @@ NLboolean nlGetLocalAddr(NLsocket socket, NLaddress* address) {
     }
     // Bound to every interface: this machine, reached the shortest way.
     if (ip == 0) ip = 0x7F000001;
+    address->ip = ip;
+    address->port = port;
+    address->valid = NL_TRUE;
+    return NL_TRUE;
+}
+
+NLboolean nlGetRemoteAddr(NLsocket socket, NLaddress* address) {
+    if (!address) {
+        Fail(NL_NULL_POINTER);
+        return NL_FALSE;
+    }
+    auto s = Find(socket);
+    if (!s) {
+        Fail(NL_INVALID_SOCKET);
+        return NL_FALSE;
+    }
+    std::uint32_t ip = 0;
+    std::uint16_t port = 0;
+    bool ok;
+    {
+        std::lock_guard<std::mutex> guard(s->readLock);
+        ok = platform::NetPeerAddress(s->fd, &ip, &port);
+    }
+    if (!ok) {
+        Fail(NL_SYSTEM_ERROR);
+        return NL_FALSE;
+    }
     address->ip = ip;
     address->port = port;
     address->valid = NL_TRUE;
@@ -550,16 +580,20 @@ NLint nlPollGroup(NLint group, NLenum name, NLsocket* sockets, NLint number, NLi
 
 // ==== waiting and flushing =======================================================
 
-NLint nlWaitSockets(const NLsocket* sockets, NLint count, NLint timeoutMs) {
+NLint nlWaitSockets(const NLsocket* sockets, NLint count, NLint timeoutMs, const NLsocket* writeOnly,
+                    NLint writeOnlyCount) {
     Registry& r = registry();
     std::vector<std::shared_ptr<Socket>> members;
+    std::vector<char> readable;
     int wakeFd;
     {
         std::lock_guard<std::mutex> guard(r.lock);
         wakeFd = r.wakeFd;
-        for (NLint i = 0; i < count; ++i) {
-            auto found = r.sockets.find(sockets[i]);
-            if (found != r.sockets.end()) members.push_back(found->second);
+        for (NLint i = 0; i < count + writeOnlyCount; ++i) {
+            auto found = r.sockets.find(i < count ? sockets[i] : writeOnly[i - count]);
+            if (found == r.sockets.end()) continue;
+            members.push_back(found->second);
+            readable.push_back(i < count ? 1 : 0);
         }
     }
     std::vector<platform::NetPollEntry> entries(members.size() + 1);
@@ -574,7 +608,7 @@ NLint nlWaitSockets(const NLsocket* sockets, NLint count, NLint timeoutMs) {
             if (s.fd < 0) continue;
             e.fd = s.fd;
             // A socket whose end was already seen has nothing more to say.
-            e.wantRead = s.broken == NL_NO_ERROR && !s.peerEnded &&
+            e.wantRead = readable[i] && s.broken == NL_NO_ERROR && !s.peerEnded &&
                          (!s.listening || std::chrono::steady_clock::now() >= s.acceptPauseUntil);
             if (e.wantRead && !s.listening && s.in.Ready()) timeout = 0;
         }
@@ -639,6 +673,15 @@ NLboolean nlFlush(NLsocket socket, NLint timeoutMs) {
         entry.wantWrite = true;
         platform::NetPoll(&entry, 1, static_cast<int>(std::min<long long>(left.count(), 50)));
     }
+}
+
+NLint nlStalledMs(NLsocket socket) {
+    auto s = Find(socket);
+    if (!s) return 0;
+    std::lock_guard<std::mutex> guard(s->writeLock);
+    if (HeldBack(*s) == 0) return 0;
+    auto waited = std::chrono::steady_clock::now() - s->outMoved;
+    return static_cast<NLint>(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count());
 }
 
 NLint nlPendingBytes(NLsocket socket) {

@@ -75,6 +75,7 @@ NLboolean nlClose(NLsocket socket);                   // close and forget the so
 
 // ==== addresses ==================================================================
 NLboolean nlGetLocalAddr(NLsocket socket, NLaddress* address);  // bound address (this machine's loopback when bound to all)
+NLboolean nlGetRemoteAddr(NLsocket socket, NLaddress* address); // the address of the other end
 NLboolean nlSetAddrPort(NLaddress* address, NLushort port);     // set the port
 NLboolean nlGetAddrFromName(const char* name, NLaddress* address); // dotted text or host name
 NLaddress* nlGetAllLocalAddr(NLint* count);           // IPv4 addresses of the interfaces that are up (per thread)
@@ -88,11 +89,15 @@ NLboolean nlGroupDeleteSocket(NLint group, NLsocket socket);
 NLint nlPollGroup(NLint group, NLenum name, NLsocket* sockets, NLint number, NLint timeout); // ready sockets in group order
 
 // ==== waiting and flushing (this layer's own additions) =========================
-NLint nlWaitSockets(const NLsocket* sockets, NLint count, NLint timeoutMs); // until one can be read, a held-back write can go on, or nlWake
+// Waits until one of sockets can be read, a held-back write of sockets or writeOnly
+// can go on (it is sent), or nlWake.
+NLint nlWaitSockets(const NLsocket* sockets, NLint count, NLint timeoutMs, const NLsocket* writeOnly = nullptr,
+                    NLint writeOnlyCount = 0);
 void nlWake();                                        // ends a waiting nlWaitSockets early
 void nlHoldWrites(NLboolean hold);                    // while held, this thread's packets are only queued; releasing sends them, one system call per socket
 NLboolean nlFlush(NLsocket socket, NLint timeoutMs);  // send held-back bytes, waiting at most timeoutMs; true when none are left
 NLint nlPendingBytes(NLsocket socket);                // bytes held back for the peer
+NLint nlStalledMs(NLsocket socket);                   // ms since held-back bytes last moved; 0 when none wait
 
 // How far a stream's bytes make a packet: more bytes are needed, a whole packet of
 // *length bytes follows the 4-byte frame, or the framing is lost (not 'N' 'L', or

@@ -1,7 +1,7 @@
 // The network commands (main thread) and the session's start and end.
 #include <chrono>
 #include <cstring>
-#include <new>
+#include <mutex>
 #include <thread>
 
 #include "runtime/engine/engine_state.h"
@@ -18,9 +18,7 @@ constexpr int kEndFlushMs = 1000;         // and this long for its goodbyes to g
 constexpr int kSessionStopWaitMs = 10000; // a new session waits this long for the old thread
 
 using Clock = std::chrono::steady_clock;
-
-void Lock(NetSession& s) { htMutexLock(&s.lock); }
-void Unlock(NetSession& s) { htMutexUnlock(&s.lock); }
+using Guard = std::lock_guard<std::mutex>;
 
 int ArgumentInt(const RtString& text) { return ToInt(TextValue(text.Buffer())); }
 
@@ -39,27 +37,26 @@ RtString NumberText(std::int32_t value) { return RtString(static_cast<double>(va
 void CloseSession(NetSession& s) {
     if (s.listenSocket != -1) nlClose(s.listenSocket);
     if (s.clientSocket != -1) nlClose(s.clientSocket);
-    Lock(s);
+    Guard guard(s.lock);
     s.listenSocket = -1;
     s.clientSocket = -1;
     s.hosting = 0;
-    PlayerListClear(s.connections);
-    PlayerListClear(s.localPlayers);
-    QueueClear(s.replies);
-    QueueClear(s.incoming);
-    Unlock(s);
+    s.connections.clear();
+    s.localPlayers.clear();
+    s.replies.clear();
 }
 
 NetPlayer* AppendLocalPlayer(NetSession& s, const char* name, unsigned char hidden) {
-    NetPlayer* player = new (std::nothrow) NetPlayer();
-    if (!player) return nullptr;
+    auto record = std::make_unique<NetPlayer>();
+    NetPlayer* player = record.get();
     player->hidden = hidden;
     std::size_t n = name ? std::strlen(name) : 0;
     if (n > kNetNameSize - 1) n = kNetNameSize - 1;
     std::memcpy(player->name, name, n);
-    Lock(s);
-    PlayerAppend(s.localPlayers, player);
-    Unlock(s);
+    {
+        Guard guard(s.lock);
+        s.localPlayers.push_back(std::move(record));
+    }
     nlWake();
     return player;
 }
@@ -69,11 +66,13 @@ NetPlayer* AppendLocalPlayer(NetSession& s, const char* name, unsigned char hidd
 std::int32_t AwaitId(NetSession& s, NetPlayer* player) {
     auto until = Clock::now() + std::chrono::milliseconds(kNetReplyWaitMs);
     for (;;) {
-        Lock(s);
-        std::int32_t id = player->id;
+        std::int32_t id;
         bool late = Clock::now() >= until;
-        if (id < 0 && late) player->id = -2;
-        Unlock(s);
+        {
+            Guard guard(s.lock);
+            id = player->id;
+            if (id < 0 && late) player->id = -2;
+        }
         if (id >= 0) return id;
         if (late) return -1;
         htThreadSleep(kLookIntervalMs);
@@ -81,24 +80,26 @@ std::int32_t AwaitId(NetSession& s, NetPlayer* player) {
 }
 
 bool ThreadRunning(NetSession& s) {
-    Lock(s);
-    bool running = s.threadRunning != 0;
-    Unlock(s);
-    return running;
+    Guard guard(s.lock);
+    return s.threadRunning != 0;
 }
 
 // The common part of the requests to the host: the newest local player asks.
-NetMessageEntry* Request(int type, const void* payload, int length) {
+std::optional<NetMessageEntry> Request(int type, const void* payload, int length) {
     NetSession* s = engine.network;
-    if (!s || !s->lock) return nullptr;
-    Lock(*s);
-    bool any = s->localPlayers.last != nullptr;
-    std::int32_t requester = any ? s->localPlayers.last->id : 0;
-    NLsocket client = s->clientSocket;
-    QueueClear(s->replies);
-    Unlock(*s);
-    if (!any || client == -1) return nullptr;
-    if (!SendSimple(client, type, 0, requester, payload, length)) return nullptr;
+    if (!s) return std::nullopt;
+    bool any;
+    std::int32_t requester;
+    NLsocket client;
+    {
+        Guard guard(s->lock);
+        any = !s->localPlayers.empty();
+        requester = any ? s->localPlayers.back()->id : 0;
+        client = s->clientSocket;
+        s->replies.clear();
+    }
+    if (!any || client == -1) return std::nullopt;
+    if (!SendSimple(client, type, 0, requester, payload, length)) return std::nullopt;
     return AwaitReply(*s, type, requester);
 }
 
@@ -117,9 +118,10 @@ void InitNetworkLibrary(NetSession& s) {
 }
 
 bool StopNetworkThread(NetSession& s, int limitMs) {
-    Lock(s);
-    s.stopRequest = 1;
-    Unlock(s);
+    {
+        Guard guard(s.lock);
+        s.stopRequest = 1;
+    }
     nlWake();
     auto until = Clock::now() + std::chrono::milliseconds(limitMs);
     while (ThreadRunning(s)) {
@@ -131,46 +133,40 @@ bool StopNetworkThread(NetSession& s, int limitMs) {
 
 bool StartNetworkThread(NetSession& s) {
     // Set before the thread exists, so a stop right after the start is seen.
-    Lock(s);
-    s.stopRequest = 0;
-    s.threadRunning = 1;
-    Unlock(s);
+    {
+        Guard guard(s.lock);
+        s.stopRequest = 0;
+        s.threadRunning = 1;
+    }
     if (htThreadCreate(NetworkThread, &s, NL_FALSE) == NL_INVALID) {
-        Lock(s);
+        Guard guard(s.lock);
         s.stopRequest = 1;
         s.threadRunning = 0;
-        Unlock(s);
         return false;
     }
     return true;
 }
 
-NetMessageEntry* AwaitReply(NetSession& s, int type, std::int32_t requester) {
+std::optional<NetMessageEntry> AwaitReply(NetSession& s, int type, std::int32_t requester) {
     auto until = Clock::now() + std::chrono::milliseconds(kNetReplyWaitMs);
     for (;;) {
-        Lock(s);
-        NetMessageEntry* found = nullptr;
-        while (s.replies.first && !found) {
-            NetMessageEntry* entry = s.replies.first;
-            QueueUnlink(s.replies, entry);
-            // Anything else is stale: the queue was emptied before the request.
-            if (entry->header.type == type && entry->header.target == requester) found = entry;
-            else FreeMessageEntry(entry);
+        {
+            Guard guard(s.lock);
+            while (!s.replies.empty()) {
+                NetMessageEntry entry = std::move(s.replies.front());
+                s.replies.pop_front();
+                // Anything else is stale: the queue was emptied before the request.
+                if (entry.header.type == type && entry.header.target == requester) return entry;
+            }
         }
-        Unlock(s);
-        if (found) return found;
-        if (Clock::now() >= until) return nullptr;
+        if (Clock::now() >= until) return std::nullopt;
         htThreadSleep(kLookIntervalMs);
     }
 }
 
 // ==== engine start and end =======================================================
 
-NetSession* CreateNetSession() {
-    NetSession* s = new NetSession();
-    htMutexInit(&s->lock);
-    return s;
-}
+NetSession* CreateNetSession() { return new NetSession(); }
 
 void EndNetSession() {
     NetSession* s = engine.network;
@@ -181,10 +177,9 @@ void EndNetSession() {
         return;
     }
     NLsocket client = s->clientSocket;
-    for (NetPlayer* p = s->localPlayers.first; p; p = p->next) SendSimple(client, kNetLeave, 0, p->id, nullptr, 0);
+    for (const auto& p : s->localPlayers) SendSimple(client, kNetLeave, 0, p->id, nullptr, 0);
     if (client != -1) nlFlush(client, kEndFlushMs);
     CloseSession(*s);
-    htMutexDestroy(&s->lock);
     delete s;
     engine.network = nullptr;
 }
@@ -219,10 +214,11 @@ double HostGame(const RtString& portText) {
         nlClose(listener);
         return 0.0;
     }
-    Lock(*s);
-    s->listenSocket = listener;
-    s->clientSocket = client;
-    Unlock(*s);
+    {
+        Guard guard(s->lock);
+        s->listenSocket = listener;
+        s->clientSocket = client;
+    }
     if (!StartNetworkThread(*s)) {
         CloseSession(*s);
         return 0.0;
@@ -249,10 +245,11 @@ double JoinGame(const RtString& addressText, const RtString& portText) {
         nlClose(client);
         return 0.0;
     }
-    Lock(*s);
-    s->clientSocket = client;
-    s->listenSocket = -1;
-    Unlock(*s);
+    {
+        Guard guard(s->lock);
+        s->clientSocket = client;
+        s->listenSocket = -1;
+    }
     s->hosting = 0;
     if (!StartNetworkThread(*s)) {
         CloseSession(*s);
@@ -264,23 +261,25 @@ double JoinGame(const RtString& addressText, const RtString& portText) {
     std::int32_t probeId = probe ? AwaitId(*s, probe) : -1;
     bool answered = false;
     if (probe) {
-        Lock(*s);
         std::int32_t requester = probeId >= 0 ? probeId : -2;
-        QueueClear(s->replies);
-        Unlock(*s);
+        {
+            Guard guard(s->lock);
+            s->replies.clear();
+        }
         if (SendSimple(client, kNetPing, 0, requester, nullptr, 0)) {
-            NetMessageEntry* reply = AwaitReply(*s, kNetPing, requester);
-            answered = reply != nullptr;
-            FreeMessageEntry(reply);
+            // Only a whole answer counts: the int32 a host sends back.
+            auto reply = AwaitReply(*s, kNetPing, requester);
+            answered = reply && reply->header.length == 4;
         }
     }
     SendSimple(client, kNetLeave, 0, probeId, nullptr, 0);
     if (probe && probeId >= 0) {
         // The host was told; the thread drops the record without a second word.
-        Lock(*s);
-        probe->quietDrop = 1;
-        probe->id = -2;
-        Unlock(*s);
+        {
+            Guard guard(s->lock);
+            probe->quietDrop = 1;
+            probe->id = -2;
+        }
         nlWake();
     }
     if (answered) return 1.0;
@@ -317,7 +316,7 @@ RtString GetLocalAddresses() {
 RtString CreatePlayer(const RtString& name) {
     NetSession* s = engine.network;
     // Without a running session nobody could ever number the player.
-    if (!s || !s->lock || !ThreadRunning(*s)) return RtString("-1");
+    if (!s || !ThreadRunning(*s)) return RtString("-1");
     NetPlayer* player = AppendLocalPlayer(*s, name.Buffer(), 0);
     if (!player) return RtString("-1");
     std::int32_t id = AwaitId(*s, player);
@@ -332,28 +331,23 @@ double RemovePlayer(const RtString& id) {
 }
 
 double GetPlayerCount() {
-    NetMessageEntry* reply = Request(kNetCountRequest, nullptr, 0);
-    double result = reply && reply->header.length >= 4 ? ReadInt32LE(reply->Payload()) : 0.0;
-    FreeMessageEntry(reply);
-    return result;
+    auto reply = Request(kNetCountRequest, nullptr, 0);
+    return reply && reply->header.length >= 4 ? ReadInt32LE(reply->Payload()) : 0.0;
 }
 
 RtString GetPlayerId(double index) {
     unsigned char payload[4];
     WriteInt32LE(payload, ToInt(index));
-    NetMessageEntry* reply = Request(kNetIndexRequest, payload, 4);
-    RtString result = reply && reply->header.length >= 4 ? NumberText(ReadInt32LE(reply->Payload())) : RtString("0");
-    FreeMessageEntry(reply);
-    return result;
+    auto reply = Request(kNetIndexRequest, payload, 4);
+    return reply && reply->header.length >= 4 ? NumberText(ReadInt32LE(reply->Payload())) : RtString("0");
 }
 
 RtString GetPlayerName(const RtString& id) {
     unsigned char payload[4];
     WriteInt32LE(payload, ArgumentInt(id));
-    NetMessageEntry* reply = Request(kNetNameRequest, payload, 4);
+    auto reply = Request(kNetNameRequest, payload, 4);
     RtString result("NO_DATA");
     if (reply) result.Assign(reinterpret_cast<const char*>(reply->Payload()), static_cast<std::uint32_t>(reply->header.length));
-    FreeMessageEntry(reply);
     return result;
 }
 
@@ -372,20 +366,22 @@ double SendNetMessage(const RtString& from, const RtString& to, const RtString& 
 
 RtString GetNetMessage(const RtString& idText) {
     NetSession* s = engine.network;
-    if (!s || !s->lock) return RtString("");
+    if (!s) return RtString("");
     std::int32_t id = ArgumentInt(idText);
-    NetMessageEntry* message = nullptr;
-    Lock(*s);
-    for (NetPlayer* p = s->localPlayers.first; p; p = p->next) {
-        if (p->id == id) {
-            if ((message = p->messages.first)) QueueUnlink(p->messages, message);
+    std::optional<NetMessageEntry> message;
+    {
+        Guard guard(s->lock);
+        for (auto& p : s->localPlayers) {
+            if (p->id != id) continue;
+            if (!p->messages.empty()) {
+                message = std::move(p->messages.front());
+                p->messages.pop_front();
+            }
             break;
         }
     }
-    Unlock(*s);
     RtString result("");
     if (message) result.Assign(reinterpret_cast<const char*>(message->Payload()), static_cast<std::uint32_t>(message->header.length));
-    FreeMessageEntry(message);
     return result;
 }
 

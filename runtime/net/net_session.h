@@ -1,10 +1,16 @@
 // The session record shared by the commands (main thread) and the network thread.
-// Lists and queues are doubly linked; every list, queue and flag is touched only
-// under `lock`, which is never held across a socket write or a sleep. `incoming`
-// and the fields after it belong to the network thread alone.
+// Every list, queue and flag is touched only under `lock`, which is never held across
+// a socket write or a sleep. The host's `connections` are changed by the network
+// thread alone (the commands clear them only once the thread has ended), so the
+// thread reads them without the lock and takes it to change them.
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
 
 #include "runtime/net/hawknl.h"
 #include "runtime/net/net_message.h"
@@ -16,42 +22,38 @@ constexpr int kNetMaxPlayersPerConnection = 256;
 constexpr int kNetMaxQueuedMessages = 10000;   // per player; newer ones are dropped
 constexpr int kNetMaxReplies = 64;
 constexpr int kNetReplyWaitMs = 5000;          // 250 looks, 20 ms apart
+constexpr int kNetJoinDeadlineMs = 10000;      // a connection with no player by then is closed
+constexpr int kNetDeafLimitMs = 10000;         // a peer that reads nothing this long while data waits is cut off
+// A connection's packets are read only while the connections they go to hold back
+// less than this (the peer's own replies have the room above it, up to the layer's limit).
+constexpr long kNetForwardRoom = 128 * 1024;
+constexpr long kNetReplyRoom = 192 * 1024;
 
-// One message and where it came from. Holds 17 + length bytes and a terminator.
+// One message as it travelled: its 17 + length wire bytes and a 0 after them (a text
+// payload reads as a NUL-terminated string), and the socket it was read from.
 struct NetMessageEntry {
-    NetMessageEntry* previous = nullptr;
-    NetMessageEntry* next = nullptr;
-    NLsocket source = -1;                      // the socket it was read from
+    NLsocket source = -1;
     NetHeader header;
-    unsigned char* Bytes() { return reinterpret_cast<unsigned char*>(this + 1); }
-    const unsigned char* Payload() { return Bytes() + kNetHeaderSize; }
+    std::vector<unsigned char> bytes;
+    const unsigned char* Bytes() const { return bytes.data(); }
+    const unsigned char* Payload() const { return bytes.data() + kNetHeaderSize; }
 };
+using NetMessageQueue = std::deque<NetMessageEntry>;
 
-struct NetMessageQueue {
-    NetMessageEntry* first = nullptr;
-    NetMessageEntry* last = nullptr;
-    int count = 0;
-};
-
+// A player. The join record on the wire is written and read field by field
+// (EncodeJoinRecord / DecodeJoinRecord), so nothing depends on this struct's layout.
 struct NetPlayer {
-    NetPlayer* previous = nullptr;
-    NetPlayer* next = nullptr;
     NLsocket socket = -1;                      // host side: the connection; -1 in localPlayers
     std::int32_t id = -1;                      // -1 new, -3 join sent, -2 given up, 101+ assigned
     unsigned char hidden = 0;                  // left out of counts and index lookups
     char name[kNetNameSize] = {};              // NUL-terminated, at most 126 bytes
-    unsigned char reserved = 0;
-    unsigned char padding[3] = {};
     NetMessageQueue messages;                  // data delivered to this player, oldest first
     unsigned char joinSent = 0;                // the join went out: a reply is owed to this record
     unsigned char quietDrop = 0;               // drop without telling the host (it was told already)
 };
-
-struct NetPlayerList {
-    NetPlayer* first = nullptr;
-    NetPlayer* last = nullptr;
-    int count = 0;
-};
+// Records stay where they are while the list grows: a command keeps a pointer to the
+// player it waits for. Only the network thread removes local players.
+using NetPlayerList = std::vector<std::unique_ptr<NetPlayer>>;
 
 struct NetSession {
     unsigned char hosting = 0;
@@ -64,8 +66,7 @@ struct NetSession {
     NLint connectionType = 0;
     unsigned char stopRequest = 1;
     unsigned char threadRunning = 0;
-    HTmutex lock = nullptr;
-    NetMessageQueue incoming;
+    std::mutex lock;
     NetMessageQueue replies;
 
     // Network thread only.
@@ -73,24 +74,14 @@ struct NetSession {
     NLint group = -1;
 };
 
-// ---- queues and lists (callers hold `lock` where the data is shared)
-NetMessageEntry* NewMessageEntry(const unsigned char* bytes, const NetHeader& header, NLsocket source);
-void FreeMessageEntry(NetMessageEntry* entry);
-void QueueAppend(NetMessageQueue& queue, NetMessageEntry* entry);
-void QueueUnlink(NetMessageQueue& queue, NetMessageEntry* entry);
-void QueueClear(NetMessageQueue& queue);
-void PlayerAppend(NetPlayerList& list, NetPlayer* player);
-void PlayerUnlink(NetPlayerList& list, NetPlayer* player);
-void PlayerFree(NetPlayer* player);            // frees the record and its messages
-void PlayerListClear(NetPlayerList& list);
-
 // ---- operations shared by the commands, the thread and the program end
+NetMessageEntry MakeMessageEntry(const unsigned char* bytes, const NetHeader& header, NLsocket source);
 void InitNetworkLibrary(NetSession& session);
 bool StopNetworkThread(NetSession& session, int limitMs); // false when the thread still runs after limitMs
 bool StartNetworkThread(NetSession& session);
 bool WriteAll(NLsocket socket, const unsigned char* message); // 17 + length bytes
 bool SendSimple(NLsocket socket, int type, std::int32_t target, std::int32_t origin, const void* payload, int length);
-NetMessageEntry* AwaitReply(NetSession& session, int type, std::int32_t requester); // caller frees; null after 5 s
+std::optional<NetMessageEntry> AwaitReply(NetSession& session, int type, std::int32_t requester); // none after 5 s
 void* NetworkThread(void* session);
 
 } // namespace corvane

@@ -1,97 +1,33 @@
 // The network thread: reads every socket, answers as host, delivers to local
-// players, and hands replies to the waiting commands. Also the queue and list
-// helpers both threads use.
+// players, and hands replies to the waiting commands.
+//
+// As host it reads a connection's next message only while every connection that
+// message goes to has room for it: a message that finds no room waits, parked, and
+// its connection is not read again until the message has gone out. Senders are held
+// back instead of messages being dropped; the only peers that lose anything are
+// those cut off for reading nothing for kNetDeafLimitMs while data waited for them.
+#include <algorithm>
 #include <chrono>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
-#include <new>
-#include <thread>
+#include <mutex>
+#include <optional>
 #include <vector>
 
+#include "runtime/engine/engine.h"
 #include "runtime/net/net_session.h"
 
 namespace corvane {
 
-// ==== queues and lists ===========================================================
-
-NetMessageEntry* NewMessageEntry(const unsigned char* bytes, const NetHeader& header, NLsocket source) {
+NetMessageEntry MakeMessageEntry(const unsigned char* bytes, const NetHeader& header, NLsocket source) {
+    NetMessageEntry entry;
+    entry.source = source;
+    entry.header = header;
     std::size_t size = static_cast<std::size_t>(kNetHeaderSize + header.length);
-    void* memory = std::malloc(sizeof(NetMessageEntry) + size + 1);
-    if (!memory) return nullptr;
-    NetMessageEntry* entry = new (memory) NetMessageEntry();
-    entry->source = source;
-    entry->header = header;
-    std::memcpy(entry->Bytes(), bytes, size);
-    entry->Bytes()[size] = 0; // a text payload reads as a NUL-terminated string
+    entry.bytes.reserve(size + 1);
+    entry.bytes.assign(bytes, bytes + size);
+    entry.bytes.push_back(0);
     return entry;
-}
-
-void FreeMessageEntry(NetMessageEntry* entry) {
-    if (!entry) return;
-    entry->~NetMessageEntry();
-    std::free(entry);
-}
-
-void QueueAppend(NetMessageQueue& queue, NetMessageEntry* entry) {
-    entry->next = nullptr;
-    entry->previous = queue.last;
-    if (queue.last) queue.last->next = entry;
-    else queue.first = entry;
-    queue.last = entry;
-    ++queue.count;
-}
-
-void QueueUnlink(NetMessageQueue& queue, NetMessageEntry* entry) {
-    if (entry->previous) entry->previous->next = entry->next;
-    else queue.first = entry->next;
-    if (entry->next) entry->next->previous = entry->previous;
-    else queue.last = entry->previous;
-    entry->previous = entry->next = nullptr;
-    --queue.count;
-}
-
-void QueueClear(NetMessageQueue& queue) {
-    NetMessageEntry* entry = queue.first;
-    while (entry) {
-        NetMessageEntry* next = entry->next;
-        FreeMessageEntry(entry);
-        entry = next;
-    }
-    queue = NetMessageQueue();
-}
-
-void PlayerAppend(NetPlayerList& list, NetPlayer* player) {
-    player->next = nullptr;
-    player->previous = list.last;
-    if (list.last) list.last->next = player;
-    else list.first = player;
-    list.last = player;
-    ++list.count;
-}
-
-void PlayerUnlink(NetPlayerList& list, NetPlayer* player) {
-    if (player->previous) player->previous->next = player->next;
-    else list.first = player->next;
-    if (player->next) player->next->previous = player->previous;
-    else list.last = player->previous;
-    player->previous = player->next = nullptr;
-    --list.count;
-}
-
-void PlayerFree(NetPlayer* player) {
-    if (!player) return;
-    QueueClear(player->messages);
-    delete player;
-}
-
-void PlayerListClear(NetPlayerList& list) {
-    NetPlayer* player = list.first;
-    while (player) {
-        NetPlayer* next = player->next;
-        PlayerFree(player);
-        player = next;
-    }
-    list = NetPlayerList();
 }
 
 // ==== sending ====================================================================
@@ -118,26 +54,32 @@ bool SendSimple(NLsocket socket, int type, std::int32_t target, std::int32_t ori
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+using Guard = std::lock_guard<std::mutex>;
+
 constexpr int kClientReadsPerPass = 1024;
 constexpr int kHostReadsPerConnection = 64;
 constexpr int kAcceptsPerPass = 8;
 constexpr int kPassWaitMs = 10;
 
-void Lock(NetSession& s) { htMutexLock(&s.lock); }
-void Unlock(NetSession& s) { htMutexUnlock(&s.lock); }
+// An accepted connection, as the thread sees it.
+struct Connection {
+    NLsocket socket = -1;
+    Clock::time_point acceptedAt;
+    bool own = false;                           // this process's own loopback connection
+    bool joined = false;                        // a player joined through it
+    bool gone = false;                          // to be closed at the end of the pass
+    std::optional<NetMessageEntry> parked;      // read, waiting for room where it goes
+};
 
-// Reads one packet; appends it to incoming when it is a valid message. Returns the
-// nlRead result (the packet length, or NL_INVALID with nlGetError set).
-NLint ReadOne(NetSession& s, NLsocket socket, unsigned char* buffer, bool* valid) {
+// Reads one packet. Returns the nlRead result (the packet length, or NL_INVALID with
+// nlGetError set); *message holds it when it is a valid message.
+NLint ReadOne(NLsocket socket, unsigned char* buffer, std::optional<NetMessageEntry>* message) {
     NLint got = nlRead(socket, buffer, kNetMessageSize);
-    *valid = false;
+    message->reset();
     if (got < 0) return got;
     NetHeader header;
-    if (!ParseNetMessage(buffer, got, &header)) return got;
-    NetMessageEntry* entry = NewMessageEntry(buffer, header, socket);
-    if (!entry) return got;
-    *valid = true;
-    QueueAppend(s.incoming, entry); // incoming is the thread's own
+    if (ParseNetMessage(buffer, got, &header)) *message = MakeMessageEntry(buffer, header, socket);
     return got;
 }
 
@@ -146,279 +88,350 @@ bool IsDisconnect(NLenum error) {
            error == NL_INVALID_SOCKET;
 }
 
-// Copies a message into a player's queue, unless it is full.
-void Deliver(NetPlayer& player, NetMessageEntry* message) {
-    if (player.messages.count >= kNetMaxQueuedMessages) return;
-    NetMessageEntry* copy = NewMessageEntry(message->Bytes(), message->header, message->source);
-    if (copy) QueueAppend(player.messages, copy);
-}
-
-NetPlayer* FindConnection(NetSession& s, std::int32_t id) {
-    for (NetPlayer* p = s.connections.first; p; p = p->next)
-        if (p->id == id) return p;
+NetPlayer* FindPlayer(NetPlayerList& list, std::int32_t id) {
+    for (auto& p : list)
+        if (p->id == id) return p.get();
     return nullptr;
 }
 
-int RecordsOnSocket(NetSession& s, NLsocket socket) {
+int RecordsOnSocket(const NetSession& s, NLsocket socket) {
     int count = 0;
-    for (NetPlayer* p = s.connections.first; p; p = p->next)
+    for (const auto& p : s.connections)
         if (p->socket == socket) ++count;
     return count;
 }
 
-void RemoveRecordsOnSocket(NetSession& s, NLsocket socket) {
-    NetPlayer* p = s.connections.first;
-    while (p) {
-        NetPlayer* next = p->next;
-        if (p->socket == socket) {
-            PlayerUnlink(s.connections, p);
-            PlayerFree(p);
+bool HasRoom(NLsocket socket, long room) { return nlPendingBytes(socket) < room; }
+
+// ---- the client side: what the host sends to this process -------------------------
+
+// Copies a data message into a player's queue, unless it is full.
+void Deliver(NetPlayer& player, const NetMessageEntry& message) {
+    if (player.messages.size() >= static_cast<std::size_t>(kNetMaxQueuedMessages)) return;
+    player.messages.push_back(message);
+}
+
+// One message from the host (lock held). Returns the id of a late join reply the
+// host must be told to forget, or 0.
+std::int32_t HandleAtClient(NetSession& s, NetMessageEntry& m) {
+    const NetHeader& h = m.header;
+    if (h.type == kNetData) {
+        if (h.target == -1) {
+            // One copy for each local player with an id, except the sender.
+            for (auto& p : s.localPlayers)
+                if (p->id > 0 && p->id != h.origin) Deliver(*p, m);
+        } else if (h.target > 0) {
+            if (NetPlayer* p = FindPlayer(s.localPlayers, h.target)) Deliver(*p, m);
         }
-        p = next;
+        return 0;
     }
+    if (h.origin != 0) return 0;
+    if (h.type > 99) {
+        if (s.replies.size() < static_cast<std::size_t>(kNetMaxReplies)) s.replies.push_back(std::move(m));
+        return 0;
+    }
+    if (h.type != kNetJoinReply || h.target <= 0) return 0;
+    // Joins are answered in the order they went out: the oldest record still owed an
+    // answer takes it, even one its creator gave up on.
+    for (auto it = s.localPlayers.begin(); it != s.localPlayers.end(); ++it) {
+        NetPlayer& p = **it;
+        if (p.id == -3) {
+            p.id = h.target;
+            return 0;
+        }
+        if (p.id == -2 && p.joinSent && !p.quietDrop) {
+            // Nobody waits for it any more: the host forgets the id again.
+            s.localPlayers.erase(it);
+            return h.target;
+        }
+    }
+    return 0;
 }
 
-// Writes with the lock released, as writes never happen under it.
-bool SendUnlocked(NetSession& s, NLsocket socket, const unsigned char* message) {
-    Unlock(s);
-    bool ok = WriteAll(socket, message);
-    Lock(s);
-    return ok;
-}
-
-bool ReplyUnlocked(NetSession& s, NLsocket socket, int type, std::int32_t target, const void* payload, int length) {
-    unsigned char message[kNetMessageSize];
-    if (BuildNetMessage(message, type, target, 0, payload, length) < 0) return false;
-    return SendUnlocked(s, socket, message);
-}
-
-// Step 2: new local players are announced, given-up ones dropped.
+// New local players are announced, given-up ones dropped.
 void AnnounceAndDrop(NetSession& s, NLsocket client) {
-    Lock(s);
-    NetPlayer* p = s.localPlayers.first;
-    while (p) {
-        // Only this thread unlinks, and the main thread only appends at the end,
-        // so the next link stays good while the lock is released below.
-        NetPlayer* next = p->next;
-        if (p->id == -2 && p->joinSent && !p->quietDrop) {
+    std::unique_lock<std::mutex> lock(s.lock);
+    // Only this thread removes records and the main thread only appends, so an
+    // index stays good while the lock is released below.
+    for (std::size_t i = 0; i < s.localPlayers.size();) {
+        NetPlayer& p = *s.localPlayers[i];
+        if (p.id == -2 && p.joinSent && !p.quietDrop) {
             // Its join went out: the host's reply is still owed to this record.
-        } else if (p->id == -2) {
-            bool tell = !p->quietDrop;
-            PlayerUnlink(s.localPlayers, p);
-            PlayerFree(p);
+            ++i;
+        } else if (p.id == -2) {
+            bool tell = !p.quietDrop;
+            s.localPlayers.erase(s.localPlayers.begin() + static_cast<long>(i));
             if (tell) {
-                Unlock(s);
+                lock.unlock();
                 SendSimple(client, kNetLeave, 0, -2, nullptr, 0);
-                Lock(s);
+                lock.lock();
             }
-        } else if (p->id == -1) {
+        } else if (p.id == -1) {
             unsigned char record[kNetJoinRecordSize];
-            EncodeJoinRecord(record, p->hidden, p->name);
-            Unlock(s);
+            EncodeJoinRecord(record, p.hidden, p.name);
+            lock.unlock();
             bool sent = SendSimple(client, kNetJoin, 0, 0, record, kNetJoinRecordSize);
-            Lock(s);
-            if (sent) p->joinSent = 1;
-            if (p->id == -1) p->id = -3; // a give-up set meanwhile stands
+            lock.lock();
+            NetPlayer& again = *s.localPlayers[i];
+            if (sent) again.joinSent = 1;
+            if (again.id == -1) again.id = -3; // a give-up set meanwhile stands
+            ++i;
+        } else {
+            ++i;
         }
-        p = next;
-    }
-    Unlock(s);
-}
-
-// Step 5 (lock held): data for local players.
-void DeliverLocally(NetSession& s, NLsocket client) {
-    NetMessageEntry* m = s.incoming.first;
-    while (m) {
-        NetMessageEntry* next = m->next;
-        if (m->header.type == kNetData) {
-            if (m->header.target == -1 && m->source == client) {
-                // One copy for each local player with an id, except the sender.
-                for (NetPlayer* p = s.localPlayers.first; p; p = p->next)
-                    if (p->id > 0 && p->id != m->header.origin) Deliver(*p, m);
-                QueueUnlink(s.incoming, m);
-                FreeMessageEntry(m);
-            } else if (m->header.target > 0) {
-                for (NetPlayer* p = s.localPlayers.first; p; p = p->next) {
-                    if (p->id == m->header.target) {
-                        Deliver(*p, m);
-                        QueueUnlink(s.incoming, m);
-                        FreeMessageEntry(m);
-                        break;
-                    }
-                }
-            }
-        }
-        m = next;
     }
 }
 
-// Step 6 (lock held, released around writes): the host's work.
-void DispatchAsHost(NetSession& s, NLsocket client) {
-    NetMessageEntry* m = s.incoming.first;
-    while (m) {
-        NetMessageEntry* next = m->next;
-        if (m->source == client) {
-            m = next;
-            continue;
-        }
-        const NetHeader& h = m->header;
-        bool handled = false;
-        if (h.type == kNetData) {
-            handled = true;
-            if (h.target == -1) {
-                // Once per connection, however many players it carries.
-                std::vector<NLsocket> sockets;
-                for (NetPlayer* p = s.connections.first; p; p = p->next) {
-                    if (p->socket == -1) continue;
-                    bool seen = false;
-                    for (NLsocket known : sockets) seen = seen || known == p->socket;
-                    if (!seen) sockets.push_back(p->socket);
-                }
-                for (NLsocket socket : sockets) SendUnlocked(s, socket, m->Bytes());
-            } else if (NetPlayer* receiver = FindConnection(s, h.target)) {
-                SendUnlocked(s, receiver->socket, m->Bytes());
-            }
-        } else if (h.target == 0) {
-            // A requester must be a player of the connection the request came on,
-            // or anybody could have answers sent to somebody else.
-            NetPlayer* requester = FindConnection(s, h.origin);
-            NLsocket replyTo = requester && requester->socket == m->source ? m->source : -1;
-            switch (h.type) {
-            case kNetJoin: {
-                handled = true;
-                unsigned char hidden = 0;
-                char name[kNetNameSize];
-                if (!DecodeJoinRecord(m->Payload(), h.length, &hidden, name)) break;
-                if (RecordsOnSocket(s, m->source) >= kNetMaxPlayersPerConnection) break;
-                if (s.nextId == 0x7FFFFFFF) break; // ids never wrap
-                NetPlayer* record = new (std::nothrow) NetPlayer();
-                if (!record) break;
-                record->socket = m->source;
-                record->hidden = hidden;
-                std::memcpy(record->name, name, sizeof name);
-                record->id = s.nextId++;
-                PlayerAppend(s.connections, record);
-                ReplyUnlocked(s, m->source, kNetJoinReply, record->id, nullptr, 0);
-                break;
-            }
-            case kNetLeave: {
-                handled = true;
-                NetPlayer* p = s.connections.first;
-                while (p) {
-                    NetPlayer* after = p->next;
-                    if (p->id == h.origin && p->socket == m->source) {
-                        PlayerUnlink(s.connections, p);
-                        PlayerFree(p);
-                    }
-                    p = after;
-                }
-                break;
-            }
-            case kNetCountRequest: {
-                handled = true;
-                if (replyTo < 0) break;
-                std::int32_t visible = 0;
-                for (NetPlayer* p = s.connections.first; p; p = p->next)
-                    if (!p->hidden) ++visible;
-                unsigned char payload[4];
-                WriteInt32LE(payload, visible);
-                ReplyUnlocked(s, replyTo, h.type, h.origin, payload, 4);
-                break;
-            }
-            case kNetIndexRequest: {
-                handled = true;
-                if (replyTo < 0 || h.length < 4) break;
-                std::int32_t index = ReadInt32LE(m->Payload());
-                std::int32_t id = 0;
-                if (index >= 0) {
-                    std::int32_t seen = 0;
-                    for (NetPlayer* p = s.connections.first; p; p = p->next) {
-                        if (p->hidden) continue;
-                        if (seen++ == index) {
-                            id = p->id;
-                            break;
-                        }
-                    }
-                }
-                unsigned char payload[4];
-                WriteInt32LE(payload, id);
-                ReplyUnlocked(s, replyTo, h.type, h.origin, payload, 4);
-                break;
-            }
-            case kNetNameRequest: {
-                handled = true;
-                if (replyTo < 0 || h.length < 4) break;
-                NetPlayer* named = FindConnection(s, ReadInt32LE(m->Payload()));
-                char name[kNetNameSize] = {};
-                int length = 0;
-                if (named) {
-                    while (length < kNetNameSize - 1 && named->name[length]) ++length;
-                    std::memcpy(name, named->name, static_cast<std::size_t>(length));
-                }
-                ReplyUnlocked(s, replyTo, h.type, h.origin, name, length);
-                break;
-            }
-            case kNetPing: {
-                handled = true;
-                if (replyTo < 0) break;
-                unsigned char payload[4];
-                WriteInt32LE(payload, 1);
-                ReplyUnlocked(s, replyTo, h.type, h.origin, payload, 4);
-                break;
-            }
-            default:
-                break;
-            }
-        }
-        if (handled) {
-            QueueUnlink(s.incoming, m);
-            FreeMessageEntry(m);
-        }
-        m = next;
+void ReadAsClient(NetSession& s, NLsocket client, unsigned char* buffer) {
+    std::vector<NetMessageEntry> batch;
+    for (int i = 0; i < kClientReadsPerPass; ++i) {
+        std::optional<NetMessageEntry> m;
+        if (ReadOne(client, buffer, &m) < 0 || !m) break;
+        batch.push_back(std::move(*m));
+    }
+    if (batch.empty()) return;
+    std::vector<std::int32_t> forget;
+    {
+        Guard guard(s.lock);
+        for (NetMessageEntry& m : batch)
+            if (std::int32_t id = HandleAtClient(s, m)) forget.push_back(id);
+    }
+    for (std::int32_t id : forget) SendSimple(client, kNetLeave, 0, id, nullptr, 0);
+}
+
+// ---- the host side --------------------------------------------------------------
+
+void Reply(NLsocket socket, int type, std::int32_t target, const void* payload, int length) {
+    unsigned char message[kNetMessageSize];
+    if (BuildNetMessage(message, type, target, 0, payload, length) >= 0) WriteAll(socket, message);
+}
+
+// Where a data message goes: every connection once for -1, else the receiver's.
+void Destinations(const NetSession& s, std::int32_t target, std::vector<NLsocket>* out) {
+    out->clear();
+    for (const auto& p : s.connections) {
+        if (p->socket == -1 || (target != -1 && p->id != target)) continue;
+        if (std::find(out->begin(), out->end(), p->socket) == out->end()) out->push_back(p->socket);
+        if (target != -1) break;
     }
 }
 
-// Step 7 (lock held, released around writes): answers from the host.
-void DispatchAsClient(NetSession& s, NLsocket client) {
-    NetMessageEntry* m = s.incoming.first;
-    while (m) {
-        NetMessageEntry* next = m->next;
-        const NetHeader& h = m->header;
-        if (m->source != client || h.origin != 0) {
-            m = next;
-            continue;
-        }
-        if (h.type > 99) {
-            QueueUnlink(s.incoming, m);
-            if (s.replies.count < kNetMaxReplies) QueueAppend(s.replies, m);
-            else FreeMessageEntry(m);
-        } else if (h.type == kNetJoinReply) {
-            if (h.target > 0) {
-                // Joins are answered in the order they went out: the oldest record
-                // still owed an answer takes it, even one its creator gave up on.
-                for (NetPlayer* p = s.localPlayers.first; p; p = p->next) {
-                    if (p->id == -3) {
-                        p->id = h.target;
-                        break;
-                    }
-                    if (p->id == -2 && p->joinSent && !p->quietDrop) {
-                        // Nobody waits for it any more: the host forgets the id again.
-                        std::int32_t id = h.target;
-                        PlayerUnlink(s.localPlayers, p);
-                        PlayerFree(p);
-                        Unlock(s);
-                        SendSimple(client, kNetLeave, 0, id, nullptr, 0);
-                        Lock(s);
-                        break;
-                    }
-                }
-            }
-            QueueUnlink(s.incoming, m);
-            FreeMessageEntry(m);
-        }
-        m = next;
+// One message from connection c. False when it must wait for room (nothing was done).
+bool HandleAtHost(NetSession& s, Connection& c, const NetMessageEntry& m) {
+    const NetHeader& h = m.header;
+    if (h.type == kNetData) {
+        // Only a player of the connection it came on may send under its id.
+        NetPlayer* sender = FindPlayer(s.connections, h.origin);
+        if (!sender || sender->socket != c.socket) return true;
+        thread_local std::vector<NLsocket> to;
+        Destinations(s, h.target, &to);
+        for (NLsocket socket : to)
+            if (!HasRoom(socket, kNetForwardRoom)) return false;
+        for (NLsocket socket : to) WriteAll(socket, m.Bytes());
+        return true;
     }
+    if (h.target != 0) return true;
+    // A requester must be a player of the connection the request came on, or anybody
+    // could have answers sent to somebody else.
+    NetPlayer* requester = FindPlayer(s.connections, h.origin);
+    bool answerable = requester && requester->socket == c.socket;
+    switch (h.type) {
+    case kNetJoin: {
+        unsigned char hidden = 0;
+        char name[kNetNameSize];
+        if (!DecodeJoinRecord(m.Payload(), h.length, &hidden, name)) return true;
+        if (RecordsOnSocket(s, c.socket) >= kNetMaxPlayersPerConnection) return true;
+        if (s.nextId == 0x7FFFFFFF) return true; // ids never wrap
+        if (!HasRoom(c.socket, kNetReplyRoom)) return false;
+        auto record = std::make_unique<NetPlayer>();
+        record->socket = c.socket;
+        record->hidden = hidden;
+        std::memcpy(record->name, name, sizeof name);
+        record->id = s.nextId++;
+        std::int32_t id = record->id;
+        {
+            Guard guard(s.lock);
+            s.connections.push_back(std::move(record));
+        }
+        c.joined = true;
+        Reply(c.socket, kNetJoinReply, id, nullptr, 0);
+        return true;
+    }
+    case kNetLeave: {
+        Guard guard(s.lock);
+        std::erase_if(s.connections, [&](const auto& p) { return p->id == h.origin && p->socket == c.socket; });
+        return true;
+    }
+    case kNetCountRequest:
+    case kNetIndexRequest:
+    case kNetNameRequest:
+    case kNetPing:
+        break;
+    default:
+        return true;
+    }
+    if (!answerable) return true;
+    if (h.type != kNetCountRequest && h.type != kNetPing && h.length < 4) return true;
+    if (!HasRoom(c.socket, kNetReplyRoom)) return false;
+    unsigned char payload[kNetNameSize] = {};
+    int length = 4;
+    if (h.type == kNetCountRequest) {
+        std::int32_t visible = 0;
+        for (const auto& p : s.connections) visible += p->hidden ? 0 : 1;
+        WriteInt32LE(payload, visible);
+    } else if (h.type == kNetIndexRequest) {
+        std::int32_t index = ReadInt32LE(m.Payload());
+        std::int32_t id = 0, seen = 0;
+        for (const auto& p : s.connections) {
+            if (index < 0) break;
+            if (p->hidden) continue;
+            if (seen++ == index) {
+                id = p->id;
+                break;
+            }
+        }
+        WriteInt32LE(payload, id);
+    } else if (h.type == kNetNameRequest) {
+        length = 0;
+        if (NetPlayer* named = FindPlayer(s.connections, ReadInt32LE(m.Payload()))) {
+            while (length < kNetNameSize - 1 && named->name[length]) ++length;
+            std::memcpy(payload, named->name, static_cast<std::size_t>(length));
+        }
+    } else {
+        WriteInt32LE(payload, 1);
+    }
+    Reply(c.socket, h.type, h.origin, payload, length);
+    return true;
 }
+
+// Everything the host does in one pass for its connections.
+class HostSide {
+public:
+    HostSide(NetSession& s, NLsocket listener, NLsocket client) : s_(s), listener_(listener) {
+        // The host's own players arrive over its loopback connection: it is never
+        // closed for being silent.
+        NLaddress own;
+        if (nlGetLocalAddr(client, &own)) ownPort_ = own.port;
+    }
+
+    ~HostSide() {
+        for (Connection& c : connections_) nlClose(c.socket);
+    }
+
+    // False when accepting failed for good (the session is over).
+    bool Accept() {
+        for (int i = 0; i < kAcceptsPerPass; ++i) {
+            NLsocket socket = nlAcceptConnection(listener_);
+            if (socket == NL_INVALID) {
+                NLenum error = nlGetError();
+                return error != NL_SYSTEM_ERROR && error != NL_NOT_LISTEN;
+            }
+            if (static_cast<int>(connections_.size()) >= kNetMaxConnections || s_.group < 0 ||
+                !nlGroupAddSocket(s_.group, socket)) {
+                nlClose(socket); // full: closed at once
+                continue;
+            }
+            Connection c;
+            c.socket = socket;
+            c.acceptedAt = Clock::now();
+            NLaddress peer;
+            c.own = ownPort_ != 0 && nlGetRemoteAddr(socket, &peer) && peer.port == ownPort_ && (peer.ip >> 24) == 127;
+            connections_.push_back(std::move(c));
+        }
+        return true;
+    }
+
+    void Read(unsigned char* buffer) {
+        // Messages that waited for room go first, in connection order.
+        for (Connection& c : connections_) {
+            if (c.parked && HandleAtHost(s_, c, *c.parked)) c.parked.reset();
+        }
+        NLint count = s_.group < 0 ? 0 : nlPollGroup(s_.group, NL_READ_STATUS, ready_.data(), kNetMaxConnections, 0);
+        for (NLint r = 0; r < count; ++r) {
+            Connection* c = Find(ready_[static_cast<std::size_t>(r)]);
+            if (!c || c->parked || c->gone) continue;
+            for (int i = 0; i < kHostReadsPerConnection; ++i) {
+                std::optional<NetMessageEntry> m;
+                if (ReadOne(c->socket, buffer, &m) >= 0) {
+                    if (m && !HandleAtHost(s_, *c, *m)) {
+                        c->parked = std::move(m);
+                        break;
+                    }
+                    continue;
+                }
+                NLenum error = nlGetError();
+                if (IsDisconnect(error)) {
+                    // Closed after this pass's answers: a peer that closed its side
+                    // still gets the replies to what it sent before.
+                    c->gone = true;
+                    break;
+                }
+                if (error != NL_BUFFER_SIZE) break; // an oversized packet was skipped: read on
+            }
+        }
+    }
+
+    // Peers that never joined, and peers that stopped reading while data waits.
+    void CheckTimes() {
+        auto now = Clock::now();
+        for (Connection& c : connections_) {
+            if (c.gone || c.own) continue;
+            if (!c.joined && now - c.acceptedAt >= std::chrono::milliseconds(kNetJoinDeadlineMs)) {
+                c.gone = true;
+                continue;
+            }
+            NLint stalled = nlStalledMs(c.socket);
+            if (stalled >= kNetDeafLimitMs) {
+                char line[160];
+                std::snprintf(line, sizeof line,
+                              "Network: connection %d closed: it read nothing for %d s while %d bytes waited for it",
+                              static_cast<int>(c.socket), static_cast<int>(stalled / 1000),
+                              static_cast<int>(nlPendingBytes(c.socket)));
+                AppendErrorLog(line);
+                c.gone = true;
+            }
+        }
+    }
+
+    // Connections that ended take every player record they carried.
+    void DropGoneRecords() {
+        bool any = std::any_of(connections_.begin(), connections_.end(), [](const Connection& c) { return c.gone; });
+        if (!any) return;
+        Guard guard(s_.lock);
+        std::erase_if(s_.connections, [&](const auto& p) {
+            Connection* c = Find(p->socket);
+            return c && c->gone;
+        });
+    }
+
+    void CloseGone() {
+        std::erase_if(connections_, [&](Connection& c) {
+            if (!c.gone) return false;
+            nlGroupDeleteSocket(s_.group, c.socket);
+            nlClose(c.socket);
+            return true;
+        });
+    }
+
+    // Sockets to wait on: parked connections are not read, only flushed.
+    void Watch(std::vector<NLsocket>* read, std::vector<NLsocket>* writeOnly) const {
+        read->push_back(listener_);
+        for (const Connection& c : connections_) (c.parked ? writeOnly : read)->push_back(c.socket);
+    }
+
+private:
+    Connection* Find(NLsocket socket) {
+        for (Connection& c : connections_)
+            if (c.socket == socket) return &c;
+        return nullptr;
+    }
+
+    NetSession& s_;
+    NLsocket listener_;
+    NLushort ownPort_ = 0;
+    std::vector<Connection> connections_;
+    std::vector<NLsocket> ready_ = std::vector<NLsocket>(kNetMaxConnections);
+};
 
 } // namespace
 
@@ -426,124 +439,58 @@ void* NetworkThread(void* argument) {
     NetSession& s = *static_cast<NetSession*>(argument);
     // The starter already set stopRequest 0 and threadRunning 1, so a stop issued
     // before this line runs is not lost.
-    Lock(s);
-    NLsocket client = s.clientSocket;
-    NLsocket listener = s.listenSocket;
-    Unlock(s);
+    NLsocket client, listener;
+    {
+        Guard guard(s.lock);
+        client = s.clientSocket;
+        listener = s.listenSocket;
+    }
     s.nextId = 101;
     s.group = nlGroupCreate();
-    std::vector<NLsocket> accepted;
-    std::vector<NLsocket> gone;
-    std::vector<NLsocket> watch;
-    std::vector<NLsocket> ready(kNetMaxConnections);
-    unsigned char* buffer = static_cast<unsigned char*>(std::malloc(kNetMessageSize + 1));
+    std::optional<HostSide> host;
+    if (listener != -1) host.emplace(s, listener, client);
+    std::vector<NLsocket> watch, writeOnly;
+    std::vector<unsigned char> buffer(kNetMessageSize + 1);
 
     for (;;) {
-        // 1. Stop test.
-        Lock(s);
-        bool stop = s.stopRequest != 0;
-        Unlock(s);
-        if (stop || !buffer) break;
-
+        {
+            Guard guard(s.lock);
+            if (s.stopRequest) break;
+        }
         // What this pass writes goes out together at its end: fewer system calls,
         // the same bytes in the same order.
         nlHoldWrites(NL_TRUE);
-
-        // 2. Local players.
         AnnounceAndDrop(s, client);
-
-        // 3. Client reads.
-        for (int i = 0; i < kClientReadsPerPass; ++i) {
-            bool valid;
-            if (ReadOne(s, client, buffer, &valid) < 0 || !valid) break;
-        }
-
-        // 4. Host reads.
-        if (listener != -1) {
-            bool fatal = false;
-            for (int i = 0; i < kAcceptsPerPass; ++i) {
-                NLsocket socket = nlAcceptConnection(listener);
-                if (socket == NL_INVALID) {
-                    NLenum error = nlGetError();
-                    fatal = error == NL_SYSTEM_ERROR || error == NL_NOT_LISTEN;
-                    break;
-                }
-                if (static_cast<int>(accepted.size()) >= kNetMaxConnections || s.group < 0 ||
-                    !nlGroupAddSocket(s.group, socket)) {
-                    nlClose(socket); // full: closed at once
-                    continue;
-                }
-                accepted.push_back(socket);
-            }
-            if (fatal) {
-                Lock(s);
+        ReadAsClient(s, client, buffer.data());
+        if (host) {
+            if (!host->Accept()) {
+                Guard guard(s.lock);
                 s.stopRequest = 1;
-                Unlock(s);
                 break;
             }
-            NLint count = s.group < 0 ? 0 : nlPollGroup(s.group, NL_READ_STATUS, ready.data(), kNetMaxConnections, 0);
-            for (NLint r = 0; r < count; ++r) {
-                NLsocket socket = ready[r];
-                for (int i = 0; i < kHostReadsPerConnection; ++i) {
-                    bool valid;
-                    if (ReadOne(s, socket, buffer, &valid) >= 0) continue;
-                    NLenum error = nlGetError();
-                    if (IsDisconnect(error)) {
-                        // Removed after this pass's answers: a peer that closed its
-                        // side still gets the replies to what it sent before.
-                        gone.push_back(socket);
-                        break;
-                    }
-                    if (error != NL_BUFFER_SIZE) break; // an oversized packet was skipped: read on
-                }
-            }
+            host->Read(buffer.data());
+            host->CheckTimes();
+            host->DropGoneRecords();
         }
-
-        // 5-7. Delivery and dispatch, under the lock except around writes.
-        Lock(s);
-        DeliverLocally(s, client);
-        if (listener != -1) DispatchAsHost(s, client);
-        DispatchAsClient(s, client);
-        // Connections that ended take every player record they carried.
-        for (NLsocket socket : gone) RemoveRecordsOnSocket(s, socket);
-        Unlock(s);
-
         // The pass's answers go out before the connections that ended are closed.
         nlHoldWrites(NL_FALSE);
+        if (host) host->CloseGone();
 
-        // 8. Whatever was not consumed is dropped.
-        QueueClear(s.incoming);
-        for (NLsocket socket : gone) {
-            nlGroupDeleteSocket(s.group, socket);
-            nlClose(socket);
-            for (std::size_t i = 0; i < accepted.size(); ++i) {
-                if (accepted[i] == socket) {
-                    accepted.erase(accepted.begin() + static_cast<long>(i));
-                    break;
-                }
-            }
-        }
-        gone.clear();
-
-        // 9. Wait for the next thing to do, at most the pass interval.
-        watch.clear();
-        watch.push_back(client);
-        if (listener != -1) watch.push_back(listener);
-        watch.insert(watch.end(), accepted.begin(), accepted.end());
-        nlWaitSockets(watch.data(), static_cast<NLint>(watch.size()), kPassWaitMs);
+        // Wait for the next thing to do, at most the pass interval.
+        watch.assign(1, client);
+        writeOnly.clear();
+        if (host) host->Watch(&watch, &writeOnly);
+        nlWaitSockets(watch.data(), static_cast<NLint>(watch.size()), kPassWaitMs, writeOnly.data(),
+                      static_cast<NLint>(writeOnly.size()));
     }
 
     nlHoldWrites(NL_FALSE);
-    // End: the connections this thread accepted go with it.
-    QueueClear(s.incoming);
-    for (NLsocket socket : accepted) nlClose(socket);
+    host.reset(); // the connections this thread accepted go with it
     if (s.group >= 0) nlGroupDestroy(s.group);
     s.group = -1;
-    std::free(buffer);
-    Lock(s);
+    Guard guard(s.lock);
     s.threadRunning = 0;
     s.stopRequest = 1;
-    Unlock(s);
     return nullptr;
 }
 

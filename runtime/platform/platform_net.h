@@ -27,6 +27,7 @@ long NetSend(int fd, const void* bytes, long count, NetFailure* failure);    // 
 long NetReceive(int fd, void* bytes, long count, NetFailure* failure);       // bytes read, 0 at the peer's end, -1 otherwise
 void NetClose(int fd);                              // close; -1 is ignored
 bool NetLocalAddress(int fd, std::uint32_t* ip, std::uint16_t* port);        // the address the socket is bound to
+bool NetPeerAddress(int fd, std::uint32_t* ip, std::uint16_t* port);         // the address of the other end
 
 // ---- names and interfaces
 bool NetResolveIPv4(const std::string& name, std::uint32_t* ip);            // dotted text or a host name

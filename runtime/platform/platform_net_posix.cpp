@@ -152,6 +152,17 @@ bool NetLocalAddress(int fd, std::uint32_t* ip, std::uint16_t* port) {
     return true;
 }
 
+bool NetPeerAddress(int fd, std::uint32_t* ip, std::uint16_t* port) {
+    sockaddr_in address;
+    socklen_t size = sizeof address;
+    if (fd < 0 || getpeername(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
+        address.sin_family != AF_INET)
+        return false;
+    if (ip) *ip = ntohl(address.sin_addr.s_addr);
+    if (port) *port = ntohs(address.sin_port);
+    return true;
+}
+
 bool NetResolveIPv4(const std::string& name, std::uint32_t* ip) {
     in_addr numeric;
     if (inet_pton(AF_INET, name.c_str(), &numeric) == 1) {

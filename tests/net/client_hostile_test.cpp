@@ -107,6 +107,28 @@ TEST_F(NetPeerTest, ClientHandshakeByteForByte) {
     EXPECT_EQ(sent->bytes, Frame(Msg(3, -1, 102, "hi")));
 }
 
+TEST_F(NetPeerTest, JoinCountsOnlyAWholePingReply) {
+    struct Case {
+        std::string payload;
+        double result;
+    } cases[] = {{"", 0.0}, {"ab", 0.0}, {Int32(1), 1.0}};
+    for (const Case& c : cases) {
+        int port = FreePort();
+        FakeHost host(port);
+        std::thread script([&] {
+            if (!host.listener.Accept(host.conn, 5000)) return;
+            if (!host.Expect()) return;                  // probe join
+            host.conn.Send(Msg(2, 101, 0));
+            if (!host.Expect()) return;                  // ping
+            host.conn.Send(Msg(104, 101, 0, c.payload));
+            host.Expect(2000);                           // probe leave
+        });
+        EXPECT_EQ(JoinGame(RtString("127.0.0.1"), RtString(std::to_string(port).c_str())), c.result)
+            << c.payload.size() << "-byte reply";
+        script.join();
+    }
+}
+
 TEST_F(NetPeerTest, SilentHostAndLateReply) {
     int port = FreePort();
     FakeHost host(port);
