@@ -33,7 +33,6 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/engine/engine_state.h"
 #include "runtime/net/net.h"
 
 extern char** environ;
@@ -126,7 +125,7 @@ std::int32_t JoinRaw(int fd, Reader& reader) {
 // ---- the servers ------------------------------------------------------------------
 
 int RunHost(int port) {
-    corvane::engine.network = corvane::CreateNetSession();
+    corvane::InitNetwork();
     if (corvane::HostGame(corvane::RtString(std::to_string(port).c_str())) != 1.0) return 1;
     corvane::RtString id = corvane::CreatePlayer(corvane::RtString("host"));
     std::printf("%s\n", id.Buffer());
@@ -134,7 +133,7 @@ int RunHost(int port) {
     char line[64];
     while (std::fgets(line, sizeof line, stdin)) {
     }
-    corvane::EndNetSession();
+    corvane::ReleaseNetwork();
     return 0;
 }
 
@@ -334,7 +333,7 @@ void BM_RoundTripRuntime(benchmark::State& state) {
     int port = FreePort();
     Server server({"--host", std::to_string(port)});
     using corvane::RtString;
-    if (!corvane::engine.network) corvane::engine.network = corvane::CreateNetSession();
+    corvane::InitNetwork();
     RoundTrip r;
     for (auto _ : state) {
         if (corvane::JoinGame(RtString("127.0.0.1"), RtString(std::to_string(port).c_str())) != 1.0) {
@@ -357,7 +356,7 @@ void BM_RoundTripRuntime(benchmark::State& state) {
         r = MeasureRoundTrip(server, inFlight, 20000, send, receive);
     }
     Report(state, "rt" + std::to_string(inFlight) + ".runtime", r);
-    corvane::EndNetSession();
+    corvane::ReleaseNetwork();
 }
 BENCHMARK(BM_RoundTripRuntime)->Arg(1)->Arg(32)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 

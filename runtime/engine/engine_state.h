@@ -13,7 +13,6 @@ namespace corvane {
 struct InputDevices;   // keyboard, mouse, joysticks
 struct SoundDevice;    // the sound output
 struct SoundSlot;      // one of 128 loaded sounds
-struct NetSession;     // the network session
 struct MediaContext;   // a media resolver context
 
 struct EngineState {
@@ -35,7 +34,6 @@ struct EngineState {
     InputDevices* input = nullptr;
     SoundDevice* soundDevice = nullptr;
     SoundSlot* soundSlots = nullptr;      // 128 slots; the count stands in the word ahead of the array
-    NetSession* network = nullptr;
     MediaContext* mediaSources[2] = {nullptr, nullptr}; // [0] music and video, [1] everything else
     bool mediaWindow = false;             // music is open through PlayMusic; the frame step restarts it at its end
 

@@ -94,7 +94,7 @@ void EndWithStatus(int status) {
     ReleaseSoundDevice();
 
     // 7. Network peers are told goodbye.
-    EndNetSession();
+    ReleaseNetwork();
 
     // 8. Temporary media files.
     ReleaseMediaContexts();

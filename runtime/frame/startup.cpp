@@ -163,7 +163,7 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
     CreateSoundRecords();
 
     // 6. The network record, idle.
-    engine.network = CreateNetSession();
+    InitNetwork();
 
     // 7. Renderer: frame interval, pixel-format report, extensions.
     InitRenderer(engine.renderer, engine.screenWidth, engine.screenHeight, 0, engine.frameRate);

@@ -7,8 +7,6 @@
 
 namespace corvane {
 
-struct NetSession;
-
 // ==== sessions ===================================================================
 double HostGame(const RtString& port);                        // listen on the port (27013 when 0 or less); 1.0 / 0.0
 double JoinGame(const RtString& address, const RtString& port); // connect ("" = this machine) and ping the host; 1.0 / 0.0
@@ -26,7 +24,7 @@ double SendNetMessage(const RtString& from, const RtString& to, const RtString& 
 RtString GetNetMessage(const RtString& id);                   // oldest text for a local player, "" when none
 
 // ==== engine start and end (internal) =============================================
-NetSession* CreateNetSession();                               // the idle session record of start-up
-void EndNetSession();                                         // stop the thread (at most 3 s), say goodbye, free the record
+void InitNetwork();                                           // the idle session record of start-up (once)
+void ReleaseNetwork();                                        // stop the thread (at most 3 s), say goodbye, free the record
 
 } // namespace corvane

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <thread>
 
-#include "runtime/engine/engine_state.h"
+#include "runtime/engine/engine.h"
 #include "runtime/net/net.h"
 #include "runtime/net/net_session.h"
 
@@ -19,6 +19,8 @@ constexpr int kSessionStopWaitMs = 10000; // a new session waits this long for t
 
 using Clock = std::chrono::steady_clock;
 using Guard = std::lock_guard<std::mutex>;
+
+NetSession* g_session = nullptr;          // the process's one session (main thread)
 
 int ArgumentInt(const RtString& text) { return ToInt(TextValue(text.Buffer())); }
 
@@ -86,7 +88,7 @@ bool ThreadRunning(NetSession& s) {
 
 // The common part of the requests to the host: the newest local player asks.
 std::optional<NetMessageEntry> Request(int type, const void* payload, int length) {
-    NetSession* s = engine.network;
+    NetSession* s = g_session;
     if (!s) return std::nullopt;
     bool any;
     std::int32_t requester;
@@ -166,14 +168,18 @@ std::optional<NetMessageEntry> AwaitReply(NetSession& s, int type, std::int32_t 
 
 // ==== engine start and end =======================================================
 
-NetSession* CreateNetSession() { return new NetSession(); }
+NetSession* ActiveNetSession() { return g_session; }
 
-void EndNetSession() {
-    NetSession* s = engine.network;
+void InitNetwork() {
+    if (!g_session) g_session = new NetSession();
+}
+
+void ReleaseNetwork() {
+    NetSession* s = g_session;
     if (!s) return;
     if (!StopNetworkThread(*s, kEndWaitMs)) {
         // The thread may still touch the record: leave it to the process exit.
-        engine.network = nullptr;
+        g_session = nullptr;
         return;
     }
     NLsocket client = s->clientSocket;
@@ -181,13 +187,13 @@ void EndNetSession() {
     if (client != -1) nlFlush(client, kEndFlushMs);
     CloseSession(*s);
     delete s;
-    engine.network = nullptr;
+    g_session = nullptr;
 }
 
 // ==== sessions ===================================================================
 
 double HostGame(const RtString& portText) {
-    NetSession* s = engine.network;
+    NetSession* s = g_session;
     if (!s) return 0.0;
     InitNetworkLibrary(*s);
     int port = PortArgument(portText);
@@ -228,7 +234,7 @@ double HostGame(const RtString& portText) {
 }
 
 double JoinGame(const RtString& addressText, const RtString& portText) {
-    NetSession* s = engine.network;
+    NetSession* s = g_session;
     if (!s) return 0.0;
     InitNetworkLibrary(*s);
     int port = PortArgument(portText);
@@ -289,7 +295,7 @@ double JoinGame(const RtString& addressText, const RtString& portText) {
 }
 
 RtString GetLocalAddresses() {
-    NetSession* s = engine.network;
+    NetSession* s = g_session;
     if (s) InitNetworkLibrary(*s);
     else nlInit();
     NLint count = 0;
@@ -314,7 +320,7 @@ RtString GetLocalAddresses() {
 // ==== players ====================================================================
 
 RtString CreatePlayer(const RtString& name) {
-    NetSession* s = engine.network;
+    NetSession* s = g_session;
     // Without a running session nobody could ever number the player.
     if (!s || !ThreadRunning(*s)) return RtString("-1");
     NetPlayer* player = AppendLocalPlayer(*s, name.Buffer(), 0);
@@ -325,7 +331,7 @@ RtString CreatePlayer(const RtString& name) {
 }
 
 double RemovePlayer(const RtString& id) {
-    NetSession* s = engine.network;
+    NetSession* s = g_session;
     if (!s || s->clientSocket == -1) return 0.0;
     return SendSimple(s->clientSocket, kNetLeave, 0, ArgumentInt(id), nullptr, 0) ? 1.0 : 0.0;
 }
@@ -354,7 +360,7 @@ RtString GetPlayerName(const RtString& id) {
 // ==== messages ===================================================================
 
 double SendNetMessage(const RtString& from, const RtString& to, const RtString& text) {
-    NetSession* s = engine.network;
+    NetSession* s = g_session;
     if (!s || s->clientSocket == -1 || text.length > static_cast<std::uint32_t>(kNetMaxPayload)) return 0.0;
     std::int32_t receiver = ArgumentInt(to);
     if (receiver == 0) receiver = -1;
@@ -365,7 +371,7 @@ double SendNetMessage(const RtString& from, const RtString& to, const RtString& 
 }
 
 RtString GetNetMessage(const RtString& idText) {
-    NetSession* s = engine.network;
+    NetSession* s = g_session;
     if (!s) return RtString("");
     std::int32_t id = ArgumentInt(idText);
     std::optional<NetMessageEntry> message;

@@ -74,6 +74,9 @@ struct NetSession {
     NLint group = -1;
 };
 
+// The process's session, made by InitNetwork; null before it and after ReleaseNetwork.
+NetSession* ActiveNetSession();
+
 // ---- operations shared by the commands, the thread and the program end
 NetMessageEntry MakeMessageEntry(const unsigned char* bytes, const NetHeader& header, NLsocket source);
 void InitNetworkLibrary(NetSession& session);

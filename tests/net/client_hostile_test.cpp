@@ -13,7 +13,6 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/engine/engine_state.h"
 #include "runtime/net/net.h"
 #include "runtime/net/net_session.h"
 #include "tests/net/net_test_support.h"
@@ -32,9 +31,9 @@ double Seconds(Clock::time_point since) {
 class NetPeerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!engine.network) engine.network = CreateNetSession();
+        InitNetwork();
     }
-    void TearDown() override { EndNetSession(); }
+    void TearDown() override { ReleaseNetwork(); }
 };
 
 // Plays the host's side of the join handshake on an accepted connection and

@@ -58,11 +58,11 @@ bool SendPatiently(RawPeer& peer, const std::string& packet, const std::atomic<b
 class NetFlowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!engine.network) engine.network = CreateNetSession();
+        InitNetwork();
         port = FreePort();
         ASSERT_EQ(HostGame(RtString(std::to_string(port).c_str())), 1.0);
     }
-    void TearDown() override { EndNetSession(); }
+    void TearDown() override { ReleaseNetwork(); }
     int port = 0;
 };
 

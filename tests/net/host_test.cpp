@@ -6,7 +6,6 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/engine/engine_state.h"
 #include "runtime/net/net.h"
 #include "runtime/net/net_session.h"
 #include "tests/net/net_test_support.h"
@@ -19,9 +18,9 @@ namespace {
 class NetHostTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!engine.network) engine.network = CreateNetSession();
+        InitNetwork();
     }
-    void TearDown() override { EndNetSession(); }
+    void TearDown() override { ReleaseNetwork(); }
 
     // Hosts on a fresh port; returns it.
     int Host() {
@@ -47,8 +46,8 @@ TEST_F(NetHostTest, DefaultPortIsTheWellKnownOne) {
         RawPeer peer(27013);
         ASSERT_GE(peer.fd, 0) << text;
         EXPECT_EQ(JoinAs(peer, "x"), 101) << text;
-        EndNetSession();
-        engine.network = CreateNetSession();
+        ReleaseNetwork();
+        InitNetwork();
     }
     EXPECT_EQ(HostGame(RtString("65536")), 0.0); // not wrapped round to another port
     EXPECT_EQ(HostGame(RtString("70000")), 0.0);
@@ -241,9 +240,9 @@ TEST_F(NetHostTest, RestartsAndEndsRightAfterStarting) {
         if (i % 2) {
             ASSERT_EQ(HostGame(RtString(std::to_string(FreePort()).c_str())), 1.0) << i;
         } else {
-            EndNetSession();
-            EXPECT_EQ(engine.network, nullptr);
-            engine.network = CreateNetSession();
+            ReleaseNetwork();
+            EXPECT_EQ(ActiveNetSession(), nullptr);
+            InitNetwork();
         }
     }
 }
