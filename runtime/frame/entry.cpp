@@ -18,9 +18,24 @@ static std::string ApplicationName() {
     return name.empty() ? "Corvane" : name;
 }
 
+static Settings& ChosenSettings() {
+    static Settings settings;
+    return settings;
+}
+
+void UseSettings(const Settings& settings) { ChosenSettings() = settings; }
+
 int RuntimeMain(void* instance, void* previousInstance, const char* commandLineText, int showCommand) {
     commandLine = commandLineText ? commandLineText : "";
     SetRuntimeDefaults();
+    const Settings& chosen = ChosenSettings();
+    if (chosen.width > 0 && chosen.height > 0) {
+        engine.screenWidth = chosen.width;
+        engine.screenHeight = chosen.height;
+    }
+    engine.fullscreen = chosen.fullscreen ? 1 : 0;
+    engine.frameRate = chosen.frameRate;
+    // The executable's name names the log, whatever the window is titled.
     StartEngine(instance, previousInstance, commandLine.Buffer(), showCommand, ApplicationName().c_str());
     if (!engine.windowCreated) {
         // Every command expects the window and its context; running the program
@@ -32,6 +47,10 @@ int RuntimeMain(void* instance, void* previousInstance, const char* commandLineT
         DeleteErrorLog();
         AppendErrorLog("No Window");
         std::exit(1);
+    }
+    if (!chosen.title.empty()) {
+        engine.appName = chosen.title;
+        platform::SetWindowTitle((engine.paused ? engine.appName + " <pause>" : engine.appName).c_str());
     }
     engine.endLine = 0.0;
     engine.errorCode = 0.0;

@@ -14,6 +14,20 @@
 
 namespace corvane {
 
+// ---------------------------------------------------------------- program settings
+// What the window is like when it opens. A program that wants other than the defaults
+// defines the hook ProgramSettings; the process entry calls it before start-up:
+//     void corvane::ProgramSettings(Settings& s) { s.width = 1280; s.height = 720; s.title = "My game"; }
+struct Settings {
+    int width = 640;                        // client width in pixels (values below 1: 640)
+    int height = 480;                       // client height in pixels (values below 1: 480)
+    std::string title;                      // window title; empty: the executable's name
+    bool fullscreen = false;                // start in the full-screen display mode of width x height
+    int frameRate = 60;                     // frame-rate limit, as SetFrameRate (0 or less: 500 a second)
+};
+void ProgramSettings(Settings& settings);   // your hook, optional: fill in settings before the window opens
+void UseSettings(const Settings& settings); // the entry hands the hook's settings to RuntimeMain
+
 // ---------------------------------------------------------------- entry and start-up
 int  RuntimeMain(void* instance, void* previousInstance, const char* commandLineText, int showCommand); // run the program; never returns
 int  StartEngine(void* instance, void* previousInstance, const char* commandLineText, int showCommand, const char* applicationName); // window, context, subsystems, "Loading..."

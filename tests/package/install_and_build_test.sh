@@ -146,9 +146,9 @@ wait $pid; echo "exit: $?"
 DRIVE
 chmod +x "$work/drive.sh"
 run() {  # PROGRAM TITLE: 0 when everything a user sees is right
-  local out=$work/run-$2 before=$failures; mkdir -p "$out"
+  local out=$work/run-$(basename "$1") before=$failures; mkdir -p "$out"
   report=$(xvfb-run -a -s "-noreset -screen 0 1024x768x24" "$work/drive.sh" "$1" "$2" "$prefix/bin/screen-text" "$out" 2>&1)
-  grep -q '^text: Hello from Corvane! Escape ends\.$' <<<"$report" || fail "$2: text not on screen: $report"
+  grep -q '^text: Hello from Corvane! Arrows push, Escape ends\.$' <<<"$report" || fail "$2: text not on screen: $report"
   # The green floor (0x208020 is red 0x20, green 0x80, blue 0x20).
   grep -Eq '^floor: s?rgb\(32,128,32\)$' <<<"$report" || fail "$2: floor colour: $report"
   grep -q '^sprite: 1$' <<<"$report" || fail "$2: no sprite on the floor line: $report"
@@ -156,7 +156,8 @@ run() {  # PROGRAM TITLE: 0 when everything a user sees is right
   [ $failures -eq "$before" ]
 }
 run "$project/build/hello" hello && ok "hello ran"
-[ -x "$work/hello_pc" ] && run "$work/hello_pc" hello_pc && ok "hello through pkg-config ran"
+# Titled by the starter's ProgramSettings with the project's name, whatever the executable is called.
+[ -x "$work/hello_pc" ] && run "$work/hello_pc" hello && ok "hello through pkg-config ran"
 
 [ $failures -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
 echo "install and build: all good"
