@@ -44,6 +44,13 @@ bool RenameFile(const char* from, const char* to);  // move or rename, replacing
 bool DeleteFileAt(const std::string& path);         // remove one file; false when it was not there
 bool MakeDirectory(const char* path);               // new folder (mode 0755); true when it exists already as a folder
 std::FILE* CreateFileBeside(const char* target, std::string* createdPath); // new uniquely named "wb" file (mode 0644) in the folder of target (found as above); null on failure
+// The whole file replaced by data: written beside it and renamed over it only once
+// every byte is on disk (an existing file keeps its permissions). On failure the old
+// file stays whole, nothing is left beside it, and why says what went wrong.
+bool ReplaceFileContents(const char* path, const void* data, std::size_t size, std::string* why);
+// Tests: ReplaceFileContents writes at most limit bytes, then fails with error
+// (ENOSPC: a full disk); a negative limit puts writing back.
+void LimitReplaceWritesForTesting(long long limit, int error);
 
 // ---------------------------------------------------------------- directories
 struct DirectoryEntry {

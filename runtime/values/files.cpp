@@ -31,15 +31,20 @@ bool LineIndex(double line, int* index) {
     return true;
 }
 
+// The old file is replaced only by a complete new one: a full disk or a failed
+// write leaves it as it was, records error 3 and says so in the log.
 void WriteBackLineFile() {
     if (lineFile.fileName.empty() || !lineFile.dirty) return;
-    std::FILE* f = platform::CreateFileForWriting(lineFile.fileName.c_str());
-    if (!f) return;
+    std::string text;
     for (int i = 0; i <= lineFile.lastLine; ++i) {
-        std::fwrite(lineFile.lines[i], 1, std::strlen(lineFile.lines[i]), f);
-        std::fwrite("\r\n", 1, 2, f);
+        text.append(lineFile.lines[i]);
+        text.append("\r\n");
     }
-    std::fclose(f);
+    std::string why;
+    if (!platform::ReplaceFileContents(lineFile.fileName.c_str(), text.data(), text.size(), &why)) {
+        SetErrorCode(3.0);
+        AppendErrorLog(("cannot write back " + lineFile.fileName + ": " + why).c_str());
+    }
 }
 
 void StoreLine(void* user, const char* line, std::size_t length) {

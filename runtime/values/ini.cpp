@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/engine/engine.h"
 #include "runtime/engine/engine_state.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/files_internal.h"
@@ -117,12 +118,26 @@ void ParseLine(void* user, const char* line, std::size_t length) {
     static_cast<IniParse*>(user)->Line(text.c_str());
 }
 
+// The store as a file holds it.
+std::string IniStoreText() {
+    std::string text;
+    for (const IniSection& section : iniStore.sections) {
+        text.append("[").append(section.name.Buffer()).append("]\r\n");
+        for (const IniKey& k : section.keys) text.append(k.key.Buffer()).append("=").append(k.value.Buffer()).append("\r\n");
+    }
+    return text;
+}
+
 void SaveIniStore() {
     if (!iniStore.dirty || !iniStore.fileName.Buffer() || !iniStore.fileName.Buffer()[0]) return;
-    std::FILE* f = platform::CreateFileForWriting(iniStore.fileName.Buffer());
-    if (!f) return;
-    SaveIniToStream(f);
-    std::fclose(f);
+    // Gathered first, then replacing the old file only once complete: a failed
+    // save leaves it as it was, records error 3 and says so in the log.
+    const std::string text = IniStoreText();
+    std::string why;
+    if (!platform::ReplaceFileContents(iniStore.fileName.Buffer(), text.data(), text.size(), &why)) {
+        SetErrorCode(3.0);
+        AppendErrorLog((std::string("cannot save ") + iniStore.fileName.Buffer() + ": " + why).c_str());
+    }
 }
 
 } // namespace
@@ -138,10 +153,8 @@ void LoadIniFromStream(std::FILE* file) {
 
 void SaveIniToStream(std::FILE* file) {
     if (!file) return;
-    for (const IniSection& section : iniStore.sections) {
-        std::fprintf(file, "[%s]\r\n", section.name.Buffer());
-        for (const IniKey& k : section.keys) std::fprintf(file, "%s=%s\r\n", k.key.Buffer(), k.value.Buffer());
-    }
+    const std::string text = IniStoreText();
+    std::fwrite(text.data(), 1, text.size(), file);
 }
 
 void ResetIniStore() {

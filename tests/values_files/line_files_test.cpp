@@ -1,6 +1,13 @@
 // The line-file store: selection, reading rules, write-back and the cut rule.
-#include <string>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "runtime/engine/engine.h"
+#include "runtime/platform/platform_files.h"
 #include "tests/values_files/files_test_support.h"
 
 namespace corvane {
@@ -141,6 +148,70 @@ TEST_F(LineFileTest, LineFilesComeFromAPackWhenNoRealFileExists) {
     ASSERT_EQ(mkdir("levels", 0755), 0);
     FlushLineFile();
     EXPECT_EQ(Read("levels/LEVEL.TXT"), "alpha\r\nbeta\r\ngamma\r\n");
+}
+
+// A write-back or an INI save never truncates the old file: on a full disk (or any
+// failed write) the old file stays whole, error 3 is recorded, the log says why.
+TEST_F(LineFileTest, SavesReplaceTheOldFileOnlyWhenComplete) {
+    std::string lines, ini = "[s]\r\n";
+    for (int i = 0; i < 100; ++i) {
+        lines += "line " + std::to_string(i) + "\r\n";
+        ini += "k" + std::to_string(i) + "=v" + std::to_string(i) + "\r\n";
+    }
+    const struct {
+        const char* what;
+        bool iniFile;
+        long long room;         // bytes the disk takes; < 0: all
+    } cases[] = {
+        {"line file, disk full at once", false, 0},
+        {"line file, disk full midway", false, 500},
+        {"line file, one byte short", false, 989},
+        {"INI, disk full midway", true, 500},
+        {"line file, room enough", false, -1},
+        {"INI, room enough", true, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string name = c.iniFile ? "cfg.ini" : "data.txt", before = c.iniFile ? ini : lines;
+        Write(name, before);
+        chmod(name.c_str(), 0640);
+        engine.errorCode = 0;
+        const std::size_t logBefore = Read(ErrorLogPath()).size();
+        // Grown from 100 to 120 entries, then saved.
+        if (c.iniFile) {
+            IniOpen(name.c_str());
+            for (int i = 100; i < 120; ++i) IniPut("s", ("k" + std::to_string(i)).c_str(), "new");
+        } else {
+            ASSERT_EQ(Line(name.c_str(), 0), "line 0");
+            for (int i = 100; i < 120; ++i) WriteLineText(name.c_str(), i, "new");
+        }
+        platform::LimitReplaceWritesForTesting(c.room, ENOSPC);
+        if (c.iniFile) IniSaveAtExit();
+        else FlushLineFile();
+        platform::LimitReplaceWritesForTesting(-1, 0);
+        ResetLineFileStore();
+
+        const std::string after = Read(name);
+        const std::string logged = Read(ErrorLogPath()).substr(logBefore);
+        struct stat st;
+        ASSERT_EQ(stat(name.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0640u) << "the file keeps its permissions";
+        EXPECT_FALSE(Exists(".corvane-")) << "nothing left beside it";
+        if (c.room < 0) {
+            EXPECT_EQ(after.size(), before.size() + 20 * (c.iniFile ? std::string("k100=new\r\n").size() : 5));
+            EXPECT_EQ(engine.errorCode, 0.0);
+            EXPECT_EQ(logged, "");
+            continue;
+        }
+        EXPECT_EQ(after, before);
+        EXPECT_EQ(engine.errorCode, 3.0);
+        EXPECT_EQ(std::count(logged.begin(), logged.end(), '\n'), 1) << logged;
+        EXPECT_NE(logged.find(name), std::string::npos) << logged;
+        EXPECT_NE(logged.find("No space left on device"), std::string::npos) << logged;
+    }
+    std::vector<platform::DirectoryEntry> entries;
+    ASSERT_TRUE(platform::ListDirectory(".", entries));
+    EXPECT_EQ(entries.size(), 4u) << "., .., cfg.ini and data.txt alone";
 }
 
 } // namespace
