@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test headless: the normal build, then the
-# AddressSanitizer + UndefinedBehaviorSanitizer build, the network tests under
-# ThreadSanitizer, then short fuzz runs.
+# abuse runs over hostile packs, models and fonts, the AddressSanitizer +
+# UndefinedBehaviorSanitizer build, the network tests under ThreadSanitizer, then
+# short fuzz runs from the seeds in fuzz/corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -45,6 +46,21 @@ cmake --build build -j"$JOBS"
 echo "== tests"
 run_ctest build 300
 
+# The fast abuse runs: pack extraction attacks, and the tools over generated hostile
+# models and fonts; each prints one line per case and "abuse ...: P passed, F failed".
+run_abuse() {
+  local log="build/abuse-$1.log" line
+  shift
+  if python3 "$@" 2>&1 | tee "$log"; then :; else status=1; fi
+  line=$(grep -E '^abuse [a-z]+: [0-9]+ passed, [0-9]+ failed' "$log" | tail -1 || true)
+  if [ -z "$line" ]; then status=1; total_fail=$((total_fail + 1)); return; fi
+  total_pass=$((total_pass + $(echo "$line" | sed -E 's/.*: ([0-9]+) passed.*/\1/')))
+  total_fail=$((total_fail + $(echo "$line" | sed -E 's/.* ([0-9]+) failed.*/\1/')))
+}
+echo "== abuse runs"
+run_abuse packs scripts/abuse/packs.py build/bin
+run_abuse tools scripts/abuse/tools.py build/bin
+
 echo "== build (AddressSanitizer + UndefinedBehaviorSanitizer)"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON -DCORVANE_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$JOBS"
@@ -71,19 +87,11 @@ if ls fuzz/*.cpp >/dev/null 2>&1 && command -v clang++ >/dev/null; then
   for src in fuzz/*.cpp; do
     name=$(basename "$src" .cpp)
     cmake --build build-fuzz -j"$JOBS" --target "$name" >/dev/null
+    # New inputs go to the build folder; the seeds of fuzz/corpus stay as written.
     corpus="build-fuzz/corpus-$name"; mkdir -p "$corpus"
-    # The video reader starts from tiny clips of each container it plays.
-    if [ "$name" = fuzz_video_reader ] && command -v ffmpeg >/dev/null && [ -z "$(ls -A "$corpus")" ]; then
-      for clip in "avi -c:v mpeg4" "mp4 -c:v libx264 -pix_fmt yuv420p" "mkv -c:v mjpeg -pix_fmt yuvj420p" \
-                  "webm -c:v libvpx" "ogv -c:v libtheora"; do
-        ext=${clip%% *}; codec=${clip#* }
-        ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i testsrc=s=64x48:r=10:d=0.5 \
-          -f lavfi -i sine=frequency=440:duration=0.5 $codec -shortest "$corpus/seed.$ext" || true
-      done
-    fi
     if ASAN_OPTIONS="detect_leaks=1" LSAN_OPTIONS="suppressions=$ROOT/scripts/lsan.supp" \
        timeout 120 "build-fuzz/bin/$name" -max_total_time="${FUZZ_SECONDS:-20}" -timeout=10 \
-       -rss_limit_mb=2048 "$corpus" > "build-fuzz/$name.log" 2>&1; then
+       -rss_limit_mb=2048 "$corpus" "fuzz/corpus/$name" > "build-fuzz/$name.log" 2>&1; then
       echo "fuzz $name: ok ($(grep -c . "build-fuzz/$name.log") log lines)"
       fuzz_pass=$((fuzz_pass + 1)); total_pass=$((total_pass + 1))
     else
@@ -94,6 +102,6 @@ if ls fuzz/*.cpp >/dev/null 2>&1 && command -v clang++ >/dev/null; then
   echo "fuzz targets: $fuzz_pass ran clean, $fuzz_fail crashed"
 fi
 
-# Normal build, sanitizer build and fuzz runs together.
+# Normal build, abuse runs, sanitizer build and fuzz runs together.
 echo "total: $total_pass passed, $total_fail failed"
 exit $status

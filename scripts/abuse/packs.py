@@ -164,7 +164,7 @@ def check(tool, name, pack_bytes, links, expected, bound=30.0):
 
 
 def main():
-    tool = os.path.join(sys.argv[1], "corvane-pack")
+    tool = os.path.join(os.path.abspath(sys.argv[1]), "corvane-pack")
     passed = failed = 0
     results = [check(tool, name, pack(entries), links, expected) for name, entries, links, expected in cases()]
     results += [check(tool, kind, lying(kind), [], 1) for kind in LYING]

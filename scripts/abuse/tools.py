@@ -57,7 +57,7 @@ def judge(kind, tool, name, args, bound):
 
 
 def main():
-    bin_dir = sys.argv[1]
+    bin_dir = os.path.abspath(sys.argv[1])
     timeout = float(sys.argv[sys.argv.index("--timeout") + 1]) if "--timeout" in sys.argv else 5.0
     work = tempfile.mkdtemp(prefix="corvane-abuse-tools-")
     passed = failed = 0
