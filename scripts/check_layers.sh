@@ -3,6 +3,10 @@
 # runtime/ and program/ and fails on an include that points up the order
 #   platform < engine < values < {gfx2d, input_sound, path, net, gfx3d} < frame < program
 # or sideways between two subsystems, except where one is built on another (ALLOWED).
+# It also fails on a function declared in a header of one layer and defined only in a
+# higher one: a call up a layer goes through the engine's table of upward calls, which
+# the higher layer fills in. UserMain, the program's entry the runtime calls, is the
+# one function a program defines by contract.
 # Usage: check_layers.sh [ROOT]   (ROOT defaults to the repository)
 set -euo pipefail
 root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
@@ -41,8 +45,39 @@ while IFS= read -r -d '' file; do
              | sed -E 's/^([0-9]+):.*"((runtime|program)\/[^"]+)"/\1:\2/')
 done < <(find "$root/runtime" "$root/program" -type f \( -name '*.h' -o -name '*.cpp' \) -print0 2>/dev/null)
 
+# Declarations against definitions. A definition is a line at the left margin (the
+# code does not indent inside its namespace) naming the function before "(" and not
+# ending with ";"; a declaration is such a line of a header ending with ";".
+layer_of() {
+    case $1 in
+        program/*) echo program ;;
+        runtime/*) local own=${1#runtime/}; echo "${own%%/*}" ;;
+    esac
+}
+declare -A lowest=()   # function name -> the lowest layer defining it
+while read -r name layer; do
+    if [ -z "${lowest[$name]+x}" ] || [ "${rank[$layer]:-99}" -lt "${rank[${lowest[$name]}]:-99}" ]; then
+        lowest[$name]=$layer
+    fi
+done < <(cd "$root" && find runtime program -name '*.cpp' -print0 \
+    | xargs -0 -r grep -HoP '^(?![\s#/}])(?!.*;\s*$)(?!.*\b(return|using|typedef|namespace|struct|class|enum)\b).*?\b\K[A-Za-z_]\w*(?=\()' \
+    | awk -F: '{ split($1, part, "/"); layer = part[1] == "program" ? "program" : part[2]; print $2, layer }' | sort -u)
+while IFS= read -r -d '' header; do
+    rel=${header#"$root"/}
+    own=$(layer_of "$rel")
+    [ -n "$own" ] && [ -n "${rank[$own]+x}" ] || continue
+    while IFS=: read -r line name; do
+        [ "$name" = UserMain ] && continue
+        where=${lowest[$name]:-}
+        if [ -n "$where" ] && [ "${rank[$where]:-99}" -gt "${rank[$own]}" ]; then
+            echo "layers: $rel:$line declares $name, defined only in the higher layer $where" >&2; bad=1
+        fi
+    done < <(grep -noP '^(?![\s#/}])(?!.*\b(inline|return|using|typedef|static_assert|constexpr|template)\b)(?=.*;\s*(//.*)?$).*?\b\K[A-Za-z_]\w*(?=\()' "$header" \
+             | sort -t: -k2,2 -u)
+done < <(find "$root/runtime" "$root/program" -type f -name '*.h' -print0 2>/dev/null)
+
 if [ "$bad" -ne 0 ]; then
-    echo "layers: includes point the wrong way (see above)" >&2
+    echo "layers: includes or declarations point the wrong way (see above)" >&2
     exit 1
 fi
-echo "layers: every include points down"
+echo "layers: every include and declaration points down"

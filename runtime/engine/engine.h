@@ -22,20 +22,25 @@ void   SetSourcePosition(double file, double line); // record the executing posi
 int    PumpMessages();                      // dispatch every pending window message; returns 1
 void   HandleWindowEvent(int event);        // the window procedure (platform::WindowEvent)
 
-// ---------------------------------------------------------------- ways out and the frame (defined by runtime/frame/)
-// A subsystem stops the program, or runs a modal loop of frames, through these; the
-// top layer defines them, so no subsystem includes it.
-[[noreturn]] void EndProgram();             // the one way out: releases everything, exits 0
-[[noreturn]] void QuitProgram();            // SetErrorCode(0), then EndProgram
+// ---------------------------------------------------------------- calls up a layer
+// A lower layer that must end the program, show a frame or end the stencil shadow
+// pass calls through this table; frame/ and gfx3d/ fill it in at start-up, so no
+// lower header declares what a higher layer defines. Until then the calls do the
+// least they can: the end exits with status 0, the others do nothing.
+struct UpwardCalls {
+    void (*endProgram)() = nullptr;         // EndProgram: releases everything, exits 0
+    void (*stopProgram)(double code, const char* reason) = nullptr; // StopProgram: the stop line, then the end with status 1
+    void (*presentFrame)() = nullptr;       // PresentFrame: show, pace, poll keys, prepare the next
+    double (*swapAndWait)() = nullptr;      // SwapAndWait: swap, clear, dispatch, spin to the next slot
+    void (*setShadowPass)(bool on) = nullptr; // SetShadowPass: opens or closes the pass
+};
+UpwardCalls& Upward();                      // the one table
+[[noreturn]] void UpEndProgram();           // the end, from a subsystem (the close box, Escape)
 // A stop: an error the program cannot go on from. SetErrorCode(code), the stop line on
 // standard error and in the log (whatever the mode), then the end with exit status 1.
-[[noreturn]] void StopProgram(double code, const char* reason);
-void   PresentFrame();                      // show the frame, pace it, poll keys, prepare the next
-double SwapAndWait(OpenGLRainbows& renderer); // swap, clear, dispatch, spin to the next slot; ms after the swap + 1
-
-// ---------------------------------------------------------------- the stencil shadow pass (defined by runtime/gfx3d/)
-// The 2D viewport commands end a pending pass before the viewport changes; the
-// 3D scene defines it so that 2D need not include the 3D subsystem.
-void   SetShadowPass(bool on);              // opens or closes the pass; nothing when unchanged
+[[noreturn]] void UpStopProgram(double code, const char* reason);
+void   UpPresentFrame();                    // a frame of a modal command
+double UpSwapAndWait();                     // a frame shown without the frame step; 1 before start-up
+void   UpSetShadowPass(bool on);            // 2D ends a pending pass before the viewport changes
 
 } // namespace corvane

@@ -31,7 +31,7 @@ void HandleWindowEvent(int event) {
         break;
     case platform::WindowEvent::CloseRequested:
         // The close box ends the program with the stop position as it is.
-        EndProgram();
+        UpEndProgram();
     case platform::WindowEvent::Exposed:
         break;
     }

@@ -37,7 +37,8 @@ double AdvanceFrameSlot(double nextFrameTime, double frameInterval, double now) 
     return nextFrameTime;
 }
 
-double SwapAndWait(OpenGLRainbows& renderer) {
+double SwapAndWait() {
+    OpenGLRainbows& renderer = engine.renderer;
     glFlush();
     platform::SwapWindowBuffers();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -86,7 +87,7 @@ void PresentFrame() {
     SetShadowPass(false);
 
     // 8. Show the frame, then prepare the next one.
-    SwapAndWait(engine.renderer);
+    SwapAndWait();
     glEnable(GL_BLEND);
     glDisable(GL_BLEND);
     engine.renderer.currentAlpha = 1.0f;

@@ -37,14 +37,20 @@ void SetRuntimeDefaults();                  // 640 x 480, 60 fps, windowed, debu
 int  UserMain();                            // the program itself (yours, or the player in program/); its result is the exit status
 
 // ---------------------------------------------------------------- frame step and timing
-// PresentFrame and SwapAndWait are declared in runtime/engine/engine.h, for modal commands.
+void   PresentFrame();                      // show the frame, pace it, poll keys, prepare the next
+double SwapAndWait();                       // swap, clear, dispatch, spin to the next slot; ms after the swap + 1
 void   SetFrameRate(double framesPerSecond);// frame interval 1000/n ms, 2 ms for n <= 0
 void   SetFrameInterval(OpenGLRainbows& renderer, int framesPerSecond); // the renderer's form
 double ElapsedMilliseconds();               // ms since the end of start-up
 double FrameDuration();                     // ms since the previous frame, never <= 0
 void   AllowEscape(double flag);            // Escape ends the program while flag != 0
 
-// ---------------------------------------------------------------- program end (EndProgram, QuitProgram and the error log: runtime/engine/engine.h)
+// ---------------------------------------------------------------- program end (the error log: runtime/engine/engine.h)
+[[noreturn]] void EndProgram();             // the one way out: releases everything, exits 0
+[[noreturn]] void QuitProgram();            // SetErrorCode(0), then EndProgram
+// A stop: an error the program cannot go on from. SetErrorCode(code), the stop line on
+// standard error and in the log (whatever the mode), then the end with exit status 1.
+[[noreturn]] void StopProgram(double code, const char* reason);
 void   ProcessExitTeardown();               // the releases after exit(), in order
 [[noreturn]] void EndAfterDisplayLost();    // "Display lost" in the log, then the end with status 1
 std::string ProgramDirectory();             // the executable's directory, without the last separator

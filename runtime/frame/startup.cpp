@@ -6,6 +6,7 @@
 
 #include "runtime/frame/frame.h"
 #include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx3d/gfx3d.h"
 #include "runtime/input_sound/input.h"
 #include "runtime/input_sound/sound.h"
 #include "runtime/net/net.h"
@@ -136,6 +137,12 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
         platform::SetDisplayLostHandler(EndAfterDisplayLost);
         teardownRegistered = true;
     }
+    // Subsystems end the program and show frames through the upward table.
+    UpwardCalls& up = Upward();
+    up.endProgram = EndProgram;
+    up.presentFrame = PresentFrame;
+    up.swapAndWait = SwapAndWait;
+    InitScene3D();
 
     // Every line of this run, a failed start's included, goes to this program's own log.
     SetErrorLogProgram(applicationName);
@@ -192,7 +199,7 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
 
     // 14. A first cleared frame.
     glClear(GL_COLOR_BUFFER_BIT);
-    SwapAndWait(engine.renderer);
+    SwapAndWait();
     ResetViewport(0, 0, 0, 0);
 
     // 15.

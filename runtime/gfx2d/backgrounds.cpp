@@ -204,11 +204,11 @@ void CrossFade(OpenGLRainbows& renderer, int from, int to) {
         DrawBackground(renderer, to);
         glColor4f(1.0f - c, 1.0f - c, 1.0f - c, 1.0f);
         DrawBackground(renderer, from);
-        (frameSwap ? frameSwap : SwapAndWait)(renderer);
+        (frameSwap ? frameSwap : UpSwapAndWait)();
     }
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     DrawBackground(renderer, to);
-    (frameSwap ? frameSwap : SwapAndWait)(renderer);
+    (frameSwap ? frameSwap : UpSwapAndWait)();
     glEnable(GL_ALPHA_TEST);
     glDisable(GL_BLEND);
     renderer.currentAlpha = 1.0f;
@@ -221,7 +221,7 @@ namespace {
 
 [[noreturn]] void StopUnloadable(const char* command, const RtString& file) {
     const std::string reason = std::string(command) + " \"" + file.Buffer() + "\": the picture could not be loaded";
-    StopProgram(3, reason.c_str());
+    UpStopProgram(3, reason.c_str());
 }
 
 } // namespace

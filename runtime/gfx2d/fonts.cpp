@@ -93,7 +93,7 @@ void LoadFont(const RtString& file, double number) {
         // Pure black is the font key colour.
         if (!LoadImageIntoSlot(engine.renderer, slot, path.Buffer(), 0x000000, 0)) {
             const std::string reason = std::string("LoadFont \"") + file.Buffer() + "\": the font picture could not be loaded";
-            StopProgram(3, reason.c_str());
+            UpStopProgram(3, reason.c_str());
         }
         return;
     }

@@ -100,8 +100,8 @@ void GrabScreenToBackground(OpenGLRainbows& renderer, int buffer); // the surfac
 void DrawBackground(OpenGLRainbows& renderer, int buffer);   // the tiles from the top-left; nothing when empty
 void FreeBackground(OpenGLRainbows& renderer, int buffer);   // tiles deleted, buffer empty
 void CrossFade(OpenGLRainbows& renderer, int from, int to);  // additive fade in 0.02 steps, each frame shown
-using FrameSwapFn = double (*)(OpenGLRainbows& renderer);
-void SetFrameSwap(FrameSwapFn swap);                         // tests: what shows CrossFade's frames (null: SwapAndWait)
+using FrameSwapFn = double (*)();
+void SetFrameSwap(FrameSwapFn swap);                         // tests: what shows CrossFade's frames (null: the frame's SwapAndWait)
 
 // ---------------------------------------------------------------- internal: BMP writing
 std::vector<unsigned char> EncodeBmp24(const unsigned char* bgrRows, int width, int height, int rowLength); // whole file; rows bottom-up

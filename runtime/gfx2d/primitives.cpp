@@ -93,7 +93,7 @@ void SetScreenSize(int width, int height) {
 }
 
 void SetViewport(double x, double y, double width, double height) {
-    SetShadowPass(false); // a pending stencil-shadow pass ends before the viewport changes
+    UpSetShadowPass(false); // a pending stencil-shadow pass ends before the viewport changes
     ResetViewport(ToInt(x), ToInt(y), ToInt(width), ToInt(height));
 }
 

@@ -34,7 +34,7 @@ void InputText(RtString& text, double x, double y) {
     for (;;) {
         DrawTextRun(r, engine.currentFont, shown.Buffer(), drawX, drawY, 0.0f);
         if (g_frameHook) g_frameHook();
-        PresentFrame();
+        UpPresentFrame();
         const int c = engine.input ? ReadKeyChar(*engine.input) : 0;
         if (c == kEnter) break;
         if (c == kBackspace) {

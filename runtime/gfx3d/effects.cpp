@@ -201,6 +201,8 @@ void SelectEffectLight(int number, double colour, double x, double y, double z, 
     if (number == -3) SetShadowPass(on);
 }
 
+void InitScene3D() { Upward().setShadowPass = SetShadowPass; }
+
 void SetShadowPass(bool on) {
     Rainbows3D& s = engine.scene;
     if (on == s.shadowPassActive) return;

@@ -94,7 +94,8 @@ float FastSqrt(float x);                                     // float bits halve
 bool InViewCone(const Rainbows3D& scene, const float placement[16], const MeshFrame& frame); // drawn or skipped
 
 // ---------------------------------------------------------------- internal: effects
-// (SetShadowPass is declared in runtime/engine/engine.h: 2D calls it too.)
+void InitScene3D();                                          // start-up: the shadow pass joins the upward table (2D ends it too)
+void SetShadowPass(bool on);                                 // opens or closes the stencil pass; nothing when unchanged
 void SelectEffectLight(int number, double colour, double x, double y, double z, double cone); // SetLight with a negative number
 bool TangentsMissing(const MeshObject& mesh);                // first vertex corner has tangent and binormal index 0
 bool PrepareEffect(Rainbows3D& scene, MeshObjectX& mesh, bool multitexture); // normals, tangents, toon texture, adjacency

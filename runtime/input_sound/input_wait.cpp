@@ -51,7 +51,7 @@ void IdleUntilInput() {
         if (d) {
             PollKeyboard(*d);
             d->newFrame = 1;
-            if (escapeEndsProgram && IsKeyDown(*d, KeyEscape)) EndProgram();
+            if (escapeEndsProgram && IsKeyDown(*d, KeyEscape)) UpEndProgram();
             bool keysChanged = false;
             for (int code = 0; code <= 254; ++code) {
                 unsigned char down = IsKeyDown(*d, code) ? 1 : 0;

@@ -69,7 +69,7 @@ TEST_F(FrameTest, SwapAndWaitSpinsUntilStrictlyAfterTheSlot) {
     engine.renderer.nextFrameTime = 105.0;
     g_clock = 100.0;
     g_step = 1.0;
-    double spent = SwapAndWait(engine.renderer);
+    double spent = SwapAndWait();
     // Readings 100, 101, ... 106: the first strictly later than 105 releases.
     EXPECT_DOUBLE_EQ(spent, 6.0 + 1.0);
     EXPECT_DOUBLE_EQ(engine.renderer.nextFrameTime, 115.0);
@@ -81,7 +81,7 @@ TEST_F(FrameTest, SwapAndWaitAfterALateFrameReleasesAtOnce) {
     engine.renderer.nextFrameTime = 1000.0;
     g_clock = 1040.0;
     g_step = 0.0;
-    double spent = SwapAndWait(engine.renderer);
+    double spent = SwapAndWait();
     EXPECT_DOUBLE_EQ(spent, 1.0);
     EXPECT_NEAR(engine.renderer.nextFrameTime, 1000.0 + 3 * 1000.0 / 60.0, 1e-9);
 }

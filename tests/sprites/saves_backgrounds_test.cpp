@@ -216,7 +216,7 @@ TEST_F(Backgrounds, GrabbedScreenComesBackNextFrame) {
 TEST_F(Backgrounds, FadeTakesFiftyOneFramesAndLeavesThePicture) {
     static int frames = 0;
     frames = 0;
-    SetFrameSwap([](OpenGLRainbows& r) { ++frames; return SwapAndWait(r); });
+    SetFrameSwap([] { ++frames; return SwapAndWait(); });
     SetFrameRate(1000);
     const std::string path = gfx2d_test::WriteTemp("fade.bmp", gfx2d_test::MakeBmp(200, 150, 24, Gradient));
     DrawRect(0, 0, 639, 479, kRed);
