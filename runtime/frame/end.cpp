@@ -27,6 +27,13 @@ void AppendNumber(double value) {
 
 [[noreturn]] void EndWithStatus(int status);
 
+// The way out is in the upward table from the first instruction on: a stop before
+// start-up (or in a process that never starts the engine) still ends here.
+const bool kEndInstalled = [] {
+    Upward().endProgram = EndProgram;
+    return true;
+}();
+
 } // namespace
 
 void QuitProgram() {

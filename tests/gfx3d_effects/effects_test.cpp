@@ -2,6 +2,7 @@
 // shading, and the GL state every effect leaves for plain and 2D drawing.
 #include <functional>
 
+#include "runtime/frame/frame.h"
 #include "runtime/values/rt_string.h"
 #include "tests/gfx3d/gfx3d_test_support.h"
 #include "tests/support/engine_fixture.h"
