@@ -27,10 +27,11 @@ void AppendNumber(double value) {
 
 [[noreturn]] void EndWithStatus(int status);
 
-// The way out is in the upward table from the first instruction on: a stop before
+// The ways out are in the upward table from the first instruction on: a stop before
 // start-up (or in a process that never starts the engine) still ends here.
 const bool kEndInstalled = [] {
     Upward().endProgram = EndProgram;
+    Upward().stopProgram = StopProgram;
     return true;
 }();
 
