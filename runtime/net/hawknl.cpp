@@ -45,6 +45,7 @@ struct Socket {
     std::mutex readLock;           // the reassembly buffer and the end flags
     NlPacketStream in;             // received bytes not yet handed out
     bool peerEnded = false;        // the peer closed its side
+    bool chunkFilled = false;      // the last receive filled the whole chunk: more may be waiting
     NLenum broken = NL_NO_ERROR;   // the connection is unusable (disconnect or lost framing)
 
     std::mutex writeLock;          // the held-back bytes; one packet at a time
@@ -108,7 +109,9 @@ bool FlushLocked(Socket& s) {
         if (sent > 0) s.outMoved = std::chrono::steady_clock::now();
         s.outStart += static_cast<std::size_t>(sent);
     }
-    std::vector<unsigned char>().swap(s.out);
+    // A small buffer is kept for the next packets; a large one goes back.
+    if (s.out.capacity() > 64 * 1024) std::vector<unsigned char>().swap(s.out);
+    else s.out.clear();
     s.outStart = 0;
     return true;
 }
@@ -260,6 +263,7 @@ NLint nlRead(NLsocket socket, void* buffer, NLint nbytes) {
         if (chunk.size() != static_cast<std::size_t>(kReceiveChunk)) chunk.resize(kReceiveChunk);
         platform::NetFailure failure;
         long got = platform::NetReceive(s->fd, chunk.data(), kReceiveChunk, &failure);
+        s->chunkFilled = got == kReceiveChunk;
         if (got > 0) {
             s->in.Append(chunk.data(), static_cast<std::size_t>(got));
             continue;
@@ -581,10 +585,15 @@ NLint nlPollGroup(NLint group, NLenum name, NLsocket* sockets, NLint number, NLi
 // ==== waiting and flushing =======================================================
 
 NLint nlWaitSockets(const NLsocket* sockets, NLint count, NLint timeoutMs, const NLsocket* writeOnly,
-                    NLint writeOnlyCount) {
+                    NLint writeOnlyCount, NLboolean* ready) {
     Registry& r = registry();
-    std::vector<std::shared_ptr<Socket>> members;
-    std::vector<char> readable;
+    // Kept between calls: the thread that waits does so on every pass.
+    thread_local std::vector<std::shared_ptr<Socket>> members;
+    thread_local std::vector<NLint> slot;              // index in sockets, or -1 for writeOnly
+    thread_local std::vector<platform::NetPollEntry> entries;
+    thread_local std::vector<char> already;           // a packet or the end is known without polling
+    members.clear();
+    slot.clear();
     int wakeFd;
     {
         std::lock_guard<std::mutex> guard(r.lock);
@@ -593,10 +602,13 @@ NLint nlWaitSockets(const NLsocket* sockets, NLint count, NLint timeoutMs, const
             auto found = r.sockets.find(i < count ? sockets[i] : writeOnly[i - count]);
             if (found == r.sockets.end()) continue;
             members.push_back(found->second);
-            readable.push_back(i < count ? 1 : 0);
+            slot.push_back(i < count ? i : -1);
         }
     }
-    std::vector<platform::NetPollEntry> entries(members.size() + 1);
+    if (ready)
+        for (NLint i = 0; i < count; ++i) ready[i] = NL_FALSE;
+    entries.assign(members.size() + 1, platform::NetPollEntry());
+    already.assign(members.size(), 0);
     entries[0].fd = wakeFd;
     entries[0].wantRead = wakeFd >= 0;
     int timeout = timeoutMs;
@@ -607,10 +619,14 @@ NLint nlWaitSockets(const NLsocket* sockets, NLint count, NLint timeoutMs, const
             std::lock_guard<std::mutex> guard(s.readLock);
             if (s.fd < 0) continue;
             e.fd = s.fd;
+            bool reading = slot[i] >= 0;
             // A socket whose end was already seen has nothing more to say.
-            e.wantRead = readable[i] && s.broken == NL_NO_ERROR && !s.peerEnded &&
+            e.wantRead = reading && s.broken == NL_NO_ERROR && !s.peerEnded &&
                          (!s.listening || std::chrono::steady_clock::now() >= s.acceptPauseUntil);
-            if (e.wantRead && !s.listening && s.in.Ready()) timeout = 0;
+            if (reading && !s.listening && (s.in.Ready() || s.broken != NL_NO_ERROR || s.peerEnded)) {
+                already[i] = 1;
+                timeout = 0;
+            }
         }
         std::lock_guard<std::mutex> guard(s.writeLock);
         e.wantWrite = !s.writeBroken && HeldBack(s) > 0;
@@ -618,10 +634,12 @@ NLint nlWaitSockets(const NLsocket* sockets, NLint count, NLint timeoutMs, const
     int found = platform::NetPoll(entries.data(), static_cast<int>(entries.size()), timeout);
     if (entries[0].readable) platform::NetClearWakeSignal(wakeFd);
     for (std::size_t i = 0; i < members.size(); ++i) {
+        if (ready && slot[i] >= 0 && (already[i] || entries[i + 1].readable)) ready[slot[i]] = NL_TRUE;
         if (!entries[i + 1].writable) continue;
         std::lock_guard<std::mutex> guard(members[i]->writeLock);
         if (members[i]->fd >= 0) FlushLocked(*members[i]);
     }
+    members.clear(); // no socket is kept alive by the cache
     return found;
 }
 
@@ -673,6 +691,13 @@ NLboolean nlFlush(NLsocket socket, NLint timeoutMs) {
         entry.wantWrite = true;
         platform::NetPoll(&entry, 1, static_cast<int>(std::min<long long>(left.count(), 50)));
     }
+}
+
+NLboolean nlMoreToRead(NLsocket socket) {
+    auto s = Find(socket);
+    if (!s) return NL_FALSE;
+    std::lock_guard<std::mutex> guard(s->readLock);
+    return s->in.Ready() || s->chunkFilled || s->peerEnded || s->broken != NL_NO_ERROR;
 }
 
 NLint nlStalledMs(NLsocket socket) {

@@ -90,14 +90,18 @@ NLint nlPollGroup(NLint group, NLenum name, NLsocket* sockets, NLint number, NLi
 
 // ==== waiting and flushing (this layer's own additions) =========================
 // Waits until one of sockets can be read, a held-back write of sockets or writeOnly
-// can go on (it is sent), or nlWake.
+// can go on (it is sent), or nlWake. ready (count entries, may be null) tells which
+// of sockets can be read (or accepted from) now.
 NLint nlWaitSockets(const NLsocket* sockets, NLint count, NLint timeoutMs, const NLsocket* writeOnly = nullptr,
-                    NLint writeOnlyCount = 0);
+                    NLint writeOnlyCount = 0, NLboolean* ready = nullptr);
 void nlWake();                                        // ends a waiting nlWaitSockets early
 void nlHoldWrites(NLboolean hold);                    // while held, this thread's packets are only queued; releasing sends them, one system call per socket
 NLboolean nlFlush(NLsocket socket, NLint timeoutMs);  // send held-back bytes, waiting at most timeoutMs; true when none are left
 NLint nlPendingBytes(NLsocket socket);                // bytes held back for the peer
-NLint nlStalledMs(NLsocket socket);                   // ms since held-back bytes last moved; 0 when none wait
+NLint nlStalledMs(NLsocket socket);
+// After a read: whether another nlRead may find something without waiting (a packet
+// is held, the last receive filled its buffer, or the end is known).
+NLboolean nlMoreToRead(NLsocket socket);                   // ms since held-back bytes last moved; 0 when none wait
 
 // How far a stream's bytes make a packet: more bytes are needed, a whole packet of
 // *length bytes follows the 4-byte frame, or the framing is lost (not 'N' 'L', or

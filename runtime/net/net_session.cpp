@@ -375,16 +375,27 @@ RtString GetNetMessage(const RtString& idText) {
     if (!s) return RtString("");
     std::int32_t id = ArgumentInt(idText);
     std::optional<NetMessageEntry> message;
-    {
-        Guard guard(s->lock);
-        for (auto& p : s->localPlayers) {
-            if (p->id != id) continue;
-            if (!p->messages.empty()) {
-                message = std::move(p->messages.front());
-                p->messages.pop_front();
+    // With nothing queued the command reads the connection itself: a message that is
+    // there already needs no hand-over from the thread.
+    for (int look = 0; look < 2 && !message; ++look) {
+        bool known = false;
+        NLsocket client;
+        {
+            Guard guard(s->lock);
+            for (auto& p : s->localPlayers) {
+                if (p->id != id) continue;
+                known = true;
+                if (!p->messages.empty()) {
+                    message = std::move(p->messages.front());
+                    p->messages.pop_front();
+                }
+                break;
             }
-            break;
+            client = s->threadRunning ? s->clientSocket : -1;
         }
+        if (message || !known || client == -1 || look > 0) break;
+        s->commandReadAt.store(Clock::now().time_since_epoch().count());
+        if (!ReadAsClient(*s, client)) break;
     }
     RtString result("");
     if (message) result.Assign(reinterpret_cast<const char*>(message->Payload()), static_cast<std::uint32_t>(message->header.length));

@@ -5,6 +5,7 @@
 // thread reads them without the lock and takes it to change them.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -67,11 +68,12 @@ struct NetSession {
     unsigned char stopRequest = 1;
     unsigned char threadRunning = 0;
     std::mutex lock;
+    std::mutex clientReadLock;                 // held by whoever reads clientSocket, so messages keep their order
+    std::atomic<std::int64_t> commandReadAt{0}; // steady-clock ticks of a command's last read of clientSocket
     NetMessageQueue replies;
 
     // Network thread only.
     std::int32_t nextId = 101;
-    NLint group = -1;
 };
 
 // The process's session, made by InitNetwork; null before it and after ReleaseNetwork.
@@ -86,5 +88,8 @@ bool WriteAll(NLsocket socket, const unsigned char* message); // 17 + length byt
 bool SendSimple(NLsocket socket, int type, std::int32_t target, std::int32_t origin, const void* payload, int length);
 std::optional<NetMessageEntry> AwaitReply(NetSession& session, int type, std::int32_t requester); // none after 5 s
 void* NetworkThread(void* session);
+// Reads and handles what the host sent, unless another thread is at it (the thread,
+// or a command that looks for a message itself); true when something was read.
+bool ReadAsClient(NetSession& session, NLsocket client);
 
 } // namespace corvane

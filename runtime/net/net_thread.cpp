@@ -61,6 +61,8 @@ constexpr int kClientReadsPerPass = 1024;
 constexpr int kHostReadsPerConnection = 64;
 constexpr int kAcceptsPerPass = 8;
 constexpr int kPassWaitMs = 10;
+constexpr int kCommandReadsMs = 2;             // a command read the connection this recently: it is looking
+constexpr int kCheckEveryMs = 100;             // how often the time limits are looked at
 
 // An accepted connection, as the thread sees it.
 struct Connection {
@@ -70,6 +72,7 @@ struct Connection {
     bool joined = false;                        // a player joined through it
     bool gone = false;                          // to be closed at the end of the pass
     std::optional<NetMessageEntry> parked;      // read, waiting for room where it goes
+    bool readNow = false;                       // to be read in this pass
 };
 
 // Reads one packet. Returns the nlRead result (the packet length, or NL_INVALID with
@@ -182,22 +185,37 @@ void AnnounceAndDrop(NetSession& s, NLsocket client) {
     }
 }
 
-void ReadAsClient(NetSession& s, NLsocket client, unsigned char* buffer) {
-    std::vector<NetMessageEntry> batch;
+} // namespace
+
+bool ReadAsClient(NetSession& s, NLsocket client) {
+    // One reader at a time keeps the messages in their order. Neither waits for the
+    // other: whoever holds the lock is reading already (the thread looks again on its
+    // next pass, as the socket stays readable).
+    std::unique_lock<std::mutex> reading(s.clientReadLock, std::try_to_lock);
+    if (!reading) return false;
+    unsigned char buffer[kNetMessageSize + 1];
+    thread_local std::vector<NetMessageEntry> batch;
+    batch.clear();
     for (int i = 0; i < kClientReadsPerPass; ++i) {
         std::optional<NetMessageEntry> m;
-        if (ReadOne(client, buffer, &m) < 0 || !m) break;
+        NLint got = ReadOne(client, buffer, &m);
+        if (got < 0 || !m) break;
         batch.push_back(std::move(*m));
+        if (!nlMoreToRead(client)) break;
     }
-    if (batch.empty()) return;
+    if (batch.empty()) return false;
     std::vector<std::int32_t> forget;
     {
         Guard guard(s.lock);
         for (NetMessageEntry& m : batch)
             if (std::int32_t id = HandleAtClient(s, m)) forget.push_back(id);
     }
+    batch.clear();
     for (std::int32_t id : forget) SendSimple(client, kNetLeave, 0, id, nullptr, 0);
+    return true;
 }
+
+namespace {
 
 // ---- the host side --------------------------------------------------------------
 
@@ -326,8 +344,7 @@ public:
                 NLenum error = nlGetError();
                 return error != NL_SYSTEM_ERROR && error != NL_NOT_LISTEN;
             }
-            if (static_cast<int>(connections_.size()) >= kNetMaxConnections || s_.group < 0 ||
-                !nlGroupAddSocket(s_.group, socket)) {
+            if (static_cast<int>(connections_.size()) >= kNetMaxConnections) {
                 nlClose(socket); // full: closed at once
                 continue;
             }
@@ -341,15 +358,20 @@ public:
         return true;
     }
 
-    void Read(unsigned char* buffer) {
-        // Messages that waited for room go first, in connection order.
+    // Reads the connections the last wait found readable (all when ready is null).
+    void Read(unsigned char* buffer, const std::vector<NLsocket>* ready) {
+        // Messages that waited for room go first, in connection order; their
+        // connections are read again at once.
         for (Connection& c : connections_) {
-            if (c.parked && HandleAtHost(s_, c, *c.parked)) c.parked.reset();
+            c.readNow = !ready || std::find(ready->begin(), ready->end(), c.socket) != ready->end();
+            if (c.parked && HandleAtHost(s_, c, *c.parked)) {
+                c.parked.reset();
+                c.readNow = true;
+            }
         }
-        NLint count = s_.group < 0 ? 0 : nlPollGroup(s_.group, NL_READ_STATUS, ready_.data(), kNetMaxConnections, 0);
-        for (NLint r = 0; r < count; ++r) {
-            Connection* c = Find(ready_[static_cast<std::size_t>(r)]);
-            if (!c || c->parked || c->gone) continue;
+        for (Connection& c0 : connections_) {
+            Connection* c = &c0;
+            if (!c->readNow || c->parked || c->gone) continue;
             for (int i = 0; i < kHostReadsPerConnection; ++i) {
                 std::optional<NetMessageEntry> m;
                 if (ReadOne(c->socket, buffer, &m) >= 0) {
@@ -357,6 +379,7 @@ public:
                         c->parked = std::move(m);
                         break;
                     }
+                    if (!nlMoreToRead(c->socket)) break;
                     continue;
                 }
                 NLenum error = nlGetError();
@@ -374,6 +397,8 @@ public:
     // Peers that never joined, and peers that stopped reading while data waits.
     void CheckTimes() {
         auto now = Clock::now();
+        if (now < nextCheck_) return;
+        nextCheck_ = now + std::chrono::milliseconds(kCheckEveryMs);
         for (Connection& c : connections_) {
             if (c.gone || c.own) continue;
             if (!c.joined && now - c.acceptedAt >= std::chrono::milliseconds(kNetJoinDeadlineMs)) {
@@ -407,7 +432,6 @@ public:
     void CloseGone() {
         std::erase_if(connections_, [&](Connection& c) {
             if (!c.gone) return false;
-            nlGroupDeleteSocket(s_.group, c.socket);
             nlClose(c.socket);
             return true;
         });
@@ -430,7 +454,7 @@ private:
     NLsocket listener_;
     NLushort ownPort_ = 0;
     std::vector<Connection> connections_;
-    std::vector<NLsocket> ready_ = std::vector<NLsocket>(kNetMaxConnections);
+    Clock::time_point nextCheck_{};
 };
 
 } // namespace
@@ -446,11 +470,12 @@ void* NetworkThread(void* argument) {
         listener = s.listenSocket;
     }
     s.nextId = 101;
-    s.group = nlGroupCreate();
     std::optional<HostSide> host;
     if (listener != -1) host.emplace(s, listener, client);
-    std::vector<NLsocket> watch, writeOnly;
+    std::vector<NLsocket> watch, writeOnly, readyHost;
+    std::vector<NLboolean> ready;
     std::vector<unsigned char> buffer(kNetMessageSize + 1);
+    bool first = true;                          // the first pass looks at everything
 
     for (;;) {
         {
@@ -461,14 +486,17 @@ void* NetworkThread(void* argument) {
         // the same bytes in the same order.
         nlHoldWrites(NL_TRUE);
         AnnounceAndDrop(s, client);
-        ReadAsClient(s, client, buffer.data());
+        if (first || ready[0] || watch[0] == NL_INVALID) ReadAsClient(s, client);
         if (host) {
-            if (!host->Accept()) {
+            if ((first || ready[1]) && !host->Accept()) {
                 Guard guard(s.lock);
                 s.stopRequest = 1;
                 break;
             }
-            host->Read(buffer.data());
+            readyHost.clear();
+            for (std::size_t i = 2; i < watch.size(); ++i)
+                if (ready[i]) readyHost.push_back(watch[i]);
+            host->Read(buffer.data(), first ? nullptr : &readyHost);
             host->CheckTimes();
             host->DropGoneRecords();
         }
@@ -477,17 +505,21 @@ void* NetworkThread(void* argument) {
         if (host) host->CloseGone();
 
         // Wait for the next thing to do, at most the pass interval.
-        watch.assign(1, client);
-        writeOnly.clear();
+        // While a command keeps looking for messages itself, the thread leaves the
+        // connection to it rather than waking to race it, and looks in now and then.
+        auto sinceCommand = Clock::now().time_since_epoch() - Clock::duration(s.commandReadAt.load());
+        bool commandReads = sinceCommand < std::chrono::milliseconds(kCommandReadsMs);
+        watch.assign(1, commandReads ? NL_INVALID : client);
+        writeOnly.assign(1, client);
         if (host) host->Watch(&watch, &writeOnly);
-        nlWaitSockets(watch.data(), static_cast<NLint>(watch.size()), kPassWaitMs, writeOnly.data(),
-                      static_cast<NLint>(writeOnly.size()));
+        ready.assign(watch.size(), NL_FALSE);
+        nlWaitSockets(watch.data(), static_cast<NLint>(watch.size()), commandReads ? kCommandReadsMs : kPassWaitMs,
+                      writeOnly.data(), static_cast<NLint>(writeOnly.size()), ready.data());
+        first = false;
     }
 
     nlHoldWrites(NL_FALSE);
     host.reset(); // the connections this thread accepted go with it
-    if (s.group >= 0) nlGroupDestroy(s.group);
-    s.group = -1;
     Guard guard(s.lock);
     s.threadRunning = 0;
     s.stopRequest = 1;

@@ -116,6 +116,28 @@ TEST_F(NetFlowTest, EveryMessageReachesAPromptReader) {
     }
 }
 
+TEST_F(NetFlowTest, MessagesKeepTheirOrderWhileTheProgramLooksForThem) {
+    // The program's looks and the network thread both read the connection.
+    std::string me = CreatePlayer(RtString("me")).Buffer();
+    RawPeer peer(port);
+    std::int32_t id = JoinAs(peer, "peer");
+    ASSERT_GT(id, 0);
+    constexpr int kCount = 3000;
+    std::thread sender([&] {
+        for (int i = 0; i < kCount; ++i) peer.Send(Msg(3, std::stoi(me), id, std::to_string(i)));
+    });
+    int expected = 0;
+    auto start = Clock::now();
+    while (expected < kCount && Since(start) < 20) {
+        std::string text = GetNetMessage(RtString(me.c_str())).Buffer();
+        if (text.empty()) continue;
+        ASSERT_EQ(text, std::to_string(expected));
+        ++expected;
+    }
+    sender.join();
+    EXPECT_EQ(expected, kCount);
+}
+
 TEST_F(NetFlowTest, DeafPeerIsCutOffWhileOthersAreServed) {
     RawPeer deaf;
     deaf.receiveBuffer = 4096;
