@@ -327,13 +327,23 @@ std::vector<unsigned char> ToonTexels(const std::vector<std::uint32_t>& colours,
 
 // ---------------------------------------------------------------- per-vertex effect data
 
+// The effect light in the object's own coordinates: through the whole inverse
+// placement, scale included, so a scaled object is lit and shadowed as one
+// built at that size.
+namespace {
+void EffectLightInObject(const Rainbows3D& scene, const float placement[16], float light[3]) {
+    float inverse[16];
+    AffineInverse(placement, inverse);
+    TransformPoint(inverse, scene.effectLightPosition, light);
+}
+} // namespace
+
 void FillEffectVertices(const Rainbows3D& scene, const MeshObjectX& mesh, const MeshFrame& frameA,
                         const MeshFrame& frameB, float a, const float placement[16], std::vector<MeshVertex>& out) {
     const std::size_t count = frameA.triangles.size();
     if (frameB.triangles.size() != count) a = 0.0f;
-    float inverse[16], light[3];
-    RigidInverse(placement, inverse);
-    TransformPoint(inverse, scene.effectLightPosition, light);
+    float light[3];
+    EffectLightInObject(scene, placement, light);
     out.resize(count);
     const MeshVertex* va = frameA.triangles.data();
     const MeshVertex* vb = a != 0.0f ? frameB.triangles.data() : va; // tangents' source frame
@@ -412,10 +422,8 @@ void SetUpEffectTexturing(const Rainbows3D& scene, const MeshObjectX& mesh, cons
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
         glTexCoordPointer(2, GL_FLOAT, stride, at(24));
     }
-    if (mesh.hasColours) {
-        glEnableClientState(GL_COLOR_ARRAY);
-        glColorPointer(3, GL_FLOAT, stride, at(76));
-    }
+    // The vertex colours are in the toon ramp's rows already: no colour array, or
+    // they would count twice.
 }
 
 void RestoreEffectTexturing(const Rainbows3D& scene) {
@@ -505,9 +513,8 @@ void DrawShadowVolume(Rainbows3D& scene, MeshObjectX& mesh, const MeshFrame& fra
                       float a, const float placement[16]) {
     OpenGLRainbows& r = scene.renderer;
     if (!scene.shadowPassActive) return; // outside the pass there is nothing to count into
-    float inverse[16], light[3];
-    RigidInverse(placement, inverse);
-    TransformPoint(inverse, scene.effectLightPosition, light);
+    float light[3];
+    EffectLightInObject(scene, placement, light);
 
     // The pose as drawn: frame A, or the blend when there is one.
     const MeshVertex* pose = frameA.triangles.data();

@@ -62,6 +62,7 @@ void ScreenToWorld(double screenX, double screenY, double depth, double& outX, d
 void ApplyTransformStack(const Rainbows3D& scene);           // levels 0..depth onto the current GL matrix
 void PlacementMatrix(const Rainbows3D& scene, float out[16]); // the same product from the identity, on the CPU
 void RigidInverse(const float m[16], float out[16]);         // inverse ignoring scale: normalised columns transposed, -R^T t
+void AffineInverse(const float m[16], float out[16]);        // full inverse, scale included (RigidInverse when singular)
 void TransformPoint(const float m[16], const float p[3], float out[3]); // m * (p, 1), column-major
 void SetCullModeInternal(int mode);                          // GL culling for -1, 0, +1 (scene mode untouched)
 

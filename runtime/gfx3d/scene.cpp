@@ -141,6 +141,24 @@ void RigidInverse(const float m[16], float out[16]) {
     }
 }
 
+void AffineInverse(const float m[16], float out[16]) {
+    // The 3 x 3 part by its cofactors; the translation taken back through it.
+    const float a = m[0], b = m[4], c = m[8], d = m[1], e = m[5], f = m[9], g = m[2], h = m[6], k = m[10];
+    const float A = e * k - f * h, B = f * g - d * k, C = d * h - e * g;
+    const float det = a * A + b * B + c * C;
+    if (!(std::fabs(det) > 1e-30f) || !std::isfinite(det)) {
+        RigidInverse(m, out); // flattened to nothing: no inverse, keep the rotation's
+        return;
+    }
+    const float inv = 1.0f / det;
+    Identity(out);
+    out[0] = A * inv, out[4] = (c * h - b * k) * inv, out[8] = (b * f - c * e) * inv;
+    out[1] = B * inv, out[5] = (a * k - c * g) * inv, out[9] = (c * d - a * f) * inv;
+    out[2] = C * inv, out[6] = (b * g - a * h) * inv, out[10] = (a * e - b * d) * inv;
+    const float* t = &m[12];
+    for (int i = 0; i < 3; ++i) out[12 + i] = -(out[i] * t[0] + out[4 + i] * t[1] + out[8 + i] * t[2]);
+}
+
 // ---------------------------------------------------------------- 3D mode and camera
 
 void SetCullModeInternal(int mode) {
@@ -254,7 +272,8 @@ void SetCameraUp(double x, double y, double z) {
 }
 
 void SetCullMode(double mode) {
-    const int m = mode > 0.0 ? 1 : (mode < 0.0 ? -1 : 0);
+    const int given = ToInt(mode); // truncated like every integer argument: 0.5 and -0.5 are 0
+    const int m = given > 0 ? 1 : (given < 0 ? -1 : 0);
     engine.scene.cullMode = static_cast<signed char>(m);
     SetCullModeInternal(m);
 }

@@ -148,6 +148,31 @@ TEST_F(Gfx3dTest, TransformStack) {
     TransformPoint(rigid, p, world);
     TransformPoint(inverse, world, back);
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(back[i], p[i], 1e-4) << i;
+
+    // The full inverse undoes scale as well.
+    float full[16];
+    AffineInverse(cpu, full);
+    TransformPoint(cpu, p, world);
+    TransformPoint(full, world, back);
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(back[i], p[i], 1e-4) << i;
+}
+
+TEST_F(Gfx3dTest, CullModeTruncatesItsArgument) {
+    const struct { double given; int mode; } cases[] = {
+        {0.5, 0}, {-0.5, 0}, {0.999, 0}, {-0.999, 0}, {std::nan(""), 0},
+        {1, 1}, {1.5, 1}, {7, 1}, {-1, -1}, {-2.7, -1},
+    };
+    for (const auto& c : cases) {
+        SetCullMode(-c.mode == 0 ? 1 : -c.mode); // a different state first
+        SetCullMode(c.given);
+        GLint front = 0;
+        glGetIntegerv(GL_FRONT_FACE, &front);
+        EXPECT_EQ(glIsEnabled(GL_CULL_FACE), c.mode != 0 ? GL_TRUE : GL_FALSE) << c.given;
+        if (c.mode != 0) {
+            EXPECT_EQ(front, c.mode > 0 ? GL_CW : GL_CCW) << c.given;
+        }
+    }
+    SetCullMode(0);
 }
 
 TEST_F(Gfx3dTest, CullingAndClosedCube) {

@@ -38,9 +38,9 @@ int Stencil(int x, int y) {
     return s;
 }
 
-// A closed cube of edge 2 around the origin as a triangle list, wound
+// A closed cube of edge 2 (2 * half) around the origin as a triangle list, wound
 // counter-clockwise from outside, or clockwise when `reversed`.
-void BuildListCube(int slot, bool reversed) {
+void BuildListCube(int slot, bool reversed, double half = 1.0) {
     static const int kFaces[6][4] = {{1, 3, 4, 5}, {0, 7, 6, 2}, {2, 6, 4, 3}, {0, 1, 5, 7}, {7, 5, 4, 6}, {0, 2, 3, 1}};
     static const double kCorners[8][3] = {{-1, -1, -1}, {1, -1, -1}, {-1, 1, -1}, {1, 1, -1},
                                           {1, 1, 1},    {1, -1, 1},  {-1, 1, 1},  {-1, -1, 1}};
@@ -51,7 +51,7 @@ void BuildListCube(int slot, bool reversed) {
         const int order[6] = {0, 1, 2, 0, 2, 3}, flipped[6] = {0, 2, 1, 0, 3, 2};
         for (int i = 0; i < 6; ++i) {
             const double* p = kCorners[f[reversed ? flipped[i] : order[i]]];
-            AddVertex(p[0], p[1], p[2], 0, 0, 0xFFFFFF);
+            AddVertex(p[0] * half, p[1] * half, p[2] * half, 0, 0, 0xFFFFFF);
         }
     }
     FinishObject();
@@ -131,6 +131,38 @@ TEST_F(EffectsTest, ShadowVolumesDarkenWhatTheCubeHides) {
         }
         EXPECT_EQ(Stencil(320, 240), 0) << c.name << ": the closing clears the stencil";
     }
+}
+
+TEST_F(EffectsTest, AScaledObjectCastsTheShadowOfItsDrawnSize) {
+    BuildFloor(1);
+    BuildListCube(2, false);
+    BuildListCube(3, false, 0.5);
+    // The shadowed screen of a cube drawn at (0, 2, 0) with the given scale.
+    const auto shadowed = [&](int cube, double scale) {
+        const auto draw = [&] {
+            engine.scene.transformLevels[0] = TransformLevel{};
+            MoveTransform(0, 2, 0);
+            ScaleTransform(scale, scale, scale);
+            DrawObjectFrame(cube, 0);
+        };
+        Reset();
+        PlaceCamera(0, 8, 12, 0, 0, 0);
+        DrawAt(1, 0, 0, 0);
+        draw();
+        OpenShadow();
+        draw();
+        CloseShadow();
+        return WholeScreen();
+    };
+    const Screen reference = shadowed(2, 1.0), scaled = shadowed(3, 2.0);
+    int differing = 0, dark = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) {
+            if (!Near(scaled.at(x, y), reference.at(x, y), 2)) ++differing;
+            if (reference.at(x, y).r == 128) ++dark;
+        }
+    EXPECT_GT(dark, 1000) << "the reference casts a shadow";
+    EXPECT_LE(differing, 20) << "pixels that differ from the shadow of a cube built at that size";
 }
 
 TEST_F(EffectsTest, ThePassOpensAndCloses) {
@@ -301,6 +333,7 @@ TEST_F(EffectsTest, CelShadingBands) {
     BuildCelPair(2, 0x0000FF, 0x00FF00);
     BuildCelPair(3, 0xFFFFFF, 0xFFFFFF);
     BuildCelPair(4, 0xFFFFFF, 0xFFFFFF);
+    BuildCelPair(5, 0x808080, 0x808080);
     struct Case {
         const char* name;
         int slot, texture, second;
@@ -311,6 +344,7 @@ TEST_F(EffectsTest, CelShadingBands) {
         {"one row per colour", 2, -1, -1, {255, 0, 0}, {0, 118, 0}, 3},
         {"the texture on unit 0, first draw", 3, 50, -1, {255, 0, 0}, {118, 0, 0}, 3},
         {"two textures: the first one shows", 4, 50, 51, {255, 0, 0}, {118, 0, 0}, 3},
+        {"grey: its colour counts once, as drawn plainly", 5, -1, -1, {128, 128, 128}, {59, 59, 59}, 3},
     };
     for (const Case& c : cases) {
         Reset();
