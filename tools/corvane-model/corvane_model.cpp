@@ -9,7 +9,9 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 #include <pthread.h>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -474,6 +476,7 @@ int Run(int argc, char** argv) {
     if (!o.info) o.out = positional[1];
     gInput = o.in;
     Watchdog watchdog(o.timeout, o.in);
+#ifndef _WIN32
     // A file that claims billions of elements makes the importer allocate until the
     // system ends the process; with a bound it gets std::bad_alloc, a refusal. The
     // bound covers address space, so the conversion thread's stack is added.
@@ -485,6 +488,7 @@ int Run(int argc, char** argv) {
             setrlimit(RLIMIT_AS, &limit);
         }
     }
+#endif
 
     // The importer checks what it built before handing it over: a damaged file is
     // then a refusal rather than a scene with indices that point nowhere.
