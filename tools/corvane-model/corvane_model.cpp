@@ -332,12 +332,17 @@ public:
         md2_ = std::memcmp(file_.data(), "IDP2", 4) == 0;
         if (!md2_ && std::memcmp(file_.data(), "IDP3", 4) != 0) return false;
         // Frame 0 read here must be what the importer read, or the layout is not ours;
-        // some versions of the importer turn MD2's z axis up into y.
+        // some versions of the importer turn MD2's z axis up into y. When frame 0
+        // cannot tell (y equals z everywhere) each frame is imported instead.
+        int matches = 0;
+        bool matched = false;
         for (bool swap : {false, true}) {
             swapYZ_ = swap;
-            if (SameAsScene()) return true;
+            if (SameAsScene()) ++matches, matched = swap;
+            if (!md2_) break;                           // MD3 is read as stored
         }
-        return false;
+        swapYZ_ = matched;
+        return matches == 1;
     }
 
     bool Frame(int frame, std::vector<std::vector<aiVector3D>>& out) const {
