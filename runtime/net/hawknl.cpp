@@ -51,6 +51,8 @@ struct Socket {
     std::mutex writeLock;          // the held-back bytes; one packet at a time
     std::vector<unsigned char> out;
     std::size_t outStart = 0;
+    std::size_t boundary = 0;      // a packet start in out (at or before the first one not yet begun)
+    std::size_t firstEnd = 0;      // end of the packets written to go first
     bool writeBroken = false;
     std::chrono::steady_clock::time_point outMoved{}; // held-back bytes last went out (or began to wait)
 };
@@ -93,6 +95,19 @@ NLsocket Register(int fd, bool listening) {
     return id;
 }
 
+// Moves `boundary` to the first packet start at or after outStart.
+void AdvanceBoundary(Socket& s) {
+    while (s.boundary < s.outStart && s.boundary + 4 <= s.out.size())
+        s.boundary += 4 + ((static_cast<std::size_t>(s.out[s.boundary + 2]) << 8) | s.out[s.boundary + 3]);
+}
+
+void ResetOut(Socket& s) {
+    // A small buffer is kept for the next packets; a large one goes back.
+    if (s.out.capacity() > 64 * 1024) std::vector<unsigned char>().swap(s.out);
+    else s.out.clear();
+    s.outStart = s.boundary = s.firstEnd = 0;
+}
+
 // Sends held-back bytes; caller holds writeLock. False when the connection broke.
 bool FlushLocked(Socket& s) {
     while (s.outStart < s.out.size()) {
@@ -102,17 +117,21 @@ bool FlushLocked(Socket& s) {
         if (sent < 0) {
             if (failure == platform::NetFailure::WouldBlock) return true;
             s.writeBroken = true;
-            s.out.clear();
-            s.outStart = 0;
+            ResetOut(s);
             return false;
         }
         if (sent > 0) s.outMoved = std::chrono::steady_clock::now();
         s.outStart += static_cast<std::size_t>(sent);
+        if (s.outStart < s.out.size() && s.outStart >= 64 * 1024 && s.outStart * 2 >= s.out.size()) {
+            // A peer that keeps up only just never empties the buffer: what went out goes.
+            AdvanceBoundary(s);
+            s.out.erase(s.out.begin(), s.out.begin() + static_cast<long>(s.outStart));
+            s.boundary -= s.outStart;
+            s.firstEnd = s.firstEnd > s.outStart ? s.firstEnd - s.outStart : 0;
+            s.outStart = 0;
+        }
     }
-    // A small buffer is kept for the next packets; a large one goes back.
-    if (s.out.capacity() > 64 * 1024) std::vector<unsigned char>().swap(s.out);
-    else s.out.clear();
-    s.outStart = 0;
+    ResetOut(s);
     return true;
 }
 
@@ -280,7 +299,9 @@ NLint nlRead(NLsocket socket, void* buffer, NLint nbytes) {
     }
 }
 
-NLint nlWrite(NLsocket socket, const void* buffer, NLint nbytes) {
+namespace {
+
+NLint WritePacket(NLsocket socket, const void* buffer, NLint nbytes, bool first) {
     auto s = Find(socket);
     if (!s) {
         Fail(NL_INVALID_SOCKET);
@@ -337,10 +358,24 @@ NLint nlWrite(NLsocket socket, const void* buffer, NLint nbytes) {
             sent = got > 0 ? static_cast<std::size_t>(got) : 0;
         }
         // The rest of the packet waits for the peer; it is never cut short.
-        if (sent < total && HeldBack(*s) == 0) s->outMoved = std::chrono::steady_clock::now();
-        if (sent < 4) s->out.insert(s->out.end(), header + sent, header + 4);
-        std::size_t from = sent > 4 ? sent - 4 : 0;
-        s->out.insert(s->out.end(), payload + from, payload + nbytes);
+        std::size_t at = s->out.size();
+        if (HeldBack(*s) == 0) {
+            ResetOut(*s);
+            at = 0;
+            if (sent < total) s->outMoved = std::chrono::steady_clock::now();
+            s->boundary = sent > 0 ? total - sent : 0; // a packet begun goes on first
+        } else if (first) {
+            // Before every held-back packet not yet begun, after those written first.
+            AdvanceBoundary(*s);
+            at = std::max(s->boundary, s->firstEnd);
+        }
+        if (sent < total) {
+            auto where = s->out.begin() + static_cast<long>(at);
+            if (sent < 4) where = s->out.insert(where, header + sent, header + 4) + static_cast<long>(4 - sent);
+            std::size_t from = sent > 4 ? sent - 4 : 0;
+            s->out.insert(where, payload + from, payload + nbytes);
+            if (first) s->firstEnd = at + (total - sent);
+        }
         heldBack = HeldBack(*s) > 0;
     }
     if (holdWrites) {
@@ -350,6 +385,12 @@ NLint nlWrite(NLsocket socket, const void* buffer, NLint nbytes) {
     }
     return nbytes;
 }
+
+} // namespace
+
+NLint nlWrite(NLsocket socket, const void* buffer, NLint nbytes) { return WritePacket(socket, buffer, nbytes, false); }
+
+NLint nlWriteFirst(NLsocket socket, const void* buffer, NLint nbytes) { return WritePacket(socket, buffer, nbytes, true); }
 
 NLboolean nlClose(NLsocket socket) {
     std::shared_ptr<Socket> s;

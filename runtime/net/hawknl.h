@@ -71,6 +71,10 @@ NLsocket nlAcceptConnection(NLsocket socket);         // a pending connection, o
 NLboolean nlConnect(NLsocket socket, const NLaddress* address); // gives up after 5 s
 NLint nlRead(NLsocket socket, void* buffer, NLint nbytes);       // one whole packet's length, or NL_INVALID
 NLint nlWrite(NLsocket socket, const void* buffer, NLint nbytes);// nbytes when the packet is taken whole, else NL_INVALID
+// The same, but the packet goes out before every packet held back for the peer that
+// has not begun to go out (after those written this way before it): answers that
+// must not wait behind a backlog of forwarded data.
+NLint nlWriteFirst(NLsocket socket, const void* buffer, NLint nbytes);
 NLboolean nlClose(NLsocket socket);                   // close and forget the socket
 
 // ==== addresses ==================================================================

@@ -219,9 +219,14 @@ namespace {
 
 // ---- the host side --------------------------------------------------------------
 
+// Answers to requests go out ahead of forwarded data still held back for the peer;
+// a join's answer keeps its place, as it decides which messages its player sees.
 void Reply(NLsocket socket, int type, std::int32_t target, const void* payload, int length) {
     unsigned char message[kNetMessageSize];
-    if (BuildNetMessage(message, type, target, 0, payload, length) >= 0) WriteAll(socket, message);
+    int size = BuildNetMessage(message, type, target, 0, payload, length);
+    if (size < 0) return;
+    if (type == kNetJoinReply) nlWrite(socket, message, size);
+    else nlWriteFirst(socket, message, size);
 }
 
 // Where a data message goes: every connection once for -1, else the receiver's.
