@@ -388,11 +388,13 @@ void Broadcast(benchmark::State& state, bool runtime) {
     std::unique_ptr<Server> server(runtime ? new Server({"--host", std::to_string(port)})
                                            : new Server({"--relay", std::to_string(port), "fanout"}));
     std::vector<int> fds;
+    std::int32_t senderId = 101;
     std::vector<Reader> readers;
     for (int i = 0; i < clients; ++i) {
         fds.push_back(ConnectTo(port));
         readers.push_back(Reader{fds.back(), {}});
-        if (runtime) JoinRaw(fds.back(), readers.back());
+        std::int32_t id = runtime ? JoinRaw(fds.back(), readers.back()) : 101;
+        if (i == 0) senderId = id; // the host forwards data only under the sender's own id
     }
     constexpr int kMessages = 20000;
     constexpr int kWindow = 16;
@@ -408,7 +410,7 @@ void Broadcast(benchmark::State& state, bool runtime) {
         int sent = 0;
         while (counts.back() < kMessages) {
             while (sent < kMessages && sent - counts.back() < kWindow) {
-                SendAll(fds[0], Framed(3, -1, 101, Text16(static_cast<unsigned>(sent))));
+                SendAll(fds[0], Framed(3, -1, senderId, Text16(static_cast<unsigned>(sent))));
                 ++sent;
             }
             if (poll(watch.data(), watch.size(), 5000) <= 0) break;
@@ -457,17 +459,19 @@ void BM_HostMemoryAndIdle(benchmark::State& state) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         long before = server.RssKiB();
         std::vector<int> fds;
+        std::int32_t senderId = 5;
         for (int i = 0; i < 98; ++i) {
             fds.push_back(ConnectTo(port));
             Reader reader{fds.back(), {}};
-            JoinRaw(fds.back(), reader);
+            std::int32_t id = JoinRaw(fds.back(), reader);
+            if (fds.size() == 1) senderId = id;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         long withClients = server.RssKiB();
         perClient = (withClients - before) * 1024.0 / 98;
         // 10,000 queued messages for the host's player, which never reads them.
         std::string burst;
-        for (int i = 0; i < 10000; ++i) burst += Framed(3, hostPlayer, 5, "0123456789");
+        for (int i = 0; i < 10000; ++i) burst += Framed(3, hostPlayer, senderId, "0123456789");
         SendAll(fds[0], burst);
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));
         perMessage = (server.RssKiB() - withClients) * 1024.0 / 10000;
