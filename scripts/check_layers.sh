@@ -5,8 +5,8 @@
 # or sideways between two subsystems, except where one is built on another (ALLOWED).
 # It also fails on a function declared in a header of one layer and defined only in a
 # higher one: a call up a layer goes through the engine's table of upward calls, which
-# the higher layer fills in. UserMain, the program's entry the runtime calls, is the
-# one function a program defines by contract.
+# the higher layer fills in. The program's own entry points (PROGRAM_HOOKS), declared by
+# the runtime and defined by every program, are exempt.
 # Usage: check_layers.sh [ROOT]   (ROOT defaults to the repository)
 set -euo pipefail
 root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
@@ -16,6 +16,9 @@ declare -A rank=([platform]=0 [engine]=1 [values]=2
                  [frame]=4 [program]=5)
 # Subsystems that use another by design, as "user>used"; each says so in its header.
 ALLOWED=" gfx2d>input_sound gfx3d>gfx2d "
+# The program's own entry points: the runtime declares and calls them, each program
+# defines them (UserMain, the program itself; ProgramSettings, its window settings).
+PROGRAM_HOOKS=" UserMain ProgramSettings "
 
 bad=0
 while IFS= read -r -d '' file; do
@@ -67,7 +70,7 @@ while IFS= read -r -d '' header; do
     own=$(layer_of "$rel")
     [ -n "$own" ] && [ -n "${rank[$own]+x}" ] || continue
     while IFS=: read -r line name; do
-        [ "$name" = UserMain ] && continue
+        [[ $PROGRAM_HOOKS == *" $name "* ]] && continue
         where=${lowest[$name]:-}
         if [ -n "$where" ] && [ "${rank[$where]:-99}" -gt "${rank[$own]}" ]; then
             echo "layers: $rel:$line declares $name, defined only in the higher layer $where" >&2; bad=1

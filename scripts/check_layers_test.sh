@@ -31,6 +31,7 @@ cases=(
   "runtime/engine/engine.h|void InitScene3D();|no"
   "runtime/frame/frame.h|void SetShadowPass(bool on);|yes"
   "runtime/frame/frame.h|int  UserMain();|yes"
+  "runtime/gfx2d/gfx2d.h|void ProgramSettings(int n);|yes"
 )
 for c in "${cases[@]}"; do
     IFS='|' read -r file include want <<<"$c"
