@@ -78,6 +78,12 @@ while IFS= read -r -d '' header; do
     done < <(grep -noP '^(?![\s#/}])(?!.*\b(inline|return|using|typedef|static_assert|constexpr|template)\b)(?=.*;\s*(//.*)?$).*?\b\K[A-Za-z_]\w*(?=\()' "$header" \
              | sort -t: -k2,2 -u)
 done < <(find "$root/runtime" "$root/program" -type f -name '*.h' -print0 2>/dev/null)
+# Win32 headers belong to the platform seam alone, as SDL and POSIX ones do.
+win32='^[[:space:]]*#[[:space:]]*include[[:space:]]*<(windows|winsock2?|ws2tcpip|iphlpapi|commdlg|shellapi|shlobj|winbase|winuser|windef|winnt|processthreadsapi|fileapi|synchapi|dbghelp)\.h>'
+while IFS= read -r hit; do
+    echo "layers: ${hit#"$root"/}: a Win32 header outside runtime/platform/" >&2; bad=1
+done < <(grep -rniE "$win32" "$root/runtime" "$root/program" "$root/include" 2>/dev/null \
+         | grep -v "^$root/runtime/platform/" | cut -d: -f1,2 || true)
 
 if [ "$bad" -ne 0 ]; then
     echo "layers: includes or declarations point the wrong way (see above)" >&2

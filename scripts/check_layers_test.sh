@@ -32,12 +32,16 @@ cases=(
   "runtime/frame/frame.h|void SetShadowPass(bool on);|yes"
   "runtime/frame/frame.h|int  UserMain();|yes"
   "runtime/gfx2d/gfx2d.h|void ProgramSettings(int n);|yes"
+  "runtime/values/files.cpp|<windows.h>|no"
+  "program/main.cpp|<winsock2.h>|no"
+  "runtime/platform/platform_sdl.cpp|<windows.h>|yes"
 )
 for c in "${cases[@]}"; do
     IFS='|' read -r file include want <<<"$c"
     rm -rf "$scratch/tree"; mkdir -p "$scratch/tree"
     cp -r "$root/runtime" "$root/program" "$scratch/tree/"
     case $include in
+        "<"*) printf '#include %s\n' "$include" >> "$scratch/tree/$file" ;;
         *.h) printf '#include "%s"\n' "$include" >> "$scratch/tree/$file" ;;
         *) printf 'namespace corvane {\n%s\n}\n' "$include" >> "$scratch/tree/$file" ;;
     esac

@@ -2,7 +2,11 @@
 // them: a song is a small integer handle, 0 meaning none.
 #pragma once
 
-#if defined(__GNUC__)
+#if defined(_WIN32) && defined(FMOD_BUILDING)
+#define FMOD_EXPORT __declspec(dllexport)
+#elif defined(_WIN32)
+#define FMOD_EXPORT
+#elif defined(__GNUC__)
 #define FMOD_EXPORT __attribute__((visibility("default")))
 #else
 #define FMOD_EXPORT

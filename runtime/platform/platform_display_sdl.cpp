@@ -6,6 +6,9 @@
 
 #include <SDL.h>
 #include <signal.h>
+#ifdef _WIN32
+#include "runtime/platform/platform_win32.h"
+#endif
 
 #include <cstring>
 
@@ -54,18 +57,23 @@ void LeaveFullscreen(SDL_Window* window) {
 }
 
 // ---------------------------------------------------------------- fatal signals
-constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGQUIT, SIGHUP};
-constexpr int kFatalCount = sizeof kFatalSignals / sizeof kFatalSignals[0];
-struct sigaction g_previous[kFatalCount];
-
-void FatalSignal(int sig, siginfo_t* info, void*) {
-    // Put the desktop mode back once: a crash must not leave the screen changed.
+// Puts the desktop mode back once: a crash must not leave the screen changed.
+void RestoreModeAfterCrash() {
     if (g_modeChanged && !g_restoring && !DisplayLost()) {
         g_restoring = 1;
         SDL_Window* window = g_fullscreenWindow;
         if (window) SDL_SetWindowFullscreen(window, 0);
         g_modeChanged = 0;
     }
+}
+
+#ifndef _WIN32
+constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGQUIT, SIGHUP};
+constexpr int kFatalCount = sizeof kFatalSignals / sizeof kFatalSignals[0];
+struct sigaction g_previous[kFatalCount];
+
+void FatalSignal(int sig, siginfo_t* info, void*) {
+    RestoreModeAfterCrash();
     // Then whatever was there before handles the signal as it would have.
     for (int i = 0; i < kFatalCount; ++i) {
         if (kFatalSignals[i] != sig) continue;
@@ -78,6 +86,8 @@ void FatalSignal(int sig, siginfo_t* info, void*) {
                  (sig == SIGSEGV || sig == SIGBUS || sig == SIGFPE || sig == SIGILL);
     if (!fault) raise(sig);
 }
+
+#endif
 
 } // namespace
 
@@ -178,6 +188,9 @@ void InstallDisplayRestoreOnFatalSignals() {
     static bool installed = false;
     if (installed) return;
     installed = true;
+#ifdef _WIN32
+    win32::InstallCrashHandlers(RestoreModeAfterCrash);
+#else
     for (int i = 0; i < kFatalCount; ++i) {
         struct sigaction action;
         std::memset(&action, 0, sizeof action);
@@ -186,6 +199,7 @@ void InstallDisplayRestoreOnFatalSignals() {
         sigemptyset(&action.sa_mask);
         sigaction(kFatalSignals[i], &action, &g_previous[i]);
     }
+#endif
 }
 
 } // namespace corvane::platform

@@ -3,7 +3,9 @@
 
 #include <SDL.h>
 #include <SDL_syswm.h>
+#ifndef _WIN32
 #include <dlfcn.h>
+#endif
 #include <time.h>
 
 #include <algorithm>
@@ -61,6 +63,7 @@ void ForgetWindow() {
     g_window = nullptr;
 }
 
+#ifndef _WIN32
 int OnDisplayIOError(void*) {
     g_displayLost = true;
     ForgetWindow();
@@ -70,6 +73,7 @@ int OnDisplayIOError(void*) {
 // Xlib calls this after the handler above; returning leaves the display marked
 // dead, so later calls on it fail at once instead of ending the process.
 void OnDisplayIOErrorExit(void*, void*) {}
+#endif
 
 void EndAfterDisplayLoss() {
     g_displayLossHandled = true;
@@ -84,9 +88,11 @@ void EndAfterDisplayLoss() {
 }
 
 // Installs the handlers in the Xlib the video driver loaded; nothing when the
-// window is not an X11 one. Without the exit handler (an older Xlib) Xlib still
+// window is not an X11 one (never on Windows, where no display connection can die
+// under the program). Without the exit handler (an older Xlib) Xlib still
 // exits by itself, and the teardown skips the window all the same.
 void WatchDisplayConnection() {
+#ifndef _WIN32
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
     if (!g_window || !SDL_GetWindowWMInfo(g_window, &info) || info.subsystem != SDL_SYSWM_X11) return;
@@ -97,6 +103,7 @@ void WatchDisplayConnection() {
     if (setHandler) setHandler(OnDisplayIOError);
     if (setExit) setExit(info.info.x11.display, OnDisplayIOErrorExit, nullptr);
     dlclose(xlib);                                  // stays loaded: the video driver holds it
+#endif
 }
 
 } // namespace
