@@ -1,11 +1,18 @@
 #include "tests/support/engine_fixture.h"
 
 #include <GL/gl.h>
+#ifndef _WIN32
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#else
+#include <GL/glext.h>
+#include <direct.h>
+#include <process.h>
+#include <stdlib.h>
+#endif
 
 #include <chrono>
 #include <cstdlib>
@@ -16,11 +23,26 @@
 
 #include "runtime/frame/frame.h"
 
+#ifndef _WIN32
 extern char** environ;
+#endif
 
 namespace corvane::testing {
 
 namespace {
+
+#ifdef _WIN32
+// The C library's environment calls under the POSIX names the set-up uses.
+int setenv(const char* name, const char* value, int overwrite) {
+    if (!overwrite && std::getenv(name)) return 0;
+    return _putenv_s(name, value);
+}
+int unsetenv(const char* name) { return _putenv_s(name, ""); }
+char* mkdtemp(char* pattern) {
+    if (!_mktemp(pattern) || _mkdir(pattern) != 0) return nullptr;
+    return pattern;
+}
+#endif
 
 std::string& TempDirStorage() {
     static std::string dir;
@@ -31,7 +53,12 @@ void PrepareEnvironment() {
     static bool done = false;
     if (done) return;
     done = true;
+#ifdef _WIN32
+    // SDL's Windows build draws GL only in real windows (Wine on Xvfb here).
+    setenv("SDL_VIDEODRIVER", "windows", 0);
+#else
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
+#endif
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     // A test must never open a message box on someone's display and wait there.
     if (std::strcmp(std::getenv("SDL_VIDEODRIVER"), "offscreen") == 0) {
@@ -39,6 +66,9 @@ void PrepareEnvironment() {
         unsetenv("WAYLAND_DISPLAY");
     }
     const char* base = std::getenv("TMPDIR");
+#ifdef _WIN32
+    if (!base || !*base) base = std::getenv("TEMP");
+#endif
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/corvane-test-XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
@@ -96,6 +126,7 @@ std::vector<std::string> ErrorLogLines(const std::string& tempDir, const std::st
     return lines;
 }
 
+#ifndef _WIN32
 ProcessResult RunProcess(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
                          double timeoutSeconds, const std::atomic<bool>* stop) {
     ProcessResult result;
@@ -151,7 +182,15 @@ ProcessResult RunProcess(const std::vector<std::string>& args, const std::vector
     return result;
 }
 
-std::string BuiltProgram(const std::string& name) { return std::string(CORVANE_BINARY_DIR_SUPPORT) + "/bin/" + name; }
+#endif
+
+std::string BuiltProgram(const std::string& name) {
+    std::string path = std::string(CORVANE_BINARY_DIR_SUPPORT) + "/bin/" + name;
+#ifdef _WIN32
+    if (name.find('.') == std::string::npos) path += ".exe";
+#endif
+    return path;
+}
 
 std::vector<unsigned char> ReadBackBuffer(int x, int y, int width, int height) {
     std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * 4);
