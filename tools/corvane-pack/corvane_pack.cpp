@@ -11,10 +11,9 @@
 // {name length, name, signed 32-bit data position with the origin of D, packed
 // size}, ended by a name length of 0; a packed block is the 32-bit unpacked size
 // followed by an LZO1X stream.
-#include <fcntl.h>
 #include <lzo/lzo1x.h>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include "folder_calls.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -110,7 +109,7 @@ public:
     explicit AtomicFile(const std::string& target) : shown_(target) {
         fs::path path(target);
         std::string dir = path.parent_path().empty() ? std::string(".") : path.parent_path().string();
-        ownDirFd_ = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ownDirFd_ = OpenFolder(dir.c_str());
         if (ownDirFd_ < 0) Fail(target + ": cannot open its folder: " + std::strerror(errno));
         dirFd_ = ownDirFd_;
         name_ = path.filename().string();
@@ -629,7 +628,7 @@ int CommandExtract(const std::vector<std::string>& args) {
     // nothing is followed.
     std::error_code ec;
     fs::create_directories(dir, ec);
-    const int root = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int root = OpenFolder(dir.c_str());
     if (root < 0) Fail(dir + ": cannot open the folder: " + std::strerror(errno));
     int status = 0;
     for (const Entry* e : chosen) {
