@@ -3,7 +3,9 @@
 # An executable whose user program is UserMain from SOURCES, on the whole Corvane
 # runtime and its process entry. A media/ folder beside the calling CMakeLists.txt is
 # copied beside the executable on every build (the runtime finds media from the
-# executable's folder: load them as "media/NAME").
+# executable's folder: load them as "media/NAME"). On Windows the DLLs the runtime
+# needs (CORVANE_RUNTIME_DLLS) are copied beside the executable too, so its folder is
+# the whole game, ready to zip.
 function(corvane_add_program name)
   if(NOT ARGN)
     message(FATAL_ERROR "corvane_add_program(${name}): no sources given")
@@ -21,5 +23,10 @@ function(corvane_add_program name)
       COMMENT "Copying the media of ${name}"
       VERBATIM)
     add_dependencies(${name} ${name}_media)
+  endif()
+  if(WIN32 AND CORVANE_RUNTIME_DLLS)
+    add_custom_command(TARGET ${name} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CORVANE_RUNTIME_DLLS} $<TARGET_FILE_DIR:${name}>
+      VERBATIM)
   endif()
 endfunction()

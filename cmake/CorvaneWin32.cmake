@@ -6,6 +6,8 @@
 add_link_options(-mconsole)
 # SDL's own main() wrapper is not used: the entry is an ordinary main().
 add_compile_definitions(SDL_MAIN_HANDLED)
+# M_PI and its kin, which the C library here shows only when asked.
+add_compile_definitions(_USE_MATH_DEFINES)
 
 # sdl2.pc asks for SDL2main and the GUI subsystem (-mwindows); the programs take
 # only SDL2 itself.
@@ -44,7 +46,12 @@ file(WRITE ${CMAKE_BINARY_DIR}/windows-skipped-tests.txt "")
 function(corvane_windows_test_sources out)
   set(kept "")
   foreach(src ${ARGN})
+    # A file that names _WIN32 has been given its Windows form and is kept.
+    file(STRINGS ${src} adapted REGEX "_WIN32")
     file(STRINGS ${src} hits REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](${CORVANE_WINDOWS_POSIX_ONLY})")
+    if(adapted)
+      set(hits "")
+    endif()
     if(hits)
       list(GET hits 0 first)
       string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*" "" first "${first}")
@@ -56,3 +63,28 @@ function(corvane_windows_test_sources out)
   endforeach()
   set(${out} ${kept} PARENT_SCOPE)
 endfunction()
+
+# The installed package carries the libraries it was built with, so a game's own
+# project needs nothing else: their headers, import and static libraries, DLLs and
+# pkg-config files (made relative to their own place), the toolchain file and the
+# Wine runner beside the CMake package.
+install(FILES ${CORVANE_RUNTIME_DLLS} DESTINATION bin)
+install(DIRECTORY ${CORVANE_WIN_PREFIX}/include/ DESTINATION include
+        PATTERN "gtest" EXCLUDE PATTERN "gmock" EXCLUDE PATTERN "libopenmpt" EXCLUDE)
+file(GLOB _corvane_win_libs ${CORVANE_WIN_PREFIX}/lib/*.a)
+list(FILTER _corvane_win_libs EXCLUDE REGEX "/lib(gtest|gmock|openmpt)[^/]*$")
+install(FILES ${_corvane_win_libs} DESTINATION lib)
+file(GLOB _corvane_win_pcs ${CORVANE_WIN_PREFIX}/lib/pkgconfig/*.pc)
+list(FILTER _corvane_win_pcs EXCLUDE REGEX "/(gtest|gmock|libopenmpt)[^/]*$")
+install(CODE "
+  foreach(pc ${_corvane_win_pcs})
+    file(READ \${pc} text)
+    string(REGEX REPLACE \"(^|\\n)prefix=[^\\n]*\" \"\\\\1prefix=\\\${pcfiledir}/../..\" text \"\${text}\")
+    get_filename_component(name \${pc} NAME)
+    file(WRITE \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/pkgconfig/\${name} \"\${text}\")
+  endforeach()")
+install(FILES ${CMAKE_SOURCE_DIR}/cmake/mingw-w64.cmake DESTINATION lib/cmake/Corvane)
+install(PROGRAMS ${CMAKE_SOURCE_DIR}/scripts/windows/wine-run.sh DESTINATION lib/cmake/Corvane)
+
+# Every test file gets the POSIX set-up calls it uses (tests/support/windows_compat.h).
+set(CORVANE_WINDOWS_TEST_COMPAT ${CMAKE_SOURCE_DIR}/tests/support/windows_compat.h)

@@ -42,4 +42,9 @@ set(CMAKE_SHARED_LINKER_FLAGS_INIT "${CORVANE_MINGW_STATIC_RUNTIME}")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "${CORVANE_MINGW_STATIC_RUNTIME}")
 
 # Test discovery at build time and ctest run the programs under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/windows/wine-run.sh)
+# (Beside this file in an installed package, in scripts/windows/ of the sources.)
+if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
+else()
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/windows/wine-run.sh)
+endif()

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <string.h>   // memmem
 
 #include "runtime/values/values.h"
@@ -38,8 +39,14 @@ inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 
 std::int64_t FindFrom(const char* text, std::size_t length, std::size_t from, const char* find,
                       std::size_t f) {
     if (from > length) return -1;
+#ifdef _WIN32
+    // The Windows C library has no memmem.
+    const std::size_t at = std::string_view(text + from, length - from).find(std::string_view(find, f));
+    return at == std::string_view::npos ? -1 : static_cast<std::int64_t>(from + at);
+#else
     const void* hit = memmem(text + from, length - from, find, f);
     return hit ? static_cast<const char*>(hit) - text : -1;
+#endif
 }
 
 } // namespace

@@ -241,7 +241,7 @@ TEST(RealWavFiles, AlsaTestSoundsLoadAtTheirLength) {
         WavSound wav;
         ASSERT_TRUE(ReadWav(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &wav))
             << entry.path();
-        ASSERT_EQ(LoadSound(entry.path().c_str(), 60, 1), 1) << entry.path();
+        ASSERT_EQ(LoadSound(entry.path().string().c_str(), 60, 1), 1) << entry.path();
         const double seconds = double(wav.dataSize) / wav.format.blockAlign / wav.format.samplesPerSecond;
         EXPECT_NEAR(double(platform::AudioChunkFrames(engine.soundSlots[60].samples)), seconds * 22050,
                     seconds * 22050 * 0.01) << entry.path();

@@ -8,10 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #else
-#include <GL/glext.h>
-#include <direct.h>
-#include <process.h>
-#include <stdlib.h>
+#include "tests/support/windows_compat.h"
 #endif
 
 #include <chrono>
@@ -31,18 +28,6 @@ namespace corvane::testing {
 
 namespace {
 
-#ifdef _WIN32
-// The C library's environment calls under the POSIX names the set-up uses.
-int setenv(const char* name, const char* value, int overwrite) {
-    if (!overwrite && std::getenv(name)) return 0;
-    return _putenv_s(name, value);
-}
-int unsetenv(const char* name) { return _putenv_s(name, ""); }
-char* mkdtemp(char* pattern) {
-    if (!_mktemp(pattern) || _mkdir(pattern) != 0) return nullptr;
-    return pattern;
-}
-#endif
 
 std::string& TempDirStorage() {
     static std::string dir;

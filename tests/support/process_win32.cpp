@@ -2,8 +2,12 @@
 // a file, ended with TerminateProcess at the time limit.
 #include "tests/support/engine_fixture.h"
 
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
 
 #include <chrono>

@@ -12,8 +12,12 @@
 inline int OpenFolder(const char* path) { return open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC); }
 
 #else
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
 #include <direct.h>
 #include <io.h>
 #include <windows.h>
