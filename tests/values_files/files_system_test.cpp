@@ -58,6 +58,9 @@ TEST_F(FilesTest, CopyFromAnUnreadableSourceLeavesNoTarget) {
 }
 
 TEST_F(FilesTest, AFifoWithoutWriterBlocksNoCommand) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows file systems have no FIFOs";
+#else
     ASSERT_EQ(mkfifo("pipe.txt", 0644), 0);
     auto probe = std::async(std::launch::async, [] {
         RtString text;
@@ -72,6 +75,7 @@ TEST_F(FilesTest, AFifoWithoutWriterBlocksNoCommand) {
         ADD_FAILURE() << "opening a FIFO without a writer blocked";
     }
     EXPECT_EQ(probe.get(), 10.0);                    // exists; reads as an empty file
+#endif
 }
 
 TEST_F(FilesTest, CurrentDirectoryHasForwardSlashesAndOneTrailingSlash) {
