@@ -9,11 +9,14 @@ add_compile_definitions(SDL_MAIN_HANDLED)
 # M_PI and its kin, which the C library here shows only when asked.
 add_compile_definitions(_USE_MATH_DEFINES)
 
-# sdl2.pc asks for SDL2main and the GUI subsystem (-mwindows); the programs take
-# only SDL2 itself.
+# sdl2.pc renames main to SDL_main and asks for SDL2main and the GUI subsystem
+# (-mwindows); the programs take only SDL2 itself.
 if(TARGET PkgConfig::SDL2)
   find_library(CORVANE_SDL2_IMPORT NAMES SDL2.dll SDL2 PATHS ${SDL2_LIBRARY_DIRS} NO_DEFAULT_PATH REQUIRED)
+  get_target_property(_corvane_sdl_flags PkgConfig::SDL2 INTERFACE_COMPILE_OPTIONS)
+  list(FILTER _corvane_sdl_flags EXCLUDE REGEX "^-Dmain=")
   set_target_properties(PkgConfig::SDL2 PROPERTIES
+    INTERFACE_COMPILE_OPTIONS "${_corvane_sdl_flags}"
     INTERFACE_LINK_LIBRARIES "${CORVANE_SDL2_IMPORT}"
     INTERFACE_LINK_OPTIONS ""
     INTERFACE_LINK_DIRECTORIES "")
