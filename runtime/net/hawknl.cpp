@@ -734,6 +734,16 @@ NLboolean nlFlush(NLsocket socket, NLint timeoutMs) {
     }
 }
 
+NLboolean nlSetSendBuffer(NLsocket socket, NLint bytes) {
+    auto s = Find(socket);
+    if (!s) {
+        Fail(NL_INVALID_SOCKET);
+        return NL_FALSE;
+    }
+    std::lock_guard<std::mutex> guard(s->writeLock);
+    return platform::NetSetSendBuffer(s->fd, bytes) ? NL_TRUE : NL_FALSE;
+}
+
 NLboolean nlMoreToRead(NLsocket socket) {
     auto s = Find(socket);
     if (!s) return NL_FALSE;

@@ -103,6 +103,9 @@ void nlHoldWrites(NLboolean hold);                    // while held, this thread
 NLboolean nlFlush(NLsocket socket, NLint timeoutMs);  // send held-back bytes, waiting at most timeoutMs; true when none are left
 NLint nlPendingBytes(NLsocket socket);                // bytes held back for the peer
 NLint nlStalledMs(NLsocket socket);
+// Caps what the system itself holds for the peer, so that a backlog waits here,
+// where packets written first can still overtake it.
+NLboolean nlSetSendBuffer(NLsocket socket, NLint bytes);
 // After a read: whether another nlRead may find something without waiting (a packet
 // is held, the last receive filled its buffer, or the end is known).
 NLboolean nlMoreToRead(NLsocket socket);                   // ms since held-back bytes last moved; 0 when none wait

@@ -63,6 +63,7 @@ constexpr int kAcceptsPerPass = 8;
 constexpr int kPassWaitMs = 10;
 constexpr int kCommandReadsMs = 2;             // a command read the connection this recently: it is looking
 constexpr int kCheckEveryMs = 100;             // how often the time limits are looked at
+constexpr int kSystemSendBuffer = 64 * 1024;   // per connection; the rest of a backlog waits in the layer
 
 // An accepted connection, as the thread sees it.
 struct Connection {
@@ -353,6 +354,7 @@ public:
                 nlClose(socket); // full: closed at once
                 continue;
             }
+            nlSetSendBuffer(socket, kSystemSendBuffer);
             Connection c;
             c.socket = socket;
             c.acceptedAt = Clock::now();

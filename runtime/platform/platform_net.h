@@ -28,6 +28,7 @@ long NetReceive(int fd, void* bytes, long count, NetFailure* failure);       // 
 void NetClose(int fd);                              // close; -1 is ignored
 bool NetLocalAddress(int fd, std::uint32_t* ip, std::uint16_t* port);        // the address the socket is bound to
 bool NetPeerAddress(int fd, std::uint32_t* ip, std::uint16_t* port);         // the address of the other end
+bool NetSetSendBuffer(int fd, int bytes);           // the system's send buffer for the socket (no growing beyond it)
 
 // ---- names and interfaces
 bool NetResolveIPv4(const std::string& name, std::uint32_t* ip);            // dotted text or a host name

@@ -163,6 +163,10 @@ bool NetPeerAddress(int fd, std::uint32_t* ip, std::uint16_t* port) {
     return true;
 }
 
+bool NetSetSendBuffer(int fd, int bytes) {
+    return fd >= 0 && setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) == 0;
+}
+
 bool NetResolveIPv4(const std::string& name, std::uint32_t* ip) {
     in_addr numeric;
     if (inet_pton(AF_INET, name.c_str(), &numeric) == 1) {
