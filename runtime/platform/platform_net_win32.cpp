@@ -179,6 +179,22 @@ bool NetLocalAddress(int fd, std::uint32_t* ip, std::uint16_t* port) {
     return true;
 }
 
+bool NetPeerAddress(int fd, std::uint32_t* ip, std::uint16_t* port) {
+    sockaddr_in address;
+    int size = sizeof address;
+    if (fd < 0 || getpeername(S(fd), reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
+        address.sin_family != AF_INET)
+        return false;
+    if (ip) *ip = ntohl(address.sin_addr.s_addr);
+    if (port) *port = ntohs(address.sin_port);
+    return true;
+}
+
+bool NetSetSendBuffer(int fd, int bytes) {
+    return fd >= 0 &&
+           setsockopt(S(fd), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes) == 0;
+}
+
 bool NetResolveIPv4(const std::string& name, std::uint32_t* ip) {
     if (!Started()) return false;
     in_addr numeric;
