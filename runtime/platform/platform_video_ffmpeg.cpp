@@ -22,6 +22,7 @@ extern "C" {
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -54,7 +55,7 @@ constexpr VideoLibInfo kVideoLibs[kVideoLibCount] = {
     X(kUtil, av_channel_layout_compare) X(kUtil, av_channel_layout_copy) X(kUtil, av_channel_layout_default)  \
     X(kUtil, av_channel_layout_uninit) X(kUtil, av_frame_alloc) X(kUtil, av_frame_free)                      \
     X(kUtil, av_frame_unref) X(kUtil, av_free) X(kUtil, av_freep) X(kUtil, av_log_set_level)                 \
-    X(kUtil, av_malloc)                                                                                       \
+    X(kUtil, av_malloc) X(kUtil, av_strdup)                                                                   \
     X(kResample, swr_alloc_set_opts2) X(kResample, swr_convert) X(kResample, swr_free)                       \
     X(kResample, swr_get_out_samples) X(kResample, swr_init)                                                  \
     X(kScale, sws_freeContext) X(kScale, sws_getContext) X(kScale, sws_scale)                                \
@@ -268,28 +269,59 @@ std::int64_t SeekCallback(void* opaque, std::int64_t offset, int whence) {
     return target;
 }
 
-// Demuxers that would open other files or addresses are refused outright, and
-// every attempt to open anything by name fails.
+// Every attempt to open anything by name fails.
 int RefuseOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) { return AVERROR(EPERM); }
 
-bool RefusedFormat(const char* name) {
-    static const char* const kRefused[] = {"hls", "applehttp", "concat", "dash", "image2", "ffconcat", "tee", "rtsp",
-                                           "sdp", "rtp", "data", "ffmetadata", "mpjpeg", "webm_dash_manifest"};
-    if (!name) return true;
-    std::string all(name);
-    for (const char* refused : kRefused) {
-        std::size_t start = 0;
-        while (start <= all.size()) {
-            std::size_t end = all.find(',', start);
-            if (end == std::string::npos) end = all.size();
-            if (all.compare(start, end - start, refused) == 0) return true;
+// Only the containers and decoders a game's videos come in are used; any other
+// demuxer or decoder of the libraries (still pictures, playlists, exotic streams)
+// would read a stranger's bytes with code nobody here plays or tests, so such a
+// file is refused like a bad one. Demuxers that open further files or addresses
+// are not on the list either.
+constexpr const char kAllowedFormats[] = "avi,mov,matroska,webm,ogg,mpeg,wav";
+constexpr AVCodecID kAllowedCodecs[] = {
+    AV_CODEC_ID_MPEG4, AV_CODEC_ID_H264, AV_CODEC_ID_MJPEG, AV_CODEC_ID_VP8, AV_CODEC_ID_VP9,
+    AV_CODEC_ID_THEORA, AV_CODEC_ID_MPEG1VIDEO, AV_CODEC_ID_MPEG2VIDEO,
+    AV_CODEC_ID_MP3, AV_CODEC_ID_MP2, AV_CODEC_ID_AAC, AV_CODEC_ID_VORBIS, AV_CODEC_ID_OPUS,
+    AV_CODEC_ID_FLAC, AV_CODEC_ID_PCM_S16LE, AV_CODEC_ID_PCM_U8, AV_CODEC_ID_PCM_S24LE,
+    AV_CODEC_ID_PCM_F32LE, AV_CODEC_ID_ADPCM_IMA_WAV, AV_CODEC_ID_ADPCM_MS};
+
+bool AllowedCodec(AVCodecID id) {
+    return std::find(std::begin(kAllowedCodecs), std::end(kAllowedCodecs), id) != std::end(kAllowedCodecs);
+}
+
+// Whether one of a demuxer's names ("mov,mp4,m4a,...") is on the list.
+bool AllowedFormat(const char* names) {
+    if (!names) return false;
+    auto entries = [](const std::string& list) {
+        std::vector<std::string> out;
+        for (std::size_t start = 0; start <= list.size();) {
+            std::size_t end = std::min(list.find(',', start), list.size());
+            out.push_back(list.substr(start, end - start));
             start = end + 1;
         }
-    }
+        return out;
+    };
+    const std::vector<std::string> allowed = entries(kAllowedFormats);
+    for (const std::string& name : entries(names))
+        if (std::find(allowed.begin(), allowed.end(), name) != allowed.end()) return true;
     return false;
 }
 
+// The names of the allowed decoders this build of the library has, for the
+// library's own checks while it looks into the streams.
+std::string AllowedDecoderNames() {
+    std::string names;
+    for (AVCodecID id : kAllowedCodecs) {
+        const AVCodec* codec = api.avcodec_find_decoder(id);
+        if (!codec || !codec->name) continue;
+        if (!names.empty()) names += ',';
+        names += codec->name;
+    }
+    return names;
+}
+
 AVCodecContext* OpenDecoder(AVStream* stream) {
+    if (!AllowedCodec(stream->codecpar->codec_id)) return nullptr;
     const AVCodec* codec = api.avcodec_find_decoder(stream->codecpar->codec_id);
     if (!codec) return nullptr;
     AVCodecContext* ctx = api.avcodec_alloc_context3(codec);
@@ -474,13 +506,21 @@ VideoReader* Open(VideoReader* r) {
     r->format->pb = r->io;
     r->format->flags |= AVFMT_FLAG_CUSTOM_IO;
     r->format->io_open = RefuseOpen;
+    // The library refuses other demuxers before reading any header, and other
+    // decoders while it looks into the streams (freed with the context).
+    r->format->format_whitelist = api.av_strdup(kAllowedFormats);
+    r->format->codec_whitelist = api.av_strdup(AllowedDecoderNames().c_str());
+    if (!r->format->format_whitelist || !r->format->codec_whitelist) {
+        FreeReader(r);
+        return nullptr;
+    }
     // The name is never opened (the stream is ours); it must not look like a protocol.
     if (api.avformat_open_input(&r->format, "", nullptr, nullptr) < 0) {
         r->format = nullptr;  // freed by the failed open
         FreeReader(r);
         return nullptr;
     }
-    if (RefusedFormat(r->format->iformat ? r->format->iformat->name : nullptr) ||
+    if (!AllowedFormat(r->format->iformat ? r->format->iformat->name : nullptr) ||
         api.avformat_find_stream_info(r->format, nullptr) < 0) {
         FreeReader(r);
         return nullptr;

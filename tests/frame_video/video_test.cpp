@@ -304,6 +304,13 @@ TEST_F(VideoTest, BadAndOddFilesReturnWithoutHarm) {
     WriteFile(dir + "third.avi", aviBytes.substr(0, aviBytes.size() / 3));
     WriteFile(dir + "cut30k.mp4", mp4Bytes.substr(0, 30000));
     WriteFile(dir + "nomoov.mp4", moovBytes.substr(0, moovBytes.size() / 2));
+    // Streams no game video comes in: a JPEG XL picture that once crashed the
+    // library's decoder, a moving GIF, and a known container with an unlisted codec.
+    WriteFile(dir + "jxl.avi", std::string("\xff\x0a\x00\x00\xfd\x00\x50\x50\xac\x50\x04\x00\x50\x1b\x00\x00"
+                                           "QQQQQQQQQQQQ\xf9\x23\xff", 31));
+    std::string gif = Clip("moving.gif", "-f lavfi -i testsrc=s=64x48:r=10:d=0.5");
+    std::string ffv1 = Clip("ffv1.mkv", "-f lavfi -i testsrc=s=64x48:r=25:d=0.5 -c:v ffv1");
+    ASSERT_FALSE(gif.empty() || ffv1.empty());
 
     // A listening socket that must see no connection: a playlist names it.
     int listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
@@ -330,6 +337,9 @@ TEST_F(VideoTest, BadAndOddFilesReturnWithoutHarm) {
         {wav, 350, 1200, false},                 // sound alone plays over black for its length
         {dir + "local.m3u8", 0, 300, false},
         {dir + "remote.m3u8", 0, 300, false},
+        {dir + "jxl.avi", 0, 300, false},
+        {gif, 0, 300, false},
+        {ffv1, 0, 300, false},
     };
     for (const auto& c : cases) {
         double took = Play(c.name, false);

@@ -92,13 +92,19 @@ Session RunPlayer(const std::string& dir, bool holdButtonFirst) {
                            "TMPDIR=" + out},
                           60.0, &stop);
     });
+    if (holdButtonFirst) {
+        // Pressed while start-up still waits on the software-rendering box, the button
+        // is held from before the first frame; once the box is answered the player
+        // runs straight on to its wait. A corner of the window, clear of the box.
+        std::string early = x.FindWindow("fmod_player", 20.0);
+        if (!early.empty()) x.Shell("xdotool mousemove --window " + early + " 20 20 mousedown 1");
+    }
     std::string id = x.FindProgramWindow("fmod_player");
     if (id.empty()) {
         stop = true;   // the window never came: no use waiting out the time limit
         session.process = run.get();
         return session;
     }
-    if (holdButtonFirst) x.Shell("xdotool mousemove --window " + id + " 320 240 mousedown 1");
 
     // Wait for the two lines, reading the window back like a user's eyes.
     std::string ppm = out + "screen.ppm";
