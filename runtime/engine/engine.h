@@ -14,6 +14,10 @@ std::string ErrorLogPath();                 // temporary directory + "<program n
 void   SetErrorLogProgram(const char* programName); // the program the log is named after (start-up: the executable's name)
 void   AppendErrorLog(const char* text);    // one line with CR LF; lost silently when the file cannot open
 void   DeleteErrorLog();                    // start-up empties the log
+// A load or save that failed: "<command> "<file>": <reason>" appended to the log and
+// printed on standard error (unless PrintFailures(0) or CORVANE_QUIET_FAILURES=1).
+void   ReportFailure(const char* command, const char* fileName, const std::string& reason);
+void   PrintFailures(double on);            // the standard-error copy of failed loads and saves: on (1, the default) or off (0)
 double SetErrorCode(double code);           // errorCode = code, endLine = currentLine
 std::string StopLine(double code, const char* reason); // "stopped: <reason> (error N)", then the source position when one is set
 void   SetSourcePosition(double file, double line); // record the executing position

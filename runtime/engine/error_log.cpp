@@ -45,6 +45,33 @@ void AppendErrorLog(const char* text) {
     platform::AppendLineToFile(ErrorLogPath(), text ? text : "null");
 }
 
+namespace {
+
+// -1 until the environment was read; then 1 while failures go to standard error too.
+int& FailuresToStandardError() {
+    static int on = -1;
+    return on;
+}
+
+} // namespace
+
+void PrintFailures(double on) { FailuresToStandardError() = on != 0.0 ? 1 : 0; }
+
+void ReportFailure(const char* command, const char* fileName, const std::string& reason) {
+    std::string line = command ? command : "";
+    line += " \"";
+    line += fileName ? fileName : "";
+    line += "\": ";
+    line += reason.empty() ? std::string("failed") : reason;
+    AppendErrorLog(line.c_str());
+    int& toStandardError = FailuresToStandardError();
+    if (toStandardError < 0) toStandardError = platform::EnvironmentFlag("CORVANE_QUIET_FAILURES") ? 0 : 1;
+    if (toStandardError) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+        std::fflush(stderr);
+    }
+}
+
 void DeleteErrorLog() { platform::DeleteTemporaryFile(ErrorLogPath()); }
 
 double SetErrorCode(double code) {

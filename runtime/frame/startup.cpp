@@ -207,7 +207,9 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
 
     // 16-18. The built-in font, then "smalfont.bmp" when present, and the loading screen.
     LoadFont(RtString(""), 0);
-    LoadFont(RtString("smalfont.bmp"), 0);
+    // Optional: its absence is no failure of the program's.
+    RtString fontPath;
+    if (ResolveImagePath("smalfont.bmp", fontPath)) LoadFont(RtString("smalfont.bmp"), 0);
     DrawLoadingScreen();
     PresentFrame();
 

@@ -221,10 +221,18 @@ void Release() {
 void PlayVideoFile(const RtString& fileName, bool loop) {
     if (g_play.active || !engine.mediaSources[0]) return;
     // 1. Resolved through the first media context; missing or unreadable: skipped.
+    const char* command = loop ? "PlayVideo" : "PlayVideoOnce";
     char path[kMediaPathCapacity];
-    if (!ResolveMedia(engine.mediaSources[0], fileName.Buffer(), path, sizeof path)) return;
+    if (!ResolveMedia(engine.mediaSources[0], fileName.Buffer(), path, sizeof path)) {
+        const std::string why = platform::ReadProblem(fileName.Buffer());
+        ReportFailure(command, fileName.Buffer(), why.empty() || why == "unreadable" ? "not found" : why);
+        return;
+    }
     std::FILE* file = platform::OpenFileForReading(path);
-    if (!file) return;
+    if (!file) {
+        ReportFailure(command, fileName.Buffer(), platform::ReadProblem(path));
+        return;
+    }
     // The video libraries load on the first video; without them it is skipped
     // as a file that does not decode is, and the log says which one is missing.
     std::string why;
@@ -234,12 +242,16 @@ void PlayVideoFile(const RtString& fileName, bool loop) {
         return;
     }
     g_play.reader = platform::OpenVideoReader(file);
-    if (!g_play.reader) return;
+    if (!g_play.reader) {
+        ReportFailure(command, fileName.Buffer(), "not a video the decoder reads (unsupported format or damaged)");
+        return;
+    }
     g_play.active = true;
     // A file that opens but decodes nothing would show a blank window forever.
     platform::VideoStep step = platform::DecodeVideo(g_play.reader);
     if (step == platform::VideoStep::End) {
         Release();
+        ReportFailure(command, fileName.Buffer(), "no picture or sound could be decoded (truncated or damaged)");
         return;
     }
 

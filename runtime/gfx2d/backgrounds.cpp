@@ -219,17 +219,25 @@ void CrossFade(OpenGLRainbows& renderer, int from, int to) {
 
 namespace {
 
-[[noreturn]] void StopUnloadable(const char* command, const RtString& file) {
-    const std::string reason = std::string(command) + " \"" + file.Buffer() + "\": the picture could not be loaded";
+[[noreturn]] void StopUnloadable(const char* command, const RtString& file, const RtString& path) {
+    const std::string reason =
+        std::string(command) + " \"" + file.Buffer() + "\": " + PictureFailure(file.Buffer(), path.Buffer());
     UpStopProgram(3, reason.c_str());
+}
+
+// A name that does not resolve changes nothing; the log says so.
+bool Resolve(const char* command, const RtString& file, RtString& path) {
+    if (ResolveImagePath(file.Buffer(), path)) return true;
+    ReportFailure(command, file.Buffer(), PictureFailure(file.Buffer(), nullptr) + " (nothing changes)");
+    return false;
 }
 
 } // namespace
 
 void LoadBackground(const RtString& file) {
     RtString path;
-    if (!ResolveImagePath(file.Buffer(), path)) return;
-    if (!LoadTiledBackground(engine.renderer, 0, path.Buffer())) StopUnloadable("LoadBackground", file);
+    if (!Resolve("LoadBackground", file, path)) return;
+    if (!LoadTiledBackground(engine.renderer, 0, path.Buffer())) StopUnloadable("LoadBackground", file, path);
     DrawBackground(engine.renderer, 0);
 }
 
@@ -243,9 +251,9 @@ void ClearBackground() {
 void FadeToBackground(const RtString& file) {
     OpenGLRainbows& r = engine.renderer;
     RtString path;
-    if (!ResolveImagePath(file.Buffer(), path)) return;
+    if (!Resolve("FadeToBackground", file, path)) return;
     GrabScreenToBackground(r, 0);
-    if (!LoadTiledBackground(r, 1, path.Buffer())) StopUnloadable("FadeToBackground", file);
+    if (!LoadTiledBackground(r, 1, path.Buffer())) StopUnloadable("FadeToBackground", file, path);
     CrossFade(r, 0, 1);
     // The picture's tiles move from buffer 1 to buffer 0: the same texels as a
     // second load, without reading the file again or failing halfway.

@@ -92,11 +92,15 @@ void LoadFont(const RtString& file, double number) {
     if (ResolveImagePath(file.Buffer(), path)) {
         // Pure black is the font key colour.
         if (!LoadImageIntoSlot(engine.renderer, slot, path.Buffer(), 0x000000, 0)) {
-            const std::string reason = std::string("LoadFont \"") + file.Buffer() + "\": the font picture could not be loaded";
+            const std::string reason =
+                std::string("LoadFont \"") + file.Buffer() + "\": " + PictureFailure(file.Buffer(), path.Buffer());
             UpStopProgram(3, reason.c_str());
         }
         return;
     }
+    // An empty name asks for the built-in font; any other name was meant to be found.
+    if (file.length > 0)
+        ReportFailure("LoadFont", file.Buffer(), PictureFailure(file.Buffer(), nullptr) + " (the built-in font is used)");
     FreeSlot(engine.renderer, slot);
     InstallBuiltinFont(engine.renderer, slot);
 }

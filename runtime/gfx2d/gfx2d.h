@@ -9,6 +9,7 @@
 // Slot numbers outside 0..65535 are ignored: loads return 0, draws draw nothing.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "runtime/engine/renderer.h"
@@ -80,6 +81,7 @@ void FreeAllSlots(OpenGLRainbows& renderer);                 // every slot and b
 void ReleaseRenderer(OpenGLRainbows& renderer);              // texture slots freed (GL only while glReady), context released
 void ForgetBoundTexture(OpenGLRainbows& renderer);           // the next BindSlot binds anew (after any bind outside it)
 bool ResolveImagePath(const char* name, RtString& path);     // media resolver (second context); false when not found
+std::string PictureFailure(const char* name, const char* path); // why a picture did not load (path null: the name did not resolve)
 
 // ---------------------------------------------------------------- internal: sprites and polygon batches
 struct PolyVertex {                                          // one vertex of a batch, as the GL arrays read it

@@ -429,6 +429,60 @@ bool ProbePicture(const std::uint8_t* file, std::size_t size, int* width, int* h
     return true;
 }
 
+std::string PictureProblem(const std::uint8_t* file, std::size_t size, int maxTextureSize) {
+    if (!file || size == 0) return "empty file";
+    const PictureKind kind = SniffPicture(file, size);
+    const char* name = kind == PictureKind::Bmp ? "BMP" : kind == PictureKind::Png ? "PNG"
+                     : kind == PictureKind::Jpeg ? "JPEG" : "TGA";
+    const std::string damaged = std::string("damaged ") + name, truncated = std::string("truncated ") + name;
+    switch (kind) {
+    case PictureKind::Unknown:
+        return "not a picture (BMP, PNG, JPEG or TGA)";
+    case PictureKind::Bmp: {
+        if (size < 54) return truncated;
+        BmpHeader header;
+        if (!ParseBmpHeader(file, size, size, &header)) {
+            const std::uint32_t offset = std::uint32_t(file[10]) | std::uint32_t(file[11]) << 8 |
+                                         std::uint32_t(file[12]) << 16 | std::uint32_t(file[13]) << 24;
+            return offset > size ? truncated : damaged;
+        }
+        const int bits = header.bitCount;
+        if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+            return "unsupported BMP (" + std::to_string(bits) + " bits per pixel)";
+        const std::uint32_t compression = std::uint32_t(file[30]) | std::uint32_t(file[31]) << 8 |
+                                          std::uint32_t(file[32]) << 16 | std::uint32_t(file[33]) << 24;
+        if (compression > 3) return "unsupported BMP (compression " + std::to_string(compression) + ")";
+        if (compression == 0) {
+            const std::uint64_t row = (std::uint64_t(header.width) * std::uint64_t(bits) + 31) / 32 * 4;
+            if (header.pixelOffset + row * std::uint64_t(header.height) > size) return truncated;
+        }
+        break;
+    }
+    case PictureKind::Png:
+        if (size < 33) return truncated;
+        if (std::memcmp(file + 12, "IHDR", 4) != 0) return damaged;
+        break;
+    case PictureKind::Jpeg:
+        if (size < 4 || file[size - 2] != 0xFF || file[size - 1] != 0xD9) return truncated;
+        break;
+    case PictureKind::Tga: break;
+    }
+    int w = 0, h = 0;
+    if (!ProbePicture(file, size, &w, &h)) {
+        if (kind == PictureKind::Png && (ReadBe32(file + 16) > std::uint32_t(kBmpMaxSide) ||
+                                         ReadBe32(file + 20) > std::uint32_t(kBmpMaxSide)))
+            return "too large (" + std::to_string(ReadBe32(file + 16)) + " x " + std::to_string(ReadBe32(file + 20)) +
+                   " pixels)";
+        return damaged;
+    }
+    if (maxTextureSize > 0 && (w > maxTextureSize || h > maxTextureSize))
+        return "too large (" + std::to_string(w) + " x " + std::to_string(h) + " pixels; the largest texture is " +
+               std::to_string(maxTextureSize) + ")";
+    // A PNG ends with its IEND chunk; one cut short lacks it.
+    if (kind == PictureKind::Png && (size < 12 || std::memcmp(file + size - 8, "IEND", 4) != 0)) return truncated;
+    return damaged;
+}
+
 bool DecodePicture(const std::uint8_t* file, std::size_t size, const BmpDecodeRequest& request, BmpTexels* out) {
     const PictureKind kind = SniffPicture(file, size);
     if (kind == PictureKind::Bmp) return DecodeBmp(file, size, request, out);

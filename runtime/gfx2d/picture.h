@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "runtime/gfx2d/bmp.h"
 
@@ -29,5 +30,11 @@ bool ProbePicture(const std::uint8_t* file, std::size_t size, int* width, int* h
 // follows the key-colour rule as a BMP does. Fully transparent texels become
 // (0, 0, 0, 0) before edge bleeding, which runs when the key colour is not 0.
 bool DecodePicture(const std::uint8_t* file, std::size_t size, const BmpDecodeRequest& request, BmpTexels* out);
+
+// Why a picture file in memory cannot be loaded, in plain words for the error log
+// ("not a picture (BMP, PNG, JPEG or TGA)", "truncated PNG", "unsupported BMP (2 bits
+// per pixel)", "too large (40000 x 10 pixels)", ...); "damaged <kind>" when nothing
+// more precise is known. Only asked after a load failed.
+std::string PictureProblem(const std::uint8_t* file, std::size_t size, int maxTextureSize);
 
 } // namespace corvane

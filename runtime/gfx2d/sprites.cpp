@@ -9,9 +9,11 @@
 #include <new>
 #include <vector>
 
+#include "runtime/engine/engine.h"
 #include "runtime/engine/engine_state.h"
 #include "runtime/gfx2d/bmp.h"
 #include "runtime/gfx2d/gfx2d.h"
+#include "runtime/platform/platform_files.h"
 
 namespace corvane {
 
@@ -348,6 +350,17 @@ double GetPixel(double xNumber, double yNumber) {
 
 // ---------------------------------------------------------------- saving
 
+namespace {
+
+double Saved(const char* command, const RtString& file, bool written) {
+    if (written) return 1.0;
+    const std::string why = platform::WriteProblem(file.Buffer());
+    ReportFailure(command, file.Buffer(), why.empty() ? "could not be written" : why);
+    return 0.0;
+}
+
+} // namespace
+
 double SaveScreen(const RtString& file) {
     const OpenGLRainbows& r = engine.renderer;
     if (r.width < 1 || r.height < 1) return 0.0;
@@ -362,7 +375,7 @@ double SaveScreen(const RtString& file) {
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     glReadPixels(0, 0, r.width, r.height, GL_BGR_EXT, GL_UNSIGNED_BYTE, pixels.data());
     // Save names are the user's own: relative to the current directory, not resolved.
-    return WriteBmp24(file.Buffer(), pixels.data(), r.width, r.height, r.width) ? 1.0 : 0.0;
+    return Saved("SaveScreen", file, WriteBmp24(file.Buffer(), pixels.data(), r.width, r.height, r.width));
 }
 
 double SaveSprite(double slotNumber, const RtString& file) {
@@ -382,7 +395,7 @@ double SaveSprite(double slotNumber, const RtString& file) {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_BGR_EXT, GL_UNSIGNED_BYTE, pixels.data());
-    return WriteBmp24(file.Buffer(), pixels.data(), s.w, s.h, tw) ? 1.0 : 0.0;
+    return Saved("SaveSprite", file, WriteBmp24(file.Buffer(), pixels.data(), s.w, s.h, tw));
 }
 
 } // namespace corvane

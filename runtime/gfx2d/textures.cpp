@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "runtime/engine/engine.h"
 #include "runtime/engine/engine_state.h"
 #include "runtime/gfx2d/bmp.h"
 #include "runtime/gfx2d/gfx2d.h"
@@ -44,6 +45,21 @@ bool ResolveImagePath(const char* name, RtString& path) {
     // buffer of the resolver's size.
     path = name ? name : "";
     return ResolveMedia(engine.mediaSources[1], path) != 0;
+}
+
+std::string PictureFailure(const char* name, const char* path) {
+    // Unresolved: nothing by that name, or something that is not a file.
+    if (!path) {
+        std::string why = platform::ReadProblem(name);
+        return why.empty() || why == "unreadable" ? "not found" : why;
+    }
+    std::string why = platform::ReadProblem(path);
+    if (!why.empty()) return why;
+    std::vector<std::uint8_t> file;
+    if (!platform::ReadFileBytes(path, file)) return "unreadable";
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    return PictureProblem(file.data(), file.size(), maxSize);
 }
 
 int ProbeBmpSize(const char* path, int* width, int* height) {
@@ -260,19 +276,26 @@ void FreeAllSlots(OpenGLRainbows& renderer) {
 
 namespace {
 
-double LoadIntoSlotCommand(const RtString& file, double slotNumber, int bump) {
+double LoadIntoSlotCommand(const char* command, const RtString& file, double slotNumber, int bump) {
     int slot = 0;
     if (!SlotFromNumber(slotNumber, &slot)) return 0.0;
     RtString path;
-    if (!ResolveImagePath(file.Buffer(), path)) return 0.0;
+    if (!ResolveImagePath(file.Buffer(), path)) {
+        ReportFailure(command, file.Buffer(), PictureFailure(file.Buffer(), nullptr));
+        return 0.0;
+    }
     FreeSlot(engine.renderer, slot);
-    return LoadImageIntoSlot(engine.renderer, slot, path.Buffer(), kSpriteKeyColour, bump);
+    if (LoadImageIntoSlot(engine.renderer, slot, path.Buffer(), kSpriteKeyColour, bump)) return 1.0;
+    ReportFailure(command, file.Buffer(), PictureFailure(file.Buffer(), path.Buffer()));
+    return 0.0;
 }
 
 } // namespace
 
-double LoadSprite(const RtString& file, double slot) { return LoadIntoSlotCommand(file, slot, 0); }
+double LoadSprite(const RtString& file, double slot) { return LoadIntoSlotCommand("LoadSprite", file, slot, 0); }
 
-double LoadBumpTexture(const RtString& file, double slot) { return LoadIntoSlotCommand(file, slot, 1); }
+double LoadBumpTexture(const RtString& file, double slot) {
+    return LoadIntoSlotCommand("LoadBumpTexture", file, slot, 1);
+}
 
 } // namespace corvane

@@ -3,6 +3,7 @@
 // bytes that are really there before anything is reserved or indexed.
 #include "runtime/gfx3d/model_file.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -363,6 +364,24 @@ bool SerialiseModel(const MeshObject& mesh, std::vector<std::uint8_t>& out) {
 }
 
 // ---------------------------------------------------------------- files
+
+std::string ModelProblem(const char* fileName) {
+    std::string why = platform::ReadProblem(fileName);
+    if (!why.empty()) return why;
+    std::vector<std::uint8_t> bytes;
+    if (!platform::ReadFileBytes(fileName, bytes)) return "unreadable";
+    if (bytes.empty()) return "empty file";
+    MeshObject probe;
+    const ModelError error = ParseModel(probe, bytes.data(), bytes.size(), false);
+    if (error == ModelError::Malloc) return "too large";
+    if (bytes.size() >= 4 && std::memcmp(bytes.data(), kModelMagic, 4) == 0)
+        return error == ModelError::None ? "no triangles in it" : "truncated or damaged binary model";
+    std::size_t start = 0;
+    while (start < bytes.size() && std::isspace(bytes[start])) ++start;
+    if (bytes.size() - start >= 4 && std::memcmp(bytes.data() + start, "MSHA", 4) == 0)
+        return error == ModelError::None ? "no triangles in it" : "truncated or damaged text model (MSHA)";
+    return "not a model file (the binary model or MSHA text)";
+}
 
 bool ReadModel(MeshObject& mesh, const char* fileName, bool keepRawVertices) {
     ClearMeshData(mesh);

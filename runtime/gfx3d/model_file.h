@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <cstdint>
 #include <vector>
 
@@ -32,6 +33,7 @@ bool SerialiseModel(const MeshObject& mesh, std::vector<std::uint8_t>& out); // 
 std::int32_t TextCount(float value);                         // truncated; outside int32 (or NaN) the smallest int32
 
 // ---------------------------------------------------------------- files
+std::string ModelProblem(const char* fileName); // why ReadModel refused the file, in plain words
 bool ReadModel(MeshObject& mesh, const char* fileName, bool keepRawVertices); // false on failure (logged once opened), mesh cleared
 bool WriteModel(const MeshObject& mesh, const char* fileName); // whole file or none; false when it could not be written
 

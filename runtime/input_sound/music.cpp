@@ -1,17 +1,25 @@
 // Music: one stream at a time, in any format the mixer decodes. engine.mediaWindow
 // says that music is open; the frame step starts it again when it has ended, so
 // music repeats for as long as it stays open.
+#include "runtime/engine/engine.h"
 #include "runtime/engine/engine_state.h"
 #include "runtime/input_sound/sound.h"
+#include "runtime/platform/platform_files.h"
 
 namespace corvane {
 
 int PlayMusic(const char* file) {
     StopMusic();
     RtString path;
-    if (!ResolveSoundMedia(0, file, &path)) return 0;
+    if (!ResolveSoundMedia(0, file, &path)) {
+        const std::string why = platform::ReadProblem(file);
+        ReportFailure("PlayMusic", file, why.empty() || why == "unreadable" ? "not found" : why);
+        return 0;
+    }
     if (!platform::OpenMusic(path.Buffer()) || !platform::StartMusic()) {
         platform::CloseMusic();
+        const std::string why = platform::ReadProblem(path.Buffer());
+        ReportFailure("PlayMusic", file, why.empty() ? "not music the mixer reads (unsupported format or damaged)" : why);
         return 0;
     }
     engine.mediaWindow = true;

@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "runtime/engine/engine.h"
 #include "runtime/engine/engine_state.h"
 #include "runtime/platform/platform_files.h"
 #include "runtime/values/media.h"
@@ -55,14 +56,24 @@ bool ReadWholeFile(const char* path, std::vector<unsigned char>* bytes) {
 
 // Reads the slot's WAV file into its sample buffer; on failure the slot keeps
 // no device and no samples.
-bool ReadWavIntoSlot(SoundSlot& slot, SoundDevice* device) {
+bool ReadWavIntoSlot(SoundSlot& slot, SoundDevice* device, std::string* why) {
     std::vector<unsigned char> file;
     WavSound wav;
-    if (!ReadWholeFile(slot.fileName.Buffer(), &file) || !ReadWav(file.data(), file.size(), &wav)) return false;
+    if (!ReadWholeFile(slot.fileName.Buffer(), &file)) {
+        *why = platform::ReadProblem(slot.fileName.Buffer());
+        return false;
+    }
+    if (!ReadWav(file.data(), file.size(), &wav)) {
+        *why = WavProblem(file.data(), file.size());
+        return false;
+    }
     slot.samples = platform::CreateAudioChunk(file.data() + wav.dataOffset, wav.dataSize,
                                               static_cast<int>(wav.format.samplesPerSecond), wav.format.channels,
                                               wav.format.bitsPerSample);
-    if (!slot.samples) return false;
+    if (!slot.samples) {
+        *why = "the sound output refused it";
+        return false;
+    }
     slot.device = device;
     return true;
 }
@@ -173,7 +184,11 @@ int LoadSound(const char* file, double slotNumber, double voices) {
     SoundSlot* slot = SlotFor(slotNumber);
     if (!slot) return 0;
     RtString path;
-    if (!ResolveSoundMedia(1, file, &path)) return 0;
+    if (!ResolveSoundMedia(1, file, &path)) {
+        const std::string why = platform::ReadProblem(file);
+        ReportFailure("LoadSound", file, why.empty() || why == "unreadable" ? "not found" : why);
+        return 0;
+    }
     EmptySlot(*slot);
     int count = std::clamp(ToInt(voices), 1, kMaxVoicesPerSlot);
     SoundDevice* device = engine.soundDevice;
@@ -181,7 +196,9 @@ int LoadSound(const char* file, double slotNumber, double voices) {
 
     slot->fileName = path;
     slot->voiceCount = count;
-    if (!ReadWavIntoSlot(*slot, device)) {
+    std::string why;
+    if (!ReadWavIntoSlot(*slot, device, &why)) {
+        ReportFailure("LoadSound", file, why.empty() ? "unreadable" : why);
         EmptySlot(*slot);
         return 0;
     }

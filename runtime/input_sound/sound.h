@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "runtime/platform/platform_audio.h"
 #include "runtime/values/rt_string.h"
@@ -76,6 +77,7 @@ void ReleaseSoundDevice();                  // ReleaseSounds, frees engine.sound
 
 // ---------------------------------------------------------------- WAV files
 bool ReadWav(const unsigned char* file, std::size_t size, WavSound* out); // parses a whole WAV file held in memory; false when unusable
+std::string WavProblem(const unsigned char* file, std::size_t size); // why ReadWav refused it, in plain words
 
 // ---------------------------------------------------------------- sound effects
 int  LoadSound(const char* file, double slot, double voices);   // WAV into a slot with 1..4 voices; 1 or 0

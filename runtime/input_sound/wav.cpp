@@ -26,6 +26,22 @@ constexpr std::uint32_t kMaxBufferBytes = 0x0FFFFFFF;
 
 } // namespace
 
+std::string WavProblem(const unsigned char* file, std::size_t size) {
+    if (!file || size == 0) return "empty file";
+    const bool riff = size >= 12 && std::memcmp(file, "RIFF", 4) == 0 && std::memcmp(file + 8, "WAVE", 4) == 0;
+    if (!riff) return "not a WAV sound";
+    if (size < 36) return "truncated WAV";
+    const std::uint16_t tag = U16(file + 20), bits = U16(file + 34), channels = U16(file + 22);
+    if (tag != 1) return "unsupported WAV (format " + std::to_string(tag) + "; PCM is read)";
+    if (bits != 8 && bits != 16) return "unsupported WAV (" + std::to_string(bits) + " bits; 8 and 16 are read)";
+    if (channels > 2) return "unsupported WAV (" + std::to_string(channels) + " channels; 1 and 2 are read)";
+    std::uint64_t pos = 20ull + U32(file + 16);
+    if (pos + 8 <= size && std::memcmp(file + pos, "fact", 4) == 0) pos += 8ull + U32(file + pos + 4);
+    if (pos + 8 > size) return "truncated WAV";
+    if (std::memcmp(file + pos, "data", 4) == 0 && pos + 8 + U32(file + pos + 4) > size) return "truncated WAV";
+    return "damaged WAV";
+}
+
 bool ReadWav(const unsigned char* file, std::size_t size, WavSound* out) {
     if (!file || !out || size < 36) return false;
 

@@ -35,6 +35,12 @@ struct FileInfo {
     std::int64_t modifiedSeconds = 0;               // last change, seconds since 1970
 };
 bool GetFileInfo(const char* path, FileInfo* info); // false when nothing has that name
+// Why a file cannot be read, in plain words for the error log: "not found", "a folder,
+// not a file", "permission denied", "unreadable"; "" when it opens for reading.
+std::string ReadProblem(const char* path);
+// Why a file cannot be written at path: "folder not found", "a folder, not a file",
+// "permission denied"; "" when nothing known stands in the way.
+std::string WriteProblem(const char* path);
 
 // ---------------------------------------------------------------- writing
 std::FILE* CreateFileForWriting(const char* path);  // "wb" stream, the file emptied or made (mode 0644); null on failure

@@ -146,6 +146,32 @@ int CreateOwnFile(const std::string& path, int flags, mode_t mode) {
 
 } // namespace
 
+std::string ReadProblem(const char* path) {
+    if (!path || !*path) return "no file name";
+    const std::string found = SystemPath(path);
+    struct stat st;
+    if (stat(found.c_str(), &st) != 0) return errno == EACCES ? "permission denied" : "not found";
+    if (S_ISDIR(st.st_mode)) return "a folder, not a file";
+    const int fd = OpenNonBlocking(found, O_RDONLY, 0);
+    if (fd < 0) return errno == EACCES || errno == EPERM ? "permission denied" : "unreadable";
+    close(fd);
+    return std::string();
+}
+
+std::string WriteProblem(const char* path) {
+    if (!path || !*path) return "no file name";
+    const std::string found = SystemPath(path);
+    struct stat st;
+    if (stat(found.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return "a folder, not a file";
+        return access(found.c_str(), W_OK) == 0 ? std::string() : "permission denied";
+    }
+    const std::string::size_type slash = found.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : found.substr(0, slash));
+    if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return "folder not found";
+    return access(folder.c_str(), W_OK) == 0 ? std::string() : "permission denied";
+}
+
 bool IsReadableFile(const char* path) {
     struct stat st;
     std::string found;

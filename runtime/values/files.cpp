@@ -43,7 +43,7 @@ void WriteBackLineFile() {
     std::string why;
     if (!platform::ReplaceFileContents(lineFile.fileName.c_str(), text.data(), text.size(), &why)) {
         SetErrorCode(3.0);
-        AppendErrorLog(("cannot write back " + lineFile.fileName + ": " + why).c_str());
+        ReportFailure("WriteLineText (writing back)", lineFile.fileName.c_str(), why);
     }
 }
 
@@ -58,7 +58,7 @@ void StoreLine(void* user, const char* line, std::size_t length) {
 
 // Makes name the selected line file: 0, or 3 when it could not be read (the
 // store then stays empty under the new name).
-int SelectLineFile(const char* name) {
+int SelectLineFile(const char* name, const char* command) {
     if (!name) name = "";
     if (lineFile.fileName == name) return 0;
     WriteBackLineFile();
@@ -67,11 +67,15 @@ int SelectLineFile(const char* name) {
 
     std::vector<char> resolved(kMediaPathCapacity);
     std::FILE* f = nullptr;
-    if (ResolveMedia(engine.mediaSources[1], name, resolved.data(), resolved.size())) {
-        f = platform::OpenFileForReading(resolved.data());
-    }
+    const bool found = ResolveMedia(engine.mediaSources[1], name, resolved.data(), resolved.size()) != 0;
+    if (found) f = platform::OpenFileForReading(resolved.data());
     if (!f) {
         SetErrorCode(3.0);
+        // Writing to a new file starts it empty; reading one that is not there fails.
+        if (command) {
+            const std::string why = platform::ReadProblem(found ? resolved.data() : name);
+            ReportFailure(command, name, why.empty() || why == "unreadable" ? "not found" : why);
+        }
         return 3;
     }
     LoadLineFileFromStream(f);
@@ -140,7 +144,7 @@ void ResetLineFileStore() {
 // ---------------------------------------------------------------- line commands
 
 double ReadLineText(const char* fileName, double line, RtString& text) {
-    if (SelectLineFile(fileName) != 0) {
+    if (SelectLineFile(fileName, "ReadLineText") != 0) {
         text = "NO_FILE";
         return 3.0;
     }
@@ -165,7 +169,7 @@ double ReadLineNumber(const char* fileName, double line, double& number) {
 }
 
 double WriteLineText(const char* fileName, double line, const char* text) {
-    SelectLineFile(fileName);
+    SelectLineFile(fileName, nullptr);
     int index = 0;
     if (!LineIndex(line, &index)) {
         SetErrorCode(7.0);

@@ -136,7 +136,7 @@ void SaveIniStore() {
     std::string why;
     if (!platform::ReplaceFileContents(iniStore.fileName.Buffer(), text.data(), text.size(), &why)) {
         SetErrorCode(3.0);
-        AppendErrorLog((std::string("cannot save ") + iniStore.fileName.Buffer() + ": " + why).c_str());
+        ReportFailure("IniPut (saving)", iniStore.fileName.Buffer(), why);
     }
 }
 
@@ -176,7 +176,14 @@ void IniOpen(const char* fileName) {
         iniStore.fileName = fileName;
     }
     std::FILE* f = platform::OpenFileForReading(iniStore.fileName.Buffer());
-    if (!f) return;
+    if (!f) {
+        // A file not there yet is how a program starts its settings: it is made by
+        // the first IniPut. Anything else in the way is a failure.
+        const std::string why = platform::ReadProblem(iniStore.fileName.Buffer());
+        if (why == "not found") ReportFailure("IniOpen", fileName, "not found (starts empty; IniPut makes it)");
+        else ReportFailure("IniOpen", fileName, why.empty() ? "unreadable" : why);
+        return;
+    }
     LoadIniFromStream(f);
     std::fclose(f);
 }

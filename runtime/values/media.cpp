@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "runtime/engine/engine.h"
 #include "runtime/engine/engine_state.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/values.h"
@@ -233,6 +234,13 @@ void SetMediaPacks(const RtString& secondPack, const RtString& firstPack) {
         // A path too long to hold is not stored cut short (it could name another file).
         CopyPath(contexts[i]->packPath, sizeof contexts[i]->packPath, text);
     }
+    // Named once, even when both contexts are given the same pack.
+    for (int i = 0; i < 2; ++i) {
+        const char* text = packs[i]->Buffer();
+        if (!*text || (i == 1 && std::strcmp(text, packs[0]->Buffer()) == 0)) continue;
+        const std::string why = platform::ReadProblem(text);
+        if (!why.empty()) ReportFailure("SetMediaPacks", text, why);
+    }
 }
 
 // ---------------------------------------------------------------- resolving
@@ -262,6 +270,9 @@ int ResolveMedia(MediaContext* context, const char* name, char* output, std::siz
     bool unpacked = found && UnpackPackEntry(pack, entry, &data, &size);
     std::fclose(pack);
     output[0] = '\0';
+    if (found && !unpacked) {
+        ReportFailure("media pack", context->packPath, "the entry " + entry.name + " is damaged (it does not unpack)");
+    }
     if (!unpacked) return 0;
 
     std::string tempPath = platform::TempDirectory() + PackTempFileName(entry);
