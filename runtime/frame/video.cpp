@@ -238,7 +238,7 @@ void PlayVideoFile(const RtString& fileName, bool loop) {
     std::string why;
     if (!platform::LoadVideoLibraries(&why)) {
         std::fclose(file);
-        AppendErrorLog(("PlayVideo: cannot load " + why).c_str());
+        ReportFailure(command, fileName.Buffer(), "cannot load " + why);
         return;
     }
     g_play.reader = platform::OpenVideoReader(file);

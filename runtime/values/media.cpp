@@ -213,8 +213,12 @@ void CreateMediaContexts(const char* packPath) {
     for (MediaContext*& c : engine.mediaSources) {
         if (!c) c = NewMediaContext();
     }
-    RtString path(packPath ? packPath : "");
-    SetMediaPacks(path, path);
+    // The program's folder stands in for a pack at start-up: nothing to report.
+    for (MediaContext* c : engine.mediaSources) {
+        if (!c) continue;
+        ClearMediaContext(c);
+        CopyPath(c->packPath, sizeof c->packPath, packPath ? packPath : "");
+    }
 }
 
 void ReleaseMediaContexts() {

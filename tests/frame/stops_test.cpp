@@ -26,9 +26,9 @@ TEST(Stops, SayWhyOnStandardErrorAndInTheLogAndExitWithTheirStatus) {
     } cases[] = {
         {"index", 1, "stopped: array index out of range (error 9) at line 42 of source file 1"},
         {"undimensioned", 1, "stopped: an array with no elements was read or written (error 8) at line 42 of source file 1"},
-        {"font", 1, "stopped: LoadFont \"" + broken + "\": the font picture could not be loaded (error 3)"},
-        {"background", 1, "stopped: LoadBackground \"" + broken + "\": the picture could not be loaded (error 3)"},
-        {"fade", 1, "stopped: FadeToBackground \"" + broken + "\": the picture could not be loaded (error 3)"},
+        {"font", 1, "stopped: LoadFont \"" + broken + "\": not a picture (BMP, PNG, JPEG or TGA) (error 3)"},
+        {"background", 1, "stopped: LoadBackground \"" + broken + "\": not a picture (BMP, PNG, JPEG or TGA) (error 3)"},
+        {"fade", 1, "stopped: FadeToBackground \"" + broken + "\": not a picture (BMP, PNG, JPEG or TGA) (error 3)"},
         // A missing background changes nothing; the program goes on to its normal end.
         {"background-missing", 0, ""},
         {"return3", 3, ""},

@@ -8,10 +8,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #else
+#include <fcntl.h>
+
 #include "tests/support/windows_compat.h"
 #endif
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -168,6 +171,30 @@ ProcessResult RunProcess(const std::vector<std::string>& args, const std::vector
 }
 
 #endif
+
+// dup, dup2, open and close are in the Windows C library too (io.h).
+std::string CaptureStandardError(const std::function<void()>& fn) {
+    static int captures = 0;
+    const std::string path = TestTempDir() + "stderr-" + std::to_string(++captures) + ".txt";
+    std::fflush(stderr);
+    const int saved = dup(2);
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (saved < 0 || file < 0) {
+        if (saved >= 0) close(saved);
+        if (file >= 0) close(file);
+        fn();
+        return std::string();
+    }
+    dup2(file, 2);
+    close(file);
+    fn();
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    std::string text = ReadFile(path);
+    unlink(path.c_str());
+    return text;
+}
 
 std::string BuiltProgram(const std::string& name) {
     std::string path = std::string(CORVANE_BINARY_DIR_SUPPORT) + "/bin/" + name;

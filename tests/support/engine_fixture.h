@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,9 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::vector<std::string>& args,
                          const std::vector<std::string>& extraEnv = {}, double timeoutSeconds = 30.0,
                          const std::atomic<bool>* stop = nullptr);
+
+// What fn writes to standard error (the file descriptor, so C and C++ streams alike).
+std::string CaptureStandardError(const std::function<void()>& fn);
 
 // Path of an executable built beside the tests (in <build>/bin).
 std::string BuiltProgram(const std::string& name);
