@@ -148,6 +148,35 @@ bool ReadFileBytes(const char* path, std::vector<unsigned char>& bytes, std::siz
     return ok;
 }
 
+std::string ReadProblem(const char* path) {
+    if (!path || !*path) return "no file name";
+    const DWORD a = win32::Attributes(Slashed(path));
+    if (a == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return error == ERROR_ACCESS_DENIED ? "permission denied" : "not found";
+    }
+    if (a & FILE_ATTRIBUTE_DIRECTORY) return "a folder, not a file";
+    HANDLE h = OpenRegularForReading(path);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_ACCESS_DENIED ? "permission denied" : "unreadable";
+    CloseHandle(h);
+    return std::string();
+}
+
+std::string WriteProblem(const char* path) {
+    if (!path || !*path) return "no file name";
+    const std::string found = Slashed(path);
+    const DWORD a = win32::Attributes(found);
+    if (a != INVALID_FILE_ATTRIBUTES) {
+        if (a & FILE_ATTRIBUTE_DIRECTORY) return "a folder, not a file";
+        return (a & FILE_ATTRIBUTE_READONLY) ? "permission denied" : std::string();
+    }
+    const std::string::size_type slash = found.find_last_of("/\\");
+    const std::string folder = slash == std::string::npos ? "." : found.substr(0, slash == 0 ? 1 : slash);
+    const DWORD f = win32::Attributes(folder);
+    if (f == INVALID_FILE_ATTRIBUTES || !(f & FILE_ATTRIBUTE_DIRECTORY)) return "folder not found";
+    return std::string();
+}
+
 bool GetFileInfo(const char* path, FileInfo* info) {
     if (!path || !*path) return false;
     WIN32_FILE_ATTRIBUTE_DATA data;
