@@ -62,7 +62,7 @@ int  HideForDialog(OpenGLRainbows& renderer);       // desktop mode back, window
 int  RestoreStartupWindowMode();                    // full screen when `fullscreen` is set, else windowed
 void SetupPixelFormat(OpenGLRainbows& renderer);    // logs hardware or software OpenGL (warning box on software)
 RtString FileDialog(double openFlag, const RtString& filter); // chosen path with "/" separators, or "NO_FILE"
-void PlayVideo(const RtString& fileName);           // full-window video, looped until a key or button
+void PlayVideo(const RtString& fileName);           // full-window video (AVI, MP4/MOV, MKV/WebM, OGG, MPEG), looped until a key or button
 void PlayVideoOnce(const RtString& fileName);       // full-window video until its end, a key or a button
 void DebugBreakpoint(double value);                 // with a tracer attached: "BP<hex>" on standard error
 std::string BreakpointText(double value);           // "BP" + the value's 32 bits in lower-case hex

@@ -18,8 +18,8 @@
 namespace corvane {
 
 // ---------------------------------------------------------------- images and texture slots
-double LoadSprite(const RtString& file, double slot);        // BMP into a sprite slot, key 0x8000FF; 1 or 0
-double LoadBumpTexture(const RtString& file, double slot);   // BMP as a normal map (blue = height); 1 or 0
+double LoadSprite(const RtString& file, double slot);        // BMP, PNG, JPEG or TGA into a sprite slot, key 0x8000FF; 1 or 0
+double LoadBumpTexture(const RtString& file, double slot);   // BMP, PNG, JPEG or TGA as a normal map (blue = height); 1 or 0
 
 // ---------------------------------------------------------------- sprites
 void DrawSprite(double slot, double x, double y);            // own size, top-left at (ceil x, ceil y)
@@ -40,10 +40,10 @@ void PolyVertex(double x, double y, double tx, double ty, double colour); // app
 void EndPoly();                                              // the batch as one triangle fan
 
 // ---------------------------------------------------------------- backgrounds
-void LoadBackground(const RtString& file);                   // image into background 0, drawn at once; a missing file changes nothing; found but unloadable: stops (3)
+void LoadBackground(const RtString& file);                   // BMP, PNG, JPEG or TGA into background 0, drawn at once; a missing file changes nothing; found but unloadable: stops (3)
 void GrabBackground();                                       // the screen becomes background 0
 void ClearBackground();                                      // clear the frame and free background 0
-void FadeToBackground(const RtString& file);                 // cross-fade from the screen to the image, then background 0; missing: nothing; unloadable: stops (3)
+void FadeToBackground(const RtString& file);                 // cross-fade from the screen to the picture (BMP, PNG, JPEG or TGA), then background 0; missing: nothing; unloadable: stops (3)
 
 // ---------------------------------------------------------------- 2D drawing state
 void SetViewport(double x, double y, double width, double height); // 2D viewport; width or height <= 0: whole surface
@@ -57,7 +57,7 @@ void DrawLine(double x1, double y1, double x2, double y2, double colour); // one
 void DrawRect(double x1, double y1, double x2, double y2, double colour); // filled, both corners included
 
 // ---------------------------------------------------------------- fonts and text
-void LoadFont(const RtString& file, double font);            // BMP font into font 0..15 (clamped), made current; built-in when missing
+void LoadFont(const RtString& file, double font);            // font picture (BMP, PNG, JPEG or TGA; corvane-font makes one) into font 0..15 (clamped), made current; built-in when missing
 void SetFont(double font);                                   // current font, clamped to 0..15
 void PrintText(const RtString& text, double x, double y);    // text with its first cell's top-left at (x, y)
 void PrintNumber(double number, double x, double y);         // the number as text, like PrintText

@@ -4,6 +4,16 @@
 //
 // Object slots: 0..4095; a slot outside the table is ignored (nothing built or
 // drawn, results 0). Colours: 0xBBGGRR. Angles in degrees.
+//
+// 3D effects: SetLight with a negative light number sets the effect light, which
+// changes how the objects drawn after it look; its position is (x, y, z), its colour
+// the colour, and a cone of 0 turns the effect off again (any other cone turns it on).
+// -1 bump mapping: an object textured with a LoadBumpTexture normal map is lit per
+// pixel from the effect light. -2 (and any other negative number but -1 and -3) cel
+// shading: objects are lit in a few hard bands of their own colours. -3 stencil
+// shadow: opens the shadow pass, and every object drawn while it is open casts a
+// shadow away from the light; SetLight(-3, ..., 0) or the next PresentFrame closes
+// the pass and darkens what lies in the shadows.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +32,7 @@ void SetCameraUp(double x, double y, double z);              // up vector for th
 void SetCullMode(double mode);                               // 0 off, > 0 clockwise front faces, < 0 counter-clockwise
 void SetFog(double colour, double exponential, double start, double end); // colour -1: off; start = end = 0: the clip distances
 void SetLight(double number, double colour, double x, double y, double z, double dirX, double dirY, double dirZ,
-              double cone);                                  // GL light number & 7; cone 0 off, 180 directional, > 90 point, else spot
+              double cone);                                  // light 0..7 (number & 7); cone 0 off, 180 directional, > 90 point, else spot; a negative number is the effect light: -1 bump, -2 cel, -3 shadow (see 3D effects)
 void SetHeadLight(double number, double colour);             // a light from the viewer's direction
 void ClearDepthBuffer();                                     // depth buffer only
 
@@ -41,7 +51,7 @@ void NewStrip();                                             // the following ve
 void FinishObject();                                         // compacts, computes normals, expands the object
 void CreateCube(double slot, double size);                   // closed white cube centred on the origin
 void SetSmoothingMode(double mode);                          // remainder 3: 0 keep normals, 1 faceted, 2 smooth
-double LoadObject(const RtString& file, double slot);        // binary or MSHA model file into the slot; 1 or 0 (slot kept when unresolved)
+double LoadObject(const RtString& file, double slot);        // a model file (the binary model corvane-model writes, or MSHA text) into the slot; 1 or 0 (slot kept when unresolved)
 double SaveObject(const RtString& file, double slot);        // the slot's first mesh as a binary model file; 1 or 0 (nothing written)
 
 // ---------------------------------------------------------------- drawing

@@ -135,6 +135,10 @@ RtString::RtString(const char* text) {
     length = n;
 }
 
+RtString::RtString(std::string_view text) : RtString() { Assign(text.data(), CheckedLength(text.size())); }
+
+RtString::RtString(const std::string& text) : RtString(std::string_view(text)) {}
+
 RtString::RtString(const RtString& other) {
     Reserve(other.length);
     Hold(std::size_t(other.length) + 1);

@@ -1,10 +1,19 @@
 // RtString: the runtime's one string value. An owned, NUL-terminated byte buffer
 // with a capacity and a cached length; numbers convert to text with 10
 // significant digits and no trailing point.
+//
+// With C and C++ text: c_str() (or Buffer()) gives the bytes as a NUL-terminated
+// const char*, valid until the string changes; an RtString converts by itself to
+// std::string_view, and std::string(text) or text.Str() copies it; it is made from a
+// const char*, a std::string or a std::string_view (all bytes, NULs included). The
+// commands that give file or folder names return std::string (ProgramDirectory,
+// ErrorLogPath) or RtString (FileDialog, CurrentDirectory, ...): both convert as above.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace corvane {
 
@@ -23,6 +32,8 @@ public:
     // ---- construction and destruction
     RtString();                                    // empty text, capacity 4
     RtString(const char* text);                    // copy of a plain text (null = empty)
+    RtString(std::string_view text);               // copy of the bytes
+    RtString(const std::string& text);             // copy of the bytes
     RtString(const RtString& other);               // copy of other's length bytes
     RtString(RtString&& other) noexcept;           // takes other's buffer; other becomes empty
     explicit RtString(int value);                  // decimal text
@@ -49,6 +60,9 @@ public:
 
     // ---- access
     const char* Buffer() const { return data ? data : ""; } // read-only bytes ("" once destroyed)
+    const char* c_str() const { return Buffer(); } // the same, as std::string names it
+    operator std::string_view() const { return {Buffer(), length}; } // a view of the bytes, valid until the string changes
+    std::string Str() const { return std::string(Buffer(), length); } // a copy as std::string
     char* BufferForWriting(std::uint32_t n);       // Reserve(n), then the buffer for a system call to fill
     std::uint32_t Recount();                       // length from the terminator
     signed char ByteAt(std::uint32_t index) const; // signed byte (-128..127)

@@ -217,3 +217,32 @@ TEST(RtStringAppend, LoopGrowsInSteps) {
 
 } // namespace
 } // namespace corvane
+
+namespace {
+
+TEST(RtStringWithStd, ConvertsBothWaysKeepingEveryByte) {
+    using namespace std::string_literals;
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"empty", ""},
+        {"short", "hero.png"},
+        {"past the inline buffer", std::string(600, 'x') + "end"},
+        {"a NUL inside", "a\0b"s},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const corvane::RtString fromString(c.bytes), fromView{std::string_view(c.bytes)};
+        for (const corvane::RtString* s : {&fromString, &fromView}) {
+            EXPECT_EQ(s->length, c.bytes.size());
+            EXPECT_EQ(std::string_view(*s), c.bytes);
+            EXPECT_EQ(s->Str(), c.bytes);
+            EXPECT_EQ(std::string(*s), c.bytes);
+            EXPECT_EQ(s->c_str(), s->Buffer());
+            EXPECT_EQ(s->c_str()[s->length], '\0');
+        }
+    }
+}
+
+} // namespace
