@@ -68,6 +68,7 @@ RtString Name();                      // a name
         self.assertEqual(["Demo: an index. Second line."], intro)
         listed = [(title, [(d["name"], d["comment"]) for d in decls]) for title, decls in groups]
         self.assertEqual([
+            ("", [("Record", "")]),   # a type is listed by its name; its members are not
             ("drawing", [("DrawOne", "draws one"), ("Wide", "two lines"),
                          ("Body", "Reads the thing; the comment above stands when none trails."),
                          ("AfterBody", "still listed")]),
@@ -126,6 +127,28 @@ class Tree(unittest.TestCase):
         self.assertIn("stale", stale.stderr)
         self.assertEqual(0, self.run_script("--output", out).returncode)
         self.assertIn("| `PlayTune` | `const RtString& name, double loops` | `void` | plays a tune |", self.read(out))
+
+    def test_a_public_declaration_the_reference_does_not_list_fails_the_check(self):
+        out = os.path.join(self.root, "docs/commands.md")
+        self.assertEqual(0, self.run_script("--output", out).returncode)
+        self.assertEqual(0, self.run_script("--check", out).returncode)
+        # Plumbing under an internal banner of an index, and a header the index pulls in.
+        self.write("runtime/sound/sound.h", "// Sound.\n#pragma once\n#include \"runtime/sound/mixer.h\"\n"
+                   "namespace corvane {\nint Beep(); // beeps\n"
+                   "// ------------------------------ internal: voices\nvoid MixVoices(int n);\n}\n")
+        self.write("runtime/sound/mixer.h", "#pragma once\nnamespace corvane {\nstruct Mixer { int voices; };\n}\n")
+        self.assertEqual(0, self.run_script("--output", out).returncode)
+        failed = self.run_script("--check", out)
+        self.assertEqual(1, failed.returncode)
+        self.assertIn("runtime/sound/sound.h: MixVoices", failed.stderr)
+        self.assertIn("runtime/sound/mixer.h: Mixer", failed.stderr)
+        # Named in the baseline, they pass; a baseline line that no longer applies fails.
+        self.write("scripts/unlisted_declarations.txt", self.run_script("--unlisted").stdout)
+        self.assertEqual(0, self.run_script("--check", out).returncode)
+        self.write("runtime/sound/mixer.h", "#pragma once\n")
+        gone = self.run_script("--check", out)
+        self.assertEqual(1, gone.returncode)
+        self.assertIn("is gone", gone.stderr)
 
     def test_missing_reference_and_unlisted_subsystem_fail(self):
         self.assertEqual(1, self.run_script("--check", os.path.join(self.root, "none.md")).returncode)
