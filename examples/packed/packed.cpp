@@ -10,7 +10,7 @@ namespace corvane {
 int UserMain() {
     example::StartHook();
     // A real file of the same name still wins; the pack is searched when there is none.
-    const RtString self = RtString(ProgramDirectory().c_str()) + "/packed";
+    const RtString self = ProgramDirectory() + "/packed";
     SetMediaPacks(self, self);
 
     RtString message;

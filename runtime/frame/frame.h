@@ -53,7 +53,7 @@ void   AllowEscape(double flag);            // Escape ends the program while fla
 [[noreturn]] void StopProgram(double code, const char* reason);
 void   ProcessExitTeardown();               // the releases after exit(), in order
 [[noreturn]] void EndAfterDisplayLost();    // "Display lost" in the log, then the end with status 1
-std::string ProgramDirectory();             // the executable's directory, without the last separator
+RtString ProgramDirectory();                // the executable's directory, without the last separator
 
 // ---------------------------------------------------------------- window modes, dialogs, video
 int  EnterWindowedMode(OpenGLRainbows& renderer);   // captioned window of the renderer's size; desktop mode back first; 1

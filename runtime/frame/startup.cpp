@@ -89,7 +89,7 @@ void SetRuntimeDefaults() {
     engine.useDirectInputMouse = 1;
 }
 
-std::string ProgramDirectory() {
+RtString ProgramDirectory() {
     std::string path = platform::ModulePath();
     // The last separator past index 0 ends the directory; a path without one stays whole.
     for (size_t i = path.size(); i >= 1; --i) {
@@ -98,7 +98,7 @@ std::string ProgramDirectory() {
             break;
         }
     }
-    return path;
+    return RtString(path);
 }
 
 void SetFrameInterval(OpenGLRainbows& renderer, int framesPerSecond) {
@@ -189,8 +189,8 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
     engine.currentFont = 0;
 
     // 12. The program's directory becomes current.
-    std::string directory = ProgramDirectory();
-    platform::SetCurrentDirectory(directory);
+    const RtString directory = ProgramDirectory();
+    platform::SetCurrentDirectory(directory.Str());
     AppendErrorLog("Current Dir");
     AppendErrorLog(directory.c_str());
 

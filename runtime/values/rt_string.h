@@ -6,8 +6,9 @@
 // const char*, valid until the string changes; an RtString converts by itself to
 // std::string_view, and std::string(text) or text.Str() copies it; it is made from a
 // const char*, a std::string or a std::string_view (all bytes, NULs included). The
-// commands that give file or folder names return std::string (ProgramDirectory,
-// ErrorLogPath) or RtString (FileDialog, CurrentDirectory, ...): both convert as above.
+// commands that give file or folder names return RtString (ProgramDirectory,
+// GetCurrentDir, FileDialog, ...); only ErrorLogPath, which lies below the string
+// value, gives a std::string.
 #pragma once
 
 #include <cstddef>
