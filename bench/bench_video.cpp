@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/frame/video.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/platform_video.h"

@@ -31,7 +31,6 @@ void UseSettings(const Settings& settings); // the entry hands the hook's settin
 // ---------------------------------------------------------------- entry and start-up
 int  RuntimeMain(void* instance, void* previousInstance, const char* commandLineText, int showCommand); // run the program; never returns
 int  StartEngine(void* instance, void* previousInstance, const char* commandLineText, int showCommand, const char* applicationName); // window, context, subsystems, "Loading..."
-int  InitRenderer(OpenGLRainbows& renderer, int width, int height, int colorBits, int framesPerSecond); // context, frame interval, extensions
 std::string JoinCommandLine(int argc, const char* const* argv); // the arguments after the program name as one line, quoted the Windows way
 void SetRuntimeDefaults();                  // 640 x 480, 60 fps, windowed, debug off, virtual mouse
 int  UserMain();                            // the program itself (yours, or the player in program/); its result is the exit status
@@ -40,7 +39,6 @@ int  UserMain();                            // the program itself (yours, or the
 void   PresentFrame();                      // show the frame, pace it, poll keys, prepare the next
 double SwapAndWait();                       // swap, clear, dispatch, spin to the next slot; ms after the swap + 1
 void   SetFrameRate(double framesPerSecond);// frame interval 1000/n ms, 2 ms for n <= 0
-void   SetFrameInterval(OpenGLRainbows& renderer, int framesPerSecond); // the renderer's form
 double ElapsedMilliseconds();               // ms since the end of start-up
 double FrameDuration();                     // ms since the previous frame, never <= 0
 void   AllowEscape(double flag);            // Escape ends the program while flag != 0
@@ -56,11 +54,7 @@ void   ProcessExitTeardown();               // the releases after exit(), in ord
 RtString ProgramDirectory();                // the executable's directory, without the last separator
 
 // ---------------------------------------------------------------- window modes, dialogs, video
-int  EnterWindowedMode(OpenGLRainbows& renderer);   // captioned window of the renderer's size; desktop mode back first; 1
-int  EnterFullscreenMode(OpenGLRainbows& renderer); // exact display mode, window at 0,0; 0 when it fell back to a window
-int  HideForDialog(OpenGLRainbows& renderer);       // desktop mode back, window hidden; 1
 int  RestoreStartupWindowMode();                    // full screen when `fullscreen` is set, else windowed
-void SetupPixelFormat(OpenGLRainbows& renderer);    // logs hardware or software OpenGL (warning box on software)
 RtString FileDialog(double openFlag, const RtString& filter); // chosen path with "/" separators, or "NO_FILE"
 void PlayVideo(const RtString& fileName);           // full-window video (AVI, MP4/MOV, MKV/WebM, OGG, MPEG), looped until a key or button
 void PlayVideoOnce(const RtString& fileName);       // full-window video until its end, a key or a button

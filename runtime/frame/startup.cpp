@@ -5,6 +5,7 @@
 #include <string>
 
 #include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/gfx3d/gfx3d.h"
 #include "runtime/input_sound/input.h"

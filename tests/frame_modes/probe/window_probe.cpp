@@ -11,6 +11,7 @@
 #include <string>
 
 #include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/platform_display.h"
