@@ -6,27 +6,37 @@
 add_link_options(-mconsole)
 # SDL's own main() wrapper is not used: the entry is an ordinary main().
 add_compile_definitions(SDL_MAIN_HANDLED)
+# GL/gl.h here pulls in all of windows.h (and its macros: CopyFile becomes
+# CopyFileA...) unless these two are defined: Win32 stays inside the seam.
+add_compile_definitions("WINGDIAPI=__declspec(dllimport)" "APIENTRY=__stdcall")
 # M_PI and its kin, which the C library here shows only when asked.
 add_compile_definitions(_USE_MATH_DEFINES)
 
 # sdl2.pc renames main to SDL_main and asks for SDL2main and the GUI subsystem
-# (-mwindows); the programs take only SDL2 itself.
-if(TARGET PkgConfig::SDL2)
-  find_library(CORVANE_SDL2_IMPORT NAMES SDL2.dll SDL2 PATHS ${SDL2_LIBRARY_DIRS} NO_DEFAULT_PATH REQUIRED)
-  get_target_property(_corvane_sdl_flags PkgConfig::SDL2 INTERFACE_COMPILE_OPTIONS)
-  list(FILTER _corvane_sdl_flags EXCLUDE REGEX "^-Dmain=")
-  set_target_properties(PkgConfig::SDL2 PROPERTIES
-    INTERFACE_COMPILE_OPTIONS "${_corvane_sdl_flags}"
-    INTERFACE_LINK_LIBRARIES "${CORVANE_SDL2_IMPORT}"
-    INTERFACE_LINK_OPTIONS ""
-    INTERFACE_LINK_DIRECTORIES "")
-endif()
+# (-mwindows), and SDL2_mixer.pc passes that on; the programs take SDL2 itself only.
+find_library(CORVANE_SDL2_IMPORT NAMES SDL2.dll SDL2 PATHS ${CORVANE_WIN_PREFIX}/lib NO_DEFAULT_PATH REQUIRED)
+foreach(_corvane_pkg SDL2 SDL2_MIXER)
+  if(TARGET PkgConfig::${_corvane_pkg})
+    foreach(_corvane_prop INTERFACE_COMPILE_OPTIONS INTERFACE_LINK_LIBRARIES INTERFACE_LINK_OPTIONS)
+      get_target_property(_corvane_values PkgConfig::${_corvane_pkg} ${_corvane_prop})
+      if(_corvane_values)
+        list(FILTER _corvane_values EXCLUDE REGEX "^-Dmain=|SDL2main|^-mwindows$|libmingw32|^-lmingw32$")
+        set_target_properties(PkgConfig::${_corvane_pkg} PROPERTIES ${_corvane_prop} "${_corvane_values}")
+      endif()
+    endforeach()
+  endif()
+endforeach()
 # libpng is a static library here; the zlib of its Libs.private is named explicitly.
 pkg_check_modules(CORVANE_ZLIB REQUIRED IMPORTED_TARGET zlib)
 if(TARGET PkgConfig::PICTURES)
   set_property(TARGET PkgConfig::PICTURES APPEND PROPERTY INTERFACE_LINK_LIBRARIES PkgConfig::CORVANE_ZLIB)
 endif()
 string(APPEND CORVANE_PKG_MODULES " zlib")
+# lzo2.pc names its own folder (include/lzo) while the sources write <lzo/...>,
+# which on Linux the system's include folder resolves.
+if(TARGET PkgConfig::LZO2)
+  set_property(TARGET PkgConfig::LZO2 APPEND PROPERTY INTERFACE_INCLUDE_DIRECTORIES ${CORVANE_WIN_PREFIX}/include)
+endif()
 
 # Winsock 2 and the adapter list (sockets), the common dialogs (file dialogs).
 set(CORVANE_SYSTEM_LIBRARIES ws2_32 iphlpapi comdlg32)

@@ -75,6 +75,24 @@ LibraryHandle LoadDynamicLibrary(const char* name) {
     return reinterpret_cast<LibraryHandle>(found);
 }
 
+LibraryHandle OpenLibraryFile(const char* file, std::string* error) {
+    if (!file || !*file) {
+        if (error) *error = "no library named";
+        return nullptr;
+    }
+    std::string native = file;
+    for (char& c : native) {
+        if (c == '/') c = '\\';
+    }
+    const bool hasFolder = native.find('\\') != std::string::npos;
+    UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    HMODULE module = LoadLibraryExA(native.c_str(), nullptr, hasFolder ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
+    DWORD code = module ? 0 : GetLastError();
+    SetErrorMode(previous);
+    if (!module && error) *error = std::string(file) + ": " + win32::ErrorText(code);
+    return reinterpret_cast<LibraryHandle>(module);
+}
+
 std::string UndecoratedSymbolName(const char* name) {
     if (!name || name[0] != '_') return std::string();
     const char* at = std::strrchr(name, '@');

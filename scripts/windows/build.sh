@@ -5,7 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/windows/env.sh
-PREFIX=$(corvane_win_prefix)
+# The real folder: the cache keys may name one folder twice through a link.
+PREFIX=$(realpath "$(corvane_win_prefix)")
 BUILD=${CORVANE_WIN_BUILD:-build-win}
 # The demo song's generator runs under Wine while building.
 corvane_wine_prefix

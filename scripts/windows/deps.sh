@@ -61,9 +61,11 @@ for p in "${SOURCES[@]}"; do
   [ -n "$v" ] || { log "no source package $p in the private list"; exit 1; }
   versions+="$p=$v "
 done
-# The key: the source versions, the compiler, and how this script builds them.
+# The key: the source versions, the compiler, and the recipe below (the lines
+# after its marker: comments and the steps above do not change the libraries).
 compiler=$(dpkg-query -W -f='${Version}' g++-mingw-w64-x86-64-posix 2>/dev/null || dpkg-query -W -f='${Version}' g++-mingw-w64-x86-64)
-key=$(printf '%s\n%s\n' "$versions" "$compiler" | cat - "$HERE/deps.sh" | sha256sum | cut -c1-16)
+key=$( { printf '%s\n%s\n' "$versions" "$compiler"; sed -n '/^# --- recipe ---$/,$p' "$HERE/deps.sh" | grep -v '^[[:space:]]*#'; } \
+      | sha256sum | cut -c1-16)
 PREFIX=$CACHE_ROOT/$key/prefix
 if [ -f "$CACHE_ROOT/$key/complete" ]; then
   step "cached ($key)"
@@ -84,6 +86,7 @@ step "source packages"
 src() { ls -d "$W"/src/"$1"-*/ | head -1; }
 fail() { log "failed: $1 (see $L/$1.log)"; tail -20 "$L/$1.log" >&2; exit 1; }
 
+# --- recipe ---
 TC=$ROOT/cmake/mingw-w64.cmake
 CM=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$TC" -DCMAKE_BUILD_TYPE=Release -DCORVANE_WIN_PREFIX="$PREFIX"
     -DCMAKE_INSTALL_PREFIX="$PREFIX" -DCMAKE_PREFIX_PATH="$PREFIX")

@@ -20,10 +20,9 @@ corvane_wine_prefix
 echo "Running fmod_player.exe under Wine on Xvfb $DISPLAY (audio to $OUT, screenshot $OUT/screen.png)."
 
 cd "$ROOT/$BUILD/bin"
-# Wine's own temporary folder is inside the prefix; TMPDIR points the runtime's at OUT.
-WOUT=$(winepath -w "$OUT" 2>/dev/null)
-TMPDIR="$WOUT" SDL_VIDEODRIVER=windows SDL_AUDIODRIVER=disk \
-  SDL_DISKAUDIOFILE="$WOUT\\program-audio.raw" FMOD_DISKAUDIOFILE="$WOUT\\music.raw" \
+# Paths from / name the same files inside Wine (its Z: drive, the current one here).
+TMPDIR="$OUT" SDL_VIDEODRIVER=windows SDL_AUDIODRIVER=disk \
+  SDL_DISKAUDIOFILE="$OUT/program-audio.raw" FMOD_DISKAUDIOFILE="$OUT/music.raw" \
   wine ./fmod_player.exe >"$OUT/player.log" 2>&1 &
 PID=$!
 
@@ -42,8 +41,9 @@ if box=$(find_window '!!OpenGL Software Emulation!!' 20); then
   xdotool windowfocus "$box" key Return
   echo "answered: the OpenGL software-emulation warning"
 fi
-if win=$(find_window 'fmod_player <pause>' 3); then xdotool windowfocus "$win"; fi
-win=$(find_window 'fmod_player' 20) || { echo "the player window did not appear"; cat "$OUT/player.log"; kill $PID; exit 1; }
+# The window is titled with the executable's file name: fmod_player.exe here.
+if win=$(find_window 'fmod_player.exe <pause>' 3); then xdotool windowfocus "$win"; fi
+win=$(find_window 'fmod_player.exe' 20) || { echo "the player window did not appear"; cat "$OUT/player.log"; kill $PID; exit 1; }
 xdotool windowfocus "$win" 2>/dev/null || true
 
 sleep 4   # let the music play

@@ -13,9 +13,6 @@
 // The GL headers here stop at GL 1.1; the tests name later enums too.
 #include <GL/gl.h>
 #include <GL/glext.h>
-// Leftovers of 16-bit Windows that gl.h brings along and that tests use as names.
-#undef near
-#undef far
 
 inline int mkdir(const char* path, int) { return _mkdir(path); }
 inline int setenv(const char* name, const char* value, int overwrite) {

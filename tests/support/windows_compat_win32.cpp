@@ -6,6 +6,9 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+// The build names these for GL/gl.h; windows.h gives them their own way.
+#undef WINGDIAPI
+#undef APIENTRY
 #include <windows.h>
 
 #include <cerrno>

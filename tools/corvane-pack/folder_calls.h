@@ -20,6 +20,9 @@ inline int OpenFolder(const char* path) { return open(path, O_RDONLY | O_DIRECTO
 #endif
 #include <direct.h>
 #include <io.h>
+// The build names these for GL/gl.h; windows.h gives them their own way.
+#undef WINGDIAPI
+#undef APIENTRY
 #include <windows.h>
 
 #include <cerrno>

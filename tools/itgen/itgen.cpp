@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -445,7 +447,10 @@ int main(int argc, char** argv) {
     }
     bool ok = std::fwrite(module.data(), 1, module.size(), file) == module.size();
     ok = std::fclose(file) == 0 && ok;
-    if (!ok || std::rename(temporary.c_str(), target.c_str()) != 0) {
+    // filesystem::rename replaces an existing target on Windows too (std::rename does not there).
+    std::error_code renamed;
+    if (ok) std::filesystem::rename(temporary, target, renamed);
+    if (!ok || renamed) {
         std::fprintf(stderr, "itgen: cannot write %s\n", target.c_str());
         std::remove(temporary.c_str());
         return 1;
