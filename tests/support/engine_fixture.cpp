@@ -61,6 +61,12 @@ void PrepareEnvironment() {
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
     if (mkdtemp(buf.data())) {
+#ifdef _WIN32
+        // Spelled as the runtime gives paths back: '/' between parts.
+        for (char& c : buf) {
+            if (c == '\\') c = '/';
+        }
+#endif
         TempDirStorage() = std::string(buf.data()) + "/";
         setenv("TMPDIR", buf.data(), 1);
     }
