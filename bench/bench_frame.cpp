@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "runtime/gfx2d/renderer.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/frame/frame.h"
 #include "runtime/frame/frame_internal.h"
 #include "runtime/platform/platform.h"
@@ -39,7 +41,7 @@ double ThreadCpuMilliseconds() {
 // The limiter as it was, for comparison in the same run: swap, clear, then spin to
 // the slot dispatching messages, with no sleep at all.
 void SpinningFrame() {
-    corvane::OpenGLRainbows& r = corvane::engine.renderer;
+    corvane::EngineState& r = corvane::engine;
     glFlush();
     corvane::platform::SwapWindowBuffers();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -64,7 +66,7 @@ void FramePacing(benchmark::State& state, void (*frameStep)()) {
         distance.clear();
         const double wall0 = corvane::NowMilliseconds(), cpu0 = ThreadCpuMilliseconds();
         for (int frame = 0; frame < 600; ++frame) {
-            double slot = corvane::engine.renderer.nextFrameTime;
+            double slot = corvane::engine.nextFrameTime;
             frameStep();
             distance.push_back(corvane::NowMilliseconds() - slot);
         }

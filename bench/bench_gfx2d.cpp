@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "runtime/gfx2d/renderer.h"
 #include "runtime/frame/frame.h"
 #include "runtime/gfx2d/gfx2d.h"
 
@@ -45,7 +46,7 @@ BENCHMARK(BM_TextScreen)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTi
 void BM_PlainQuadsBaseline(benchmark::State& state) {
     if (!corvane::bench::StartEngineOnce("bench_gfx2d")) return state.SkipWithError("no GL context");
     corvane::LoadFont(corvane::RtString(""), 0);
-    const GLuint texture = corvane::engine.renderer.textureNames[corvane::OpenGLRainbows::kFirstFontSlot][0];
+    const GLuint texture = corvane::TheRenderer().textureNames[corvane::Renderer::kFirstFontSlot][0];
     corvane::ResetViewport(0, 0, 0, 0);
     for (auto _ : state) {
         glClear(GL_COLOR_BUFFER_BIT);
@@ -110,7 +111,7 @@ void BM_LoadSprite1024(benchmark::State& state) {
         if (corvane::LoadSprite(path, 1) != 1.0) return state.SkipWithError("load failed");
         glFinish();
     }
-    corvane::FreeSlot(corvane::engine.renderer, 1);
+    corvane::FreeSlot(1);
 }
 BENCHMARK(BM_LoadSprite1024)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 

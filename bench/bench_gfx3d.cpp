@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "runtime/gfx2d/renderer.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx3d/gfx3d.h"
@@ -51,7 +52,7 @@ bool BuildGridObject() {
     if (built) return true;
     if (!bench::StartEngineOnce("bench_gfx3d")) return false;
     StartObject(kSlot);
-    MeshObjectX& mesh = engine.scene.slots[kSlot].meshes[0];
+    corvane::Mesh& mesh = TheScene().slots[kSlot].meshes[0];
     mesh.frames[0].rawVertices.clear();
     AddGridFrame(mesh.frames[0], 0);
     mesh.frames.emplace_back();
@@ -85,27 +86,26 @@ BENCHMARK(BM_DrawStaticFrame)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseR
 void BM_DrawBareBuffer(benchmark::State& state) {
     if (!BuildGridObject()) return state.SkipWithError("no GL context");
     Begin3D();
-    const OpenGLRainbows& r = engine.renderer;
-    if (!gl::HasBuffers(r)) return state.SkipWithError("no buffer objects");
-    const std::vector<MeshVertex>& v = engine.scene.slots[kSlot].meshes[0].frames[0].triangles;
+    if (!gl::HasBuffers()) return state.SkipWithError("no buffer objects");
+    const std::vector<MeshVertex>& v = TheScene().slots[kSlot].meshes[0].frames[0].triangles;
     GLuint buffer = 0;
-    gl::GenBuffers(r)(1, &buffer);
-    gl::BindBuffer(r)(GL_ARRAY_BUFFER_ARB, buffer);
-    gl::BufferData(r)(GL_ARRAY_BUFFER_ARB, GLsizeiptrARB(v.size() * sizeof(MeshVertex)), v.data(), GL_STATIC_DRAW_ARB);
-    gl::BindBuffer(r)(GL_ARRAY_BUFFER_ARB, 0);
+    gl::GenBuffers()(1, &buffer);
+    gl::BindBuffer()(GL_ARRAY_BUFFER_ARB, buffer);
+    gl::BufferData()(GL_ARRAY_BUFFER_ARB, GLsizeiptrARB(v.size() * sizeof(MeshVertex)), v.data(), GL_STATIC_DRAW_ARB);
+    gl::BindBuffer()(GL_ARRAY_BUFFER_ARB, 0);
     glEnable(GL_COLOR_MATERIAL);
     for (auto _ : state) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glColor4f(1, 1, 1, 1);
-        gl::BindBuffer(r)(GL_ARRAY_BUFFER_ARB, buffer);
+        gl::BindBuffer()(GL_ARRAY_BUFFER_ARB, buffer);
         glEnableClientState(GL_VERTEX_ARRAY);
         glVertexPointer(3, GL_FLOAT, GLsizei(sizeof(MeshVertex)), nullptr);
         glDrawArrays(GL_TRIANGLES, 0, GLsizei(v.size()));
         glDisableClientState(GL_VERTEX_ARRAY);
-        gl::BindBuffer(r)(GL_ARRAY_BUFFER_ARB, 0);
+        gl::BindBuffer()(GL_ARRAY_BUFFER_ARB, 0);
         glFinish();
     }
-    gl::DeleteBuffers(r)(1, &buffer);
+    gl::DeleteBuffers()(1, &buffer);
     state.counters["triangles/s"] =
         benchmark::Counter(double(state.iterations()) * kStrips * kQuadsPerStrip * 2, benchmark::Counter::kIsRate);
 }
@@ -126,7 +126,7 @@ BENCHMARK(BM_DrawBlendedFrames)->Unit(benchmark::kMillisecond)->MinTime(2.0)->Us
 
 void BM_BlendKeyframes(benchmark::State& state) {
     if (!BuildGridObject()) return state.SkipWithError("no GL context");
-    const MeshObjectX& mesh = engine.scene.slots[kSlot].meshes[0];
+    const corvane::Mesh& mesh = TheScene().slots[kSlot].meshes[0];
     std::vector<MeshVertex> out;
     const float offset[2] = {0, 0};
     for (auto _ : state) {
@@ -143,7 +143,7 @@ BENCHMARK(BM_BlendKeyframes)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 // vertex), lerped into a third.
 void BM_BlendPlainArrays(benchmark::State& state) {
     if (!BuildGridObject()) return state.SkipWithError("no GL context");
-    const std::size_t vertices = engine.scene.slots[kSlot].meshes[0].frames[0].triangles.size();
+    const std::size_t vertices = TheScene().slots[kSlot].meshes[0].frames[0].triangles.size();
     std::vector<float> a(vertices * 6, 1.0f), b(vertices * 6, 2.0f), out(vertices * 6);
     for (auto _ : state) {
         const float w = 0.5f;
@@ -171,12 +171,12 @@ void BM_FinishObject(benchmark::State& state) {
         state.ResumeTiming();
         FinishObject();
         state.PauseTiming();
-        const MeshObjectX& m = engine.scene.slots[2].meshes[0];
+        const corvane::Mesh& m = TheScene().slots[2].meshes[0];
         const MeshFrame& f = m.frames[0];
         const double bytes = double(f.corners.capacity() * sizeof(MeshCorner) +
                                     f.triangles.capacity() * sizeof(MeshVertex));
         bytesPerTriangle = bytes / double(f.triangles.size() / 3);
-        ReleaseSlot(engine.scene, 2);
+        ReleaseSlot(TheScene(), 2);
         state.ResumeTiming();
     }
     state.counters["ns/vertex"] = benchmark::Counter(double(state.iterations()) * n,

@@ -49,7 +49,7 @@ bool BuildSheet() {
     if (built) return true;
     if (!bench::StartEngineOnce("bench_gfx3d_effects")) return false;
     StartObject(kSlot);
-    MeshObjectX& mesh = engine.scene.slots[kSlot].meshes[0];
+    corvane::Mesh& mesh = TheScene().slots[kSlot].meshes[0];
     mesh.frames[0].rawVertices.clear();
     AddSheet(mesh.frames[0], kStrips, kQuadsPerStrip);
     FinishObject();

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "runtime/engine/engine_state.h"
 #include "runtime/values/media.h"
 
 namespace {

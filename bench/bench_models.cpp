@@ -63,8 +63,8 @@ const ModelFiles& Files() {
         }
         if (!platform::WriteFileBytes(f.text.c_str(), s.data(), s.size())) return f;
         f.ok = LoadObject(f.text.c_str(), 1) == 1.0 && SaveObject(f.binary.c_str(), 1) == 1.0 &&
-               engine.scene.slots[1].meshes[0].frames.size() == kFrames &&
-               engine.scene.slots[1].meshes[0].frames[0].corners.size() == std::size_t(kQuads) * 5;
+               TheScene().slots[1].meshes[0].frames.size() == kFrames &&
+               TheScene().slots[1].meshes[0].frames[0].corners.size() == std::size_t(kQuads) * 5;
         return f;
     }();
     return files;
@@ -152,7 +152,7 @@ const MeshFrame* CollisionFrame() {
                     AddVertex(std::get<0>(v), std::get<1>(v), std::get<2>(v), 0, 0, 0xFFFFFF);
             }
         FinishObject();
-        const MeshFrame* f = &engine.scene.slots[kCollisionSlot].meshes[0].frames[0];
+        const MeshFrame* f = &TheScene().slots[kCollisionSlot].meshes[0].frames[0];
         return f->triangles.size() == 60000 ? f : nullptr;
     }();
     return frame;
@@ -172,8 +172,8 @@ std::vector<std::array<double, 3>> Places(bool hit) {
 void Query(benchmark::State& state, Shape shape, bool hit, bool bruteForce) {
     const MeshFrame* frame = CollisionFrame();
     if (!frame) return state.SkipWithError("no object");
-    engine.scene.transformDepth = 0;
-    engine.scene.transformLevels[0] = TransformLevel{};
+    TheScene().transformDepth = 0;
+    TheScene().transformLevels[0] = TransformLevel{};
     const auto places = Places(hit);
     const double half[3][3] = {{0.3, 0, 0}, {0, 0, 0.3}, {0, 0.1, 0}};
     const double down[3] = {0, 0, -1};

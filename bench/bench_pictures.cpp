@@ -15,6 +15,7 @@
 #include <png.h>
 
 #include "bench/bench_support.h"
+#include "runtime/gfx2d/renderer.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/gfx2d/picture.h"
 
@@ -70,7 +71,7 @@ void BM_LoadSprite(benchmark::State& state) {
         if (corvane::LoadSprite(path, 1) != 1.0) return state.SkipWithError("load failed");
         glFinish();
     }
-    corvane::FreeSlot(corvane::engine.renderer, 1);
+    corvane::FreeSlot(1);
     state.SetLabel(state.range(0) == 0 ? "BMP" : state.range(0) == 1 ? "PNG" : "JPEG");
 }
 BENCHMARK(BM_LoadSprite)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
@@ -79,11 +80,11 @@ BENCHMARK(BM_LoadSprite)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)-
 void BM_DecodePicture(benchmark::State& state) {
     const std::vector<unsigned char> file = ReadAll(Picture(int(state.range(0))));
     if (file.empty()) return state.SkipWithError("no picture");
-    corvane::BmpDecodeRequest request;
+    corvane::PictureDecodeRequest request;
     request.keyColour = corvane::kSpriteKeyColour;
     request.keying = true;
     for (auto _ : state) {
-        corvane::BmpTexels texels;
+        corvane::PictureTexels texels;
         if (!corvane::DecodePicture(file.data(), file.size(), request, &texels)) return state.SkipWithError("failed");
         benchmark::DoNotOptimize(texels.rgba.data());
     }

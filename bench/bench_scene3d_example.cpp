@@ -9,6 +9,7 @@
 #include "bench/bench_support.h"
 #include "examples/common/media_writer.h"
 #include "examples/scene3d/scene.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/engine/engine.h"
 
 namespace {

@@ -17,7 +17,6 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/engine/engine_state.h"
 #include "runtime/input_sound/sound.h"
 
 namespace {
@@ -109,7 +108,7 @@ void BM_SlotsMix32Voices(benchmark::State& state) {
     UseDiskOutput();
     corvane::CreateSoundRecords();
     for (auto _ : state) {
-        if (corvane::InitSound(corvane::engine.soundDevice) != 1) {
+        if (corvane::InitSound(corvane::TheSoundDevice()) != 1) {
             state.SkipWithError("no sound output");
             return;
         }
@@ -119,7 +118,7 @@ void BM_SlotsMix32Voices(benchmark::State& state) {
         for (int i = 0; i < kSounds; ++i) started += corvane::PlaySound(i, PanOf(i), VolumeOf(i));
         std::this_thread::sleep_for(std::chrono::duration<double>(kPlaySeconds));
         const double cpu = ProcessCpuSeconds() - cpu0;
-        corvane::ReleaseSounds(corvane::engine.soundDevice);
+        corvane::ReleaseSounds(corvane::TheSoundDevice());
         state.SetIterationTime(cpu);
         state.counters["voices"] = started;
     }

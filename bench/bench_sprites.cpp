@@ -25,6 +25,8 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "runtime/gfx2d/renderer.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/platform/platform_files.h"
 
@@ -92,8 +94,8 @@ const std::vector<std::pair<float, float>>& Places() {
 }
 
 void NoLimit() {
-    engine.renderer.frameInterval = 0.0;
-    engine.renderer.nextFrameTime = 0.0;
+    engine.frameInterval = 0.0;
+    engine.nextFrameTime = 0.0;
 }
 
 template <typename Draw>
@@ -131,7 +133,7 @@ void BM_ImmediateBaseline(benchmark::State& state) {
     corvane::ResetViewport(0, 0, 0, 0);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    const GLuint texture = engine.renderer.textureNames[kDisc][0];
+    const GLuint texture = corvane::TheRenderer().textureNames[kDisc][0];
     const auto& places = Places();
     const int n = int(state.range(0));
     for (auto _ : state) {
@@ -150,7 +152,7 @@ void BM_ImmediateBaseline(benchmark::State& state) {
         glFinish();
     }
     glDisable(GL_BLEND);
-    corvane::ForgetBoundTexture(engine.renderer);
+    corvane::ForgetBoundTexture();
     state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
@@ -230,10 +232,10 @@ void BM_LoadTiledBackground2048(benchmark::State& state) {
     if (!Setup()) return state.SkipWithError("no GL context");
     const std::string& path = BigPicture();
     for (auto _ : state) {
-        if (!corvane::LoadTiledBackground(engine.renderer, 2, path.c_str())) return state.SkipWithError("load failed");
+        if (!corvane::LoadTiledBackground(2, path.c_str())) return state.SkipWithError("load failed");
         glFinish();
     }
-    corvane::FreeBackground(engine.renderer, 2);
+    corvane::FreeBackground(2);
 }
 BENCHMARK(BM_LoadTiledBackground2048)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime()->MeasureProcessCPUTime();
 
@@ -262,7 +264,7 @@ void BM_ReadAndUploadTilesBaseline(benchmark::State& state) {
         glFinish();
     }
     glDeleteTextures(GLsizei(names.size()), names.data());
-    corvane::ForgetBoundTexture(engine.renderer);
+    corvane::ForgetBoundTexture();
 }
 BENCHMARK(BM_ReadAndUploadTilesBaseline)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime()->MeasureProcessCPUTime();
 

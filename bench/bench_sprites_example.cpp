@@ -12,6 +12,8 @@
 #include "bench/bench_support.h"
 #include "examples/common/media_writer.h"
 #include "examples/sprites/swarm.h"
+#include "runtime/gfx2d/renderer.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/engine/engine.h"
 #include "runtime/gfx2d/gfx2d.h"
 
@@ -46,7 +48,7 @@ void BM_SpritesExampleFrame(benchmark::State& state) {
     double score = 0;
     for (auto _ : state) {
         glClear(GL_COLOR_BUFFER_BIT);
-        corvane::DrawBackground(corvane::engine.renderer, 0);
+        corvane::DrawBackground(0);
         score += swarm::Step(balls, 304, 400);
         corvane::DrawSprite(swarm::kShip, 304, 400);
         corvane::DrawRect(0, 0, 639, swarm::kTop - 1, 0x000000);
@@ -63,7 +65,7 @@ void BM_PlainSpritesBaseline(benchmark::State& state) {
         return state.SkipWithError("no GL context or pictures");
     swarm::Swarm balls;
     swarm::Scatter(balls, int(state.range(0)));
-    const corvane::OpenGLRainbows& r = corvane::engine.renderer;
+    const corvane::Renderer& r = corvane::TheRenderer();
     const GLuint texture = r.textureNames[swarm::kBall][0];
     const float u = float(r.imageWidth[swarm::kBall]) / float(r.textureWidth[swarm::kBall]);
     const float v = float(r.imageHeight[swarm::kBall]) / float(r.textureHeight[swarm::kBall]);
@@ -89,7 +91,7 @@ void BM_PlainSpritesBaseline(benchmark::State& state) {
         glEnd();
         glFinish();
     }
-    corvane::ForgetBoundTexture(corvane::engine.renderer);  // bound outside BindSlot
+    corvane::ForgetBoundTexture();  // bound outside BindSlot
     state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_PlainSpritesBaseline)->Arg(2000)->Arg(10000)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();

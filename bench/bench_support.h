@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "runtime/engine/engine_state.h"
 #include "runtime/frame/frame.h"
 
 namespace corvane::bench {

@@ -205,9 +205,9 @@ void BM_EnterFullscreen(benchmark::State& state) {
     if (!bench::StartEngineOnce("bench_video")) return state.SkipWithError("no engine");
     for (auto _ : state) {
         double t0 = NowMs();
-        EnterFullscreenMode(engine.renderer);
+        EnterFullscreenMode();
         state.SetIterationTime((NowMs() - t0) / 1000.0);
-        EnterWindowedMode(engine.renderer);
+        EnterWindowedMode();
     }
 }
 BENCHMARK(BM_EnterFullscreen)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -215,9 +215,9 @@ BENCHMARK(BM_EnterFullscreen)->Iterations(3)->UseManualTime()->Unit(benchmark::k
 void BM_LeaveFullscreen(benchmark::State& state) {
     if (!bench::StartEngineOnce("bench_video")) return state.SkipWithError("no engine");
     for (auto _ : state) {
-        EnterFullscreenMode(engine.renderer);
+        EnterFullscreenMode();
         double t0 = NowMs();
-        EnterWindowedMode(engine.renderer);
+        EnterWindowedMode();
         state.SetIterationTime((NowMs() - t0) / 1000.0);
     }
 }

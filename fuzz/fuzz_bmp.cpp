@@ -19,17 +19,17 @@ void CheckTile(const std::uint8_t* file, std::size_t size, int column, int row) 
     corvane::BmpHeader header;
     if (!corvane::ParseBmpHeader(file, size, size, &header)) return;
     if (header.width > 4096 || header.height > 4096 || std::int64_t(header.width) * header.height > (1 << 20)) return;
-    corvane::BmpTexels whole;
-    if (!corvane::DecodeBmp(file, size, corvane::BmpDecodeRequest{}, &whole)) return;
+    corvane::PictureTexels whole;
+    if (!corvane::DecodeBmp(file, size, corvane::PictureDecodeRequest{}, &whole)) return;
     std::vector<std::uint8_t> tile(64 * 64 * 4);
     corvane::CutBackgroundTile(whole, column, row, tile.data());
-    corvane::BmpDecodeRequest rect;
+    corvane::PictureDecodeRequest rect;
     rect.sourceX = column * 64;
     rect.sourceY = row * 64;
     rect.width = rect.height = 64;
     rect.keying = true;
     rect.keyColour = corvane::kSpriteKeyColour;
-    corvane::BmpTexels direct;
+    corvane::PictureTexels direct;
     if (!corvane::DecodeBmp(file, size, rect, &direct) || direct.textureWidth != 64) __builtin_trap();
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64; ++x) {
@@ -45,7 +45,7 @@ void CheckTile(const std::uint8_t* file, std::size_t size, int column, int row) 
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 6) return 0;
-    corvane::BmpDecodeRequest request;
+    corvane::PictureDecodeRequest request;
     request.sourceX = std::int8_t(data[0]);
     request.sourceY = std::int8_t(data[1]);
     request.width = data[2] & 0x7F;            // 0: the whole picture
@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     corvane::BmpHeader header;
     const bool parsed = corvane::ParseBmpHeader(file, fileSize, fileSize, &header);
-    corvane::BmpTexels texels;
+    corvane::PictureTexels texels;
     const bool decoded = corvane::DecodeBmp(file, fileSize, request, &texels);
     if (decoded && !parsed) __builtin_trap();
     if (!decoded) return 0;
@@ -81,9 +81,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // the packed depths must all land where the whole decode puts them.
     if (!request.keying && request.keyColour == 0 && (request.sourceX | request.sourceY) != 0 &&
         header.width <= 512 && header.height <= 512) {
-        corvane::BmpDecodeRequest whole;
+        corvane::PictureDecodeRequest whole;
         whole.maxTextureSize = 512;
-        corvane::BmpTexels all;
+        corvane::PictureTexels all;
         if (corvane::DecodeBmp(file, fileSize, whole, &all)) {
             for (int y = 0; y < texels.height; ++y)
                 for (int x = 0; x < texels.width; ++x) {

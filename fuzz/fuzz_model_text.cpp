@@ -6,7 +6,7 @@
 #include "fuzz/model_fuzz_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    corvane::MeshObjectX mesh;
+    corvane::Mesh mesh;
     if (corvane::ParseTextModel(mesh, data, size) != corvane::ModelError::None) return 0;
     model_fuzz::Exercise(mesh);
     return 0;

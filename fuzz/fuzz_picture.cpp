@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     file.insert(file.end(), data + 6, data + size);
 
-    corvane::BmpDecodeRequest request;
+    corvane::PictureDecodeRequest request;
     request.sourceX = std::int8_t(data[1]);
     request.sourceY = std::int8_t(data[2]);
     request.width = data[3] & 0x7F;            // 0: the whole picture
@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     int w = 0, h = 0;
     const bool probed = corvane::ProbePicture(file.data(), file.size(), &w, &h);
-    corvane::BmpTexels texels;
+    corvane::PictureTexels texels;
     const bool decoded = corvane::DecodePicture(file.data(), file.size(), request, &texels);
     if (decoded && !probed) __builtin_trap();
     if (!decoded) return 0;

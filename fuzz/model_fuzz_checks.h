@@ -36,7 +36,7 @@ bool SameBits(const std::vector<T>& a, const std::vector<T>& b) {
     return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
 }
 
-inline void Exercise(corvane::MeshObjectX& mesh) {
+inline void Exercise(corvane::Mesh& mesh) {
     using namespace corvane;
     std::size_t corners = 0;
     for (const MeshFrame& f : mesh.frames) corners += f.corners.size();
@@ -57,7 +57,7 @@ inline void Exercise(corvane::MeshObjectX& mesh) {
         Check(mesh.colours.size() > 256);
         return;
     }
-    MeshObjectX again;
+    Mesh again;
     Check(ParseModel(again, bytes.data(), bytes.size(), false) == ModelError::None);
     Check(SameCorners(mesh, again));
     Check(SameBits(mesh.colours, again.colours));

@@ -25,7 +25,7 @@ RECORDS = {
     "engine": r"\bengine\.[a-zA-Z]+|\bEngineState\b",
 }
 OWNER_OF_FOLDER = {"input_sound": ("input", "sound")}
-COMMENT = re.compile(r"//[^\n]*|/\*.*?\*/", re.S)
+COMMENT = re.compile(r"//[^\n]*|/\*.*?\*/|^\s*#\s*include[^\n]*", re.S | re.M)
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.M)
 
 

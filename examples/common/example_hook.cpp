@@ -238,7 +238,7 @@ std::string Argument(int n) {
 }
 
 bool WritePpm(const std::string& file) {
-    const int width = corvane::engine.renderer.width, height = corvane::engine.renderer.height;
+    const int width = corvane::SurfaceWidth(), height = corvane::SurfaceHeight();
     if (width <= 0 || height <= 0) return false;
     std::vector<unsigned char> pixels(std::size_t(width) * height * 3);
     glReadBuffer(GL_BACK);

@@ -1,13 +1,38 @@
-// The engine layer: the record, the time source, the error log and the ways out that
-// every subsystem may take. It sits just above the platform seam; nothing here
-// includes a subsystem's header.
+// The engine layer: the time source, number helpers, the error log, what subsystems
+// read of the engine record and the ways out that every subsystem may take. It sits
+// just above the platform seam; nothing here includes a subsystem's header.
 #pragma once
 
 #include <string>
 
-#include "runtime/engine/engine_state.h"
+#include "runtime/engine/error_codes.h"
 
 namespace corvane {
+
+struct GLExtensions;
+
+// ---------------------------------------------------------------- time and numbers
+double NowMilliseconds();                   // the one time source, ms
+
+// A number of the language as an integer argument: truncated toward zero,
+// saturated at the int range, NaN as 0.
+inline int ToInt(double value) {
+    if (!(value == value)) return 0;
+    if (value >= 2147483647.0) return 2147483647;
+    if (value <= -2147483648.0) return -2147483647 - 1;
+    return static_cast<int>(value);
+}
+
+// ---------------------------------------------------------------- the engine record, as subsystems read it
+int    SurfaceWidth();                      // drawing size in pixels (0 before start-up)
+int    SurfaceHeight();
+void   SetSurfaceSize(int width, int height); // the drawing size 2D projects onto
+int    ScreenSettingWidth();                // the client size start-up asks for
+int    ScreenSettingHeight();
+bool   ContextReady();                      // the GL context exists: GL names may be deleted
+const GLExtensions& GLEntryPoints();        // extension entry points (null when missing)
+bool   DebugMode();                         // debug build: debug drawing, stop record
+bool   EscapeEndsProgram();                 // AllowEscape's flag
 
 // ---------------------------------------------------------------- error log and stop position
 std::string ErrorLogPath();                 // temporary directory + "<program name>.log"
@@ -19,6 +44,7 @@ void   DeleteErrorLog();                    // start-up empties the log
 void   ReportFailure(const char* command, const char* fileName, const std::string& reason);
 void   PrintFailures(double on);            // the standard-error copy of failed loads and saves: on (1, the default) or off (0)
 double SetErrorCode(double code);           // errorCode = code, endLine = currentLine
+inline double SetErrorCode(ErrorCode code) { return SetErrorCode(ErrorNumber(code)); }
 std::string StopLine(double code, const char* reason); // "stopped: <reason> (error N)", then the source position when one is set
 void   SetSourcePosition(double file, double line); // record the executing position
 
@@ -42,7 +68,7 @@ UpwardCalls& Upward();                      // the one table
 [[noreturn]] void UpEndProgram();           // the end, from a subsystem (the close box, Escape)
 // A stop: an error the program cannot go on from. SetErrorCode(code), the stop line on
 // standard error and in the log (whatever the mode), then the end with exit status 1.
-[[noreturn]] void UpStopProgram(double code, const char* reason);
+[[noreturn]] void UpStopProgram(ErrorCode code, const char* reason);
 void   UpPresentFrame();                    // a frame of a modal command
 double UpSwapAndWait();                     // a frame shown without the frame step; 1 before start-up
 void   UpSetShadowPass(bool on);            // 2D ends a pending pass before the viewport changes

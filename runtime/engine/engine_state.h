@@ -1,41 +1,36 @@
-// EngineState: the one global record of the runtime, and NowMilliseconds, the one
-// time source. Each subsystem keeps its own record, pointed to from here. This layer
-// sits just above the platform seam and includes no subsystem's header.
+// EngineState: what the start-up sequence and the frame step own (the window and its
+// context, the screen settings, frame timing, the stop position and error code, the
+// flags of the program's run). Each subsystem keeps its own record in its folder;
+// subsystems read this one through runtime/engine/engine.h, so only engine/ and
+// frame/ include this header.
 #pragma once
 
 #include <string>
 
-#include "runtime/engine/renderer.h"
-#include "runtime/engine/scene3d.h"
+#include "runtime/engine/surface.h"
 
 namespace corvane {
 
-struct InputDevices;   // keyboard, mouse, joysticks
-struct SoundDevice;    // the sound output
-struct SoundSlot;      // one of 128 loaded sounds
-struct MediaContext;   // a media resolver context
-
 struct EngineState {
-    // ---- start-up defaults
+    EngineState();                        // reads the performance counter's frequency
+    ~EngineState();                       // a window no teardown closed goes, the desktop's mode back
+
+    // ---- screen settings (start-up defaults)
     int screenWidth = 640;                // client width handed to the renderer
     int screenHeight = 480;               // client height
     int frameRate = 60;                   // frames per second (frame-rate limit)
     int fullscreen = 0;                   // start in full-screen mode
-    int debugMode = 0;                    // debug build: stop record, no pause on focus loss
-    int useDirectInputMouse = 1;          // the virtual (relative) mouse
+    int virtualMouse = 1;                 // the mouse drives a virtual pointer from relative motion
 
-    // ---- window
+    // ---- window and context
     bool windowCreated = false;           // the main window exists
     std::string appName;                  // window title; " <pause>" appended while inactive
-    unsigned char paused = 0;             // set while the window is inactive
-    int currentFont = 0;                  // current font number
+    Surface surface;                      // drawing size, colour depth, full screen, GL context
 
-    // ---- subsystem records (null until start-up creates them)
-    InputDevices* input = nullptr;
-    SoundDevice* soundDevice = nullptr;
-    SoundSlot* soundSlots = nullptr;      // 128 slots; the count stands in the word ahead of the array
-    MediaContext* mediaSources[2] = {nullptr, nullptr}; // [0] music and video, [1] everything else
-    bool mediaWindow = false;             // music is open through PlayMusic; the frame step restarts it at its end
+    // ---- the program's run
+    int debugMode = 0;                    // debug build: stop record, no pause on focus loss
+    unsigned char paused = 0;             // set while the window is inactive
+    unsigned char escapeEndsProgram = 1;  // Escape ends the program while non-zero
 
     // ---- stop position
     double currentSourceFile = 0.0;
@@ -47,23 +42,12 @@ struct EngineState {
     double frameTime = 0.0;
     double previousFrameTime = 0.0;
     double startTime = 0.0;
-
-    OpenGLRainbows renderer;              // constructed at process start, destroyed at exit
-    Rainbows3D scene{renderer};           // the 3D scene and its object slots, built with the record
+    double nextFrameTime = 0.0;           // time of the next frame slot
+    double frameInterval = 0.0;           // length of one frame slot
+    double perfFrequency = 0.0;           // performance-counter ticks per second
+    int hasPerfCounter = 0;               // the performance counter is usable
 };
 
 extern EngineState engine;                // the engine record
-extern unsigned char escapeEndsProgram;   // Escape ends the program while non-zero
-
-double NowMilliseconds();                 // the one time source, ms
-
-// A number of the language as an integer argument: truncated toward zero,
-// saturated at the int range, NaN as 0.
-inline int ToInt(double value) {
-    if (!(value == value)) return 0;
-    if (value >= 2147483647.0) return 2147483647;
-    if (value <= -2147483648.0) return -2147483647 - 1;
-    return static_cast<int>(value);
-}
 
 } // namespace corvane

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "runtime/engine/engine.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/platform/platform.h"
 
 namespace corvane {

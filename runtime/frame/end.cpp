@@ -4,6 +4,7 @@
 #include <string>
 
 #include "runtime/frame/dll_binding.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/frame/frame.h"
 #include "runtime/frame/frame_internal.h"
 #include "runtime/gfx2d/gfx2d.h"
@@ -38,7 +39,7 @@ const bool kEndInstalled = [] {
 } // namespace
 
 void QuitProgram() {
-    SetErrorCode(0.0);
+    SetErrorCode(ErrorCode::None);
     EndProgram();
 }
 
@@ -60,7 +61,7 @@ void StopProgram(double code, const char* reason) {
 void EndAfterDisplayLost() {
     AppendErrorLog("Display lost");
     // The window and its context went with the display: nothing may touch them.
-    engine.renderer.glReady = 0;
+    engine.surface.glReady = 0;
     EndWithStatus(1);
 }
 
@@ -76,12 +77,12 @@ void EndWithStatus(int status) {
     }
     ending = true;
 
-    // 2. Music and a playing video stop; an open file dialog goes away.
+    // Music and a playing video stop; an open file dialog goes away.
     StopMusic();
     StopVideoPlayback();
     CloseFileDialog();
 
-    // 3. The stop record of a debug build.
+    // The stop record of a debug build.
     if (engine.debugMode) {
         AppendErrorLog("-End On Line");
         AppendNumber(engine.errorCode);
@@ -90,25 +91,24 @@ void EndWithStatus(int status) {
         AppendNumber(engine.currentSourceFile);
     }
 
-    // 4. Input.
-    if (engine.input) {
-        ReleaseInput(*engine.input);
-        delete engine.input;
-        engine.input = nullptr;
+    // Input.
+    if (TheInput()) {
+        ReleaseInput(*TheInput());
+        DestroyInputRecord();
     }
 
-    // 5-6. Sound slots from the last to the first, then the sound device.
+    // Sound slots from the last to the first, then the sound device.
     DestroySoundSlots();
     ReleaseSoundDevice();
 
-    // 7. Network peers are told goodbye.
+    // Network peers are told goodbye.
     ReleaseNetwork();
 
-    // 8. Temporary media files.
+    // Temporary media files.
     ReleaseMediaContexts();
 
-    // 9. The window goes; the renderer's textures can no longer be deleted through GL.
-    engine.renderer.glReady = 0;
+    // The window goes; the renderer's textures can no longer be deleted through GL.
+    engine.surface.glReady = 0;
     platform::RestoreDesktopDisplayMode();
     platform::DestroyMainWindow();
     engine.windowCreated = false;
@@ -120,10 +120,10 @@ void EndWithStatus(int status) {
 void ProcessExitTeardown() {
     // Static objects of the program, in order.
     std::string().swap(engine.appName);
-    ReleaseAllObjectSlots(engine.scene); // GL names only while glReady
+    ReleaseAllObjectSlots(TheScene()); // GL names only while glReady
     // The desktop's display mode comes back, even with the window already gone.
-    EnterWindowedMode(engine.renderer);
-    ReleaseRenderer(engine.renderer);
+    EnterWindowedMode();
+    ReleaseRenderer();
 
     // The runtime globals, in order.
     commandLine.Destroy();

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "runtime/frame/frame.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/frame/frame_internal.h"
 #include "runtime/values/values.h"
 #include "runtime/platform/platform.h"

@@ -1,5 +1,6 @@
 // FileDialog: the system's open or save dialog, with the window hidden meanwhile.
 #include "runtime/frame/file_dialog.h"
+#include "runtime/engine/engine_state.h"
 
 #include <cctype>
 
@@ -90,7 +91,7 @@ RtString FileDialog(double openFlag, const RtString& filter) {
     std::string directory = platform::CurrentDirectory();
     request.directory = directory;
 
-    HideForDialog(engine.renderer);
+    HideForDialog();
     std::string answer;
     bool chosen = platform::RunFileDialog(request, &answer, PumpDuringDialog);
     if (!directory.empty()) platform::SetCurrentDirectory(directory);

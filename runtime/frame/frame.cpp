@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "runtime/frame/frame.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/frame/frame_internal.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/gfx3d/gfx3d.h"
@@ -39,7 +40,6 @@ double AdvanceFrameSlot(double nextFrameTime, double frameInterval, double now) 
 }
 
 double SwapAndWait() {
-    OpenGLRainbows& renderer = engine.renderer;
     glFlush();
     platform::SwapWindowBuffers();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -49,13 +49,13 @@ double SwapAndWait() {
     // Sleep, pumping messages between short naps, until shortly before the slot,
     // then spin the rest: the release stays exact to the time source's resolution
     // without holding a whole core for the length of every frame.
-    while (renderer.nextFrameTime >= t) {
-        const double nap = std::min(kLongestNapMs, renderer.nextFrameTime - t - kSpinMilliseconds);
+    while (engine.nextFrameTime >= t) {
+        const double nap = std::min(kLongestNapMs, engine.nextFrameTime - t - kSpinMilliseconds);
         if (nap > 0.0) platform::SleepMicroseconds(static_cast<std::int64_t>(nap * 1000.0));
         PumpMessages();
         t = NowMilliseconds();
     }
-    renderer.nextFrameTime = AdvanceFrameSlot(renderer.nextFrameTime, renderer.frameInterval, t);
+    engine.nextFrameTime = AdvanceFrameSlot(engine.nextFrameTime, engine.frameInterval, t);
     return (t - t0) + 1.0;
 }
 
@@ -63,46 +63,46 @@ void PresentFrame() {
     engine.previousFrameTime = engine.frameTime;
     engine.frameTime = NowMilliseconds();
 
-    // 2. Music that reached its end starts again.
+    // Music that reached its end starts again.
     RestartFinishedMusic();
 
     // Programs started without waiting are collected once they end; none stays
     // behind as a zombie until the next program start.
     platform::ReapReleasedProcesses();
 
-    // 3. Frozen while the window is inactive, without using the processor.
+    // Frozen while the window is inactive, without using the processor.
     while (engine.paused) {
         PumpMessages();
         platform::SleepMilliseconds(100);
     }
 
-    // 4-6. Keyboard, and the keys that end the program.
-    if (engine.input) {
-        PollKeyboard(*engine.input);
-        engine.input->newFrame = 1;
-        if (escapeEndsProgram && IsKeyDown(*engine.input, KeyEscape)) EndFromKey();
-        if (IsKeyDown(*engine.input, KeyLeftAlt) && IsKeyDown(*engine.input, KeyF4)) EndFromKey();
+    // Keyboard, and the keys that end the program.
+    if (TheInput()) {
+        PollKeyboard(*TheInput());
+        TheInput()->newFrame = 1;
+        if (engine.escapeEndsProgram && IsKeyDown(*TheInput(), KeyEscape)) EndFromKey();
+        if (IsKeyDown(*TheInput(), KeyLeftAlt) && IsKeyDown(*TheInput(), KeyF4)) EndFromKey();
     }
 
-    // 7. Pending stencil shadows are drawn into the frame.
+    // Pending stencil shadows are drawn into the frame.
     SetShadowPass(false);
 
-    // 8. Show the frame, then prepare the next one.
+    // Show the frame, then prepare the next one.
     SwapAndWait();
     glEnable(GL_BLEND);
     glDisable(GL_BLEND);
-    engine.renderer.currentAlpha = 1.0f;
+    SetDrawingAlpha(1.0f);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     // Background 0 goes in after the viewport reset, so that it covers the whole
     // surface under the 2D projection however the last frame left them.
     ResetViewport(0, 0, 0, 0);
-    DrawBackground(engine.renderer, 0);
+    DrawBackground(0);
     SetTextureMipmap(0);
 }
 
 void SetFrameRate(double framesPerSecond) {
     // Truncated toward zero; below 1 the interval is 2 ms, never unlimited.
-    SetFrameInterval(engine.renderer, ToInt(framesPerSecond));
+    SetFrameInterval(ToInt(framesPerSecond));
 }
 
 double ElapsedMilliseconds() { return NowMilliseconds() - engine.startTime; }
@@ -112,6 +112,6 @@ double FrameDuration() {
     return d > 0.0 ? d : 1.0;
 }
 
-void AllowEscape(double flag) { escapeEndsProgram = flag != 0.0 ? 1 : 0; }
+void AllowEscape(double flag) { engine.escapeEndsProgram = flag != 0.0 ? 1 : 0; }
 
 } // namespace corvane

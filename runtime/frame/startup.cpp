@@ -6,6 +6,7 @@
 
 #include "runtime/frame/frame.h"
 #include "runtime/frame/frame_internal.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/gfx3d/gfx3d.h"
 #include "runtime/input_sound/input.h"
@@ -40,11 +41,11 @@ bool HasExtension(const char* extensions, const char* name) {
     return false;
 }
 
-void BindExtensions(OpenGLRainbows& renderer) {
-    renderer.ext = GLExtensions{};
+void BindExtensions() {
+    engine.surface.ext = GLExtensions{};
     const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
     if (!HasExtension(extensions, "GL_ARB_multitexture")) return;
-    GLExtensions& e = renderer.ext;
+    GLExtensions& e = engine.surface.ext;
     e.activeTexture = platform::GetGLProcAddress("glActiveTextureARB");
     e.multiTexCoord2f = platform::GetGLProcAddress("glMultiTexCoord2fARB");
     e.clientActiveTexture = platform::GetGLProcAddress("glClientActiveTextureARB");
@@ -65,7 +66,7 @@ void SetFrameTimes() {
 
 } // namespace
 
-void SetupPixelFormat(OpenGLRainbows&) {
+void SetupPixelFormat() {
     const char* name = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
     if (platform::IsSoftwareRenderer(name)) {
         // Containers, virtual machines and CI have no GPU driver: there the box only
@@ -87,7 +88,7 @@ void SetRuntimeDefaults() {
     engine.fullscreen = 0;
     engine.frameRate = 60;
     engine.debugMode = 0;
-    engine.useDirectInputMouse = 1;
+    engine.virtualMouse = 1;
 }
 
 RtString ProgramDirectory() {
@@ -102,27 +103,27 @@ RtString ProgramDirectory() {
     return RtString(path);
 }
 
-void SetFrameInterval(OpenGLRainbows& renderer, int framesPerSecond) {
-    renderer.frameInterval = framesPerSecond <= 0 ? 2.0 : 1000.0 / framesPerSecond;
+void SetFrameInterval(int framesPerSecond) {
+    engine.frameInterval = framesPerSecond <= 0 ? 2.0 : 1000.0 / framesPerSecond;
 }
 
-int InitRenderer(OpenGLRainbows& renderer, int width, int height, int colorBits, int framesPerSecond) {
-    SetFrameInterval(renderer, framesPerSecond);
+int InitRenderer(int width, int height, int colorBits, int framesPerSecond) {
+    SetFrameInterval(framesPerSecond);
     int clientWidth = 0, clientHeight = 0;
     platform::GetClientSize(&clientWidth, &clientHeight);
     if (colorBits == 0) colorBits = platform::GetDesktopColorBits();
     if (width == 0) width = clientWidth;
     if (height == 0) height = clientHeight;
-    renderer.isFullscreen = 0;
-    renderer.width = width;
-    renderer.height = height;
-    renderer.colorBits = colorBits;
+    engine.surface.isFullscreen = 0;
+    engine.surface.width = width;
+    engine.surface.height = height;
+    engine.surface.colorBits = colorBits;
     // The context was created with the window (depth 16, stencil 8, double buffer).
-    SetupPixelFormat(renderer);
-    renderer.nextFrameTime = NowMilliseconds();
-    BindExtensions(renderer);
+    SetupPixelFormat();
+    engine.nextFrameTime = NowMilliseconds();
+    BindExtensions();
     ResetViewport(0, 0, 0, 0);
-    renderer.glReady = 1;
+    engine.surface.glReady = 1;
     return 1;
 }
 
@@ -148,7 +149,7 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
     // Every line of this run, a failed start's included, goes to this program's own log.
     SetErrorLogProgram(applicationName);
 
-    // 1-2. The window, centred, with its GL context. Without a window nothing else
+    // The window, centred, with its GL context. Without a window nothing else
     // can work, so start-up stops here (the caller then ends the program).
     if (!platform::InitVideo()) return 0;
     platform::WindowDesc desc;
@@ -158,55 +159,55 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
     if (!platform::CreateMainWindow(desc)) return 0;
     engine.windowCreated = true;
 
-    // 3. Shown, then titled with the application name.
+    // Shown, then titled with the application name.
     platform::ShowMainWindow(true);
     engine.appName = applicationName ? applicationName : "";
     platform::SetWindowTitle(engine.appName.c_str());
 
-    // 4. Each run starts a fresh error log.
+    // Each run starts a fresh error log.
     DeleteErrorLog();
 
-    // 5. Input, sound device and sound slot records.
-    engine.input = new InputDevices();
+    // Input, sound device and sound slot records.
+    CreateInputRecord();
     CreateSoundRecords();
 
-    // 6. The network record, idle.
+    // The network record, idle.
     InitNetwork();
 
-    // 7. Renderer: frame interval, pixel-format report, extensions.
-    InitRenderer(engine.renderer, engine.screenWidth, engine.screenHeight, 0, engine.frameRate);
+    // Renderer: frame interval, pixel-format report, extensions.
+    InitRenderer(engine.screenWidth, engine.screenHeight, 0, engine.frameRate);
 
-    // 8. Random seed from the time in whole milliseconds.
+    // Random seed from the time in whole milliseconds.
     SeedRandom(static_cast<std::uint32_t>(static_cast<std::int64_t>(NowMilliseconds())));
 
-    // 9. Windowed or full-screen mode.
+    // Windowed or full-screen mode.
     RestoreStartupWindowMode();
 
-    // 10. Devices.
-    InitInput(*engine.input, nullptr, instance, engine.useDirectInputMouse != 0);
-    InitSound(engine.soundDevice);
+    // Input devices and the sound output open.
+    InitInput(*TheInput(), nullptr, instance, engine.virtualMouse != 0);
+    InitSound(TheSoundDevice());
 
-    // 11.
-    engine.currentFont = 0;
+    // Font 0 is the current font.
+    SetFont(0);
 
-    // 12. The program's directory becomes current.
+    // The program's directory becomes current.
     const RtString directory = ProgramDirectory();
     platform::SetCurrentDirectory(directory.Str());
     AppendErrorLog("Current Dir");
     AppendErrorLog(directory.c_str());
 
-    // 13. The two media contexts, both packing from the program directory.
+    // The two media contexts, both packing from the program directory.
     CreateMediaContexts(directory.c_str());
 
-    // 14. A first cleared frame.
+    // A first cleared frame.
     glClear(GL_COLOR_BUFFER_BIT);
     SwapAndWait();
     ResetViewport(0, 0, 0, 0);
 
-    // 15.
+    // The frame clock starts after the first frame.
     SetFrameTimes();
 
-    // 16-18. The built-in font, then "smalfont.bmp" when present, and the loading screen.
+    // The built-in font, then "smalfont.bmp" when present, and the loading screen.
     LoadFont(RtString(""), 0);
     // Optional: its absence is no failure of the program's.
     RtString fontPath;
@@ -214,13 +215,13 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
     DrawLoadingScreen();
     PresentFrame();
 
-    // 19.
+    // The program starts running, not paused.
     engine.paused = 0;
 
-    // 20. The arrow cursor over the window.
+    // The arrow cursor over the window.
     platform::SetCursorVisible(true);
 
-    // 21. Elapsed time counts from the end of start-up.
+    // Elapsed time counts from the end of start-up.
     SetFrameTimes();
     return 0;
 }

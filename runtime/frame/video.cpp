@@ -3,6 +3,7 @@
 // ends, a key or a mouse button. The program's drawing state and its back buffer
 // are as it left them afterwards.
 #include "runtime/frame/video.h"
+#include "runtime/engine/engine_state.h"
 
 #include <GL/gl.h>
 
@@ -53,17 +54,16 @@ int PowerOfTwo(int n) {
 // would otherwise modulate every picture (by texel 0,0 of whatever it holds).
 // The pushed enable and texture attributes give the program's units back.
 void OnlyTextureUnitZero() {
-    const auto& r = engine.renderer;
-    const bool multi = gl::HasMultitexture(r);
+    const bool multi = gl::HasMultitexture();
     GLint units = 1;
     if (multi) glGetIntegerv(GL_MAX_TEXTURE_UNITS_ARB, &units);
     for (GLint unit = std::max(units, 1) - 1; unit >= 0; --unit) {
-        if (multi) gl::ActiveTexture(r)(GL_TEXTURE0_ARB + unit);
+        if (multi) gl::ActiveTexture()(GL_TEXTURE0_ARB + unit);
         const GLenum off[] = {GL_TEXTURE_1D, GL_TEXTURE_2D, GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T,
                               GL_TEXTURE_GEN_R, GL_TEXTURE_GEN_Q};
         for (GLenum cap : off) glDisable(cap);
     }
-    if (multi) gl::ClientActiveTexture(r)(GL_TEXTURE0_ARB);
+    if (multi) gl::ClientActiveTexture()(GL_TEXTURE0_ARB);
 }
 
 void SaveDrawingState(int width, int height) {
@@ -176,7 +176,7 @@ void DrawPicture(const platform::VideoPicture& picture, int width, int height) {
 }
 
 bool KeyOrButton() {
-    InputDevices* in = engine.input;
+    InputDevices* in = TheInput();
     if (!in) return false;
     // Both are read every time: each keeps its own state up to date.
     bool key = AnyKeyChar(*in);
@@ -219,11 +219,11 @@ void Release() {
 }
 
 void PlayVideoFile(const RtString& fileName, bool loop) {
-    if (g_play.active || !engine.mediaSources[0]) return;
+    if (g_play.active || !MediaSource(0)) return;
     // 1. Resolved through the first media context; missing or unreadable: skipped.
     const char* command = loop ? "PlayVideo" : "PlayVideoOnce";
     char path[kMediaPathCapacity];
-    if (!ResolveMedia(engine.mediaSources[0], fileName.Buffer(), path, sizeof path)) {
+    if (!ResolveMedia(MediaSource(0), fileName.Buffer(), path, sizeof path)) {
         const std::string why = platform::ReadProblem(fileName.Buffer());
         ReportFailure(command, fileName.Buffer(), why.empty() || why == "unreadable" ? "not found" : why);
         return;
@@ -258,7 +258,7 @@ void PlayVideoFile(const RtString& fileName, bool loop) {
     // 5. A key or button still held from before does not end the video at once.
     while (KeyOrButton()) platform::SleepMilliseconds(1);
 
-    const int width = engine.renderer.width, height = engine.renderer.height;
+    const int width = engine.surface.width, height = engine.surface.height;
     SaveDrawingState(width, height);
     g_play.sound = platform::StartVideoSound();
     const bool pictures = platform::VideoHasPictures(g_play.reader);

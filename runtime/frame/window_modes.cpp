@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "runtime/frame/frame.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/frame/frame_internal.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/input_sound/input.h"
@@ -31,52 +32,52 @@ void SettleWindowEvents() {
 
 } // namespace
 
-int EnterWindowedMode(OpenGLRainbows& renderer) {
-    if (renderer.isFullscreen) {
+int EnterWindowedMode() {
+    if (engine.surface.isFullscreen) {
         platform::RestoreDesktopDisplayMode();
         // The display needs time to settle on the desktop mode.
         platform::SleepMilliseconds(500);
     } else {
         platform::RestoreDesktopDisplayMode();  // nothing unless a mode is still in force
     }
-    if (platform::HasMainWindow()) platform::SetCaptionedWindow(renderer.width, renderer.height);
+    if (platform::HasMainWindow()) platform::SetCaptionedWindow(engine.surface.width, engine.surface.height);
     ResetViewportIfDrawable();
-    renderer.isFullscreen = 0;
+    engine.surface.isFullscreen = 0;
     return 1;
 }
 
-int EnterFullscreenMode(OpenGLRainbows& renderer) {
+int EnterFullscreenMode() {
     const int desktopBits = platform::GetDesktopColorBits();
-    const int bits = (renderer.colorBits != 0 && renderer.colorBits != desktopBits) ? renderer.colorBits : 0;
-    bool ok = platform::EnterFullscreenDisplayMode(renderer.width, renderer.height, bits);
+    const int bits = (engine.surface.colorBits != 0 && engine.surface.colorBits != desktopBits) ? engine.surface.colorBits : 0;
+    bool ok = platform::EnterFullscreenDisplayMode(engine.surface.width, engine.surface.height, bits);
     bool secondAttempt = false;
     if (!ok) {
-        ok = platform::EnterFullscreenDisplayMode(renderer.width, renderer.height, 0);
+        ok = platform::EnterFullscreenDisplayMode(engine.surface.width, engine.surface.height, 0);
         secondAttempt = true;
     }
     if (!ok) {
         AppendErrorLog("No Fullscreen Mode available");
-        EnterWindowedMode(renderer);
+        EnterWindowedMode();
         return 0;
     }
     if (secondAttempt) {
-        renderer.colorBits = desktopBits;
-        SetupPixelFormat(renderer);
+        engine.surface.colorBits = desktopBits;
+        SetupPixelFormat();
     }
     platform::ShowAndRaiseWindow();
     ResetViewportIfDrawable();
-    renderer.isFullscreen = 1;
+    engine.surface.isFullscreen = 1;
     return 1;
 }
 
-int HideForDialog(OpenGLRainbows& renderer) {
+int HideForDialog() {
     platform::HideWindowForDialog();
-    renderer.isFullscreen = 0;
+    engine.surface.isFullscreen = 0;
     return 1;
 }
 
 int RestoreStartupWindowMode() {
-    return engine.fullscreen ? EnterFullscreenMode(engine.renderer) : EnterWindowedMode(engine.renderer);
+    return engine.fullscreen ? EnterFullscreenMode() : EnterWindowedMode();
 }
 
 std::string BreakpointText(double value) {
@@ -96,9 +97,9 @@ void DebugBreakpoint(double value) {
     // pause the program after it was told to go on.
     SettleWindowEvents();
     engine.paused = 0;
-    if (engine.input) {
-        PollKeyboard(*engine.input);
-        engine.input->newFrame = 1;
+    if (TheInput()) {
+        PollKeyboard(*TheInput());
+        TheInput()->newFrame = 1;
     }
 }
 

@@ -13,6 +13,6 @@ namespace corvane {
 // bytes, its top picture row at texture row 63), the key colour 0x8000FF and
 // everything past the picture's edge (0, 0, 0, 0), edge colours bled inside
 // the tile.
-void CutBackgroundTile(const BmpTexels& picture, int column, int row, std::uint8_t* tile);
+void CutBackgroundTile(const PictureTexels& picture, int column, int row, std::uint8_t* tile);
 
 } // namespace corvane

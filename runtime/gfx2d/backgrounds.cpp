@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "runtime/engine/engine.h"
+#include "runtime/engine/surface.h"
 #include "runtime/gfx2d/background_tiles.h"
 #include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/renderer.h"
 #include "runtime/gfx2d/picture.h"
 #include "runtime/platform/platform_files.h"
 
@@ -25,7 +27,7 @@ constexpr int kGrabTileLimit = 1024;
 
 FrameSwapFn frameSwap = nullptr;
 
-bool ValidBuffer(int n) { return n >= 0 && n < OpenGLRainbows::kBackgroundCount; }
+bool ValidBuffer(int n) { return n >= 0 && n < Renderer::kBackgroundCount; }
 
 GLuint NewTileTexture(int width, int height, const void* texels) {
     GLuint name = 0;
@@ -43,9 +45,9 @@ GLuint NewTileTexture(int width, int height, const void* texels) {
 
 void SetFrameSwap(FrameSwapFn swap) { frameSwap = swap; }
 
-void FreeBackground(OpenGLRainbows& renderer, int buffer) { FreeBackgroundBuffer(renderer, buffer); }
+void FreeBackground(int buffer) { FreeBackgroundBuffer(buffer); }
 
-void CutBackgroundTile(const BmpTexels& picture, int column, int row, std::uint8_t* tile) {
+void CutBackgroundTile(const PictureTexels& picture, int column, int row, std::uint8_t* tile) {
     std::memset(tile, 0, std::size_t(kTile) * kTile * 4);
     const int w = picture.width, h = picture.height;
     for (int y = 0; y < kTile; ++y) {
@@ -71,7 +73,8 @@ void CutBackgroundTile(const BmpTexels& picture, int column, int row, std::uint8
         BleedEdgeColours(tile + std::size_t(kTile - usedRows) * kTile * 4, kTile, used, usedRows);
 }
 
-bool LoadTiledBackground(OpenGLRainbows& renderer, int buffer, const char* path) {
+bool LoadTiledBackground(int buffer, const char* path) {
+    Renderer& renderer = TheRenderer();
     if (!ValidBuffer(buffer)) return false;
     // The file is read and decoded once; tiles are cut from the decoded picture.
     std::vector<std::uint8_t> file;
@@ -82,12 +85,12 @@ bool LoadTiledBackground(OpenGLRainbows& renderer, int buffer, const char* path)
     }
     int w = 0, h = 0;
     if (!ProbePicture(file.data(), file.size(), &w, &h)) return false;
-    FreeBackground(renderer, buffer);
+    FreeBackground(buffer);
     // A buffer holds 64 x 64 tiles; a larger picture is refused, not cut short.
     if (w > kTile * kMaxTiles || h > kTile * kMaxTiles) return false;
-    BmpTexels picture;
+    PictureTexels picture;
     {
-        BmpDecodeRequest request;  // the whole picture, unkeyed: keying and bleeding are per tile
+        PictureDecodeRequest request;  // the whole picture, unkeyed: keying and bleeding are per tile
         try {
             if (!DecodePicture(file.data(), file.size(), request, &picture)) return false;
         } catch (const std::bad_alloc&) {
@@ -96,10 +99,10 @@ bool LoadTiledBackground(OpenGLRainbows& renderer, int buffer, const char* path)
         file = {};
     }
     if (picture.width != w || picture.height != h) return false;
-    OpenGLRainbows::BackgroundBuffer& b = renderer.backgrounds[buffer];
+    Renderer::BackgroundBuffer& b = renderer.backgrounds[buffer];
     const int columns = (w + kTile - 1) / kTile, rows = (h + kTile - 1) / kTile;
     std::vector<std::uint8_t> tile(std::size_t(kTile) * kTile * 4);
-    ForgetBoundTexture(renderer);
+    ForgetBoundTexture();
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
@@ -116,16 +119,17 @@ bool LoadTiledBackground(OpenGLRainbows& renderer, int buffer, const char* path)
     return true;
 }
 
-void GrabScreenToBackground(OpenGLRainbows& renderer, int buffer) {
+void GrabScreenToBackground(int buffer) {
+    Renderer& renderer = TheRenderer();
     if (!ValidBuffer(buffer)) return;
-    FreeBackground(renderer, buffer);
-    const int W = renderer.width, H = renderer.height;
+    FreeBackground(buffer);
+    const int W = SurfaceWidth(), H = SurfaceHeight();
     if (W < 1 || H < 1) return;
     GLint max = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max);
     const int tileWidth = std::max(1, std::min<int>(max, kGrabTileLimit));
-    OpenGLRainbows::BackgroundBuffer& b = renderer.backgrounds[buffer];
-    ForgetBoundTexture(renderer);
+    Renderer::BackgroundBuffer& b = renderer.backgrounds[buffer];
+    ForgetBoundTexture();
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
@@ -157,13 +161,14 @@ void GrabScreenToBackground(OpenGLRainbows& renderer, int buffer) {
     b.rows = rows;
 }
 
-void DrawBackground(OpenGLRainbows& renderer, int buffer) {
+void DrawBackground(int buffer) {
+    Renderer& renderer = TheRenderer();
     if (!ValidBuffer(buffer)) return;
-    const OpenGLRainbows::BackgroundBuffer& b = renderer.backgrounds[buffer];
+    const Renderer::BackgroundBuffer& b = renderer.backgrounds[buffer];
     if (b.columns <= 0 || b.rows <= 0) return;
     glDisable(GL_ALPHA_TEST);
-    ForgetBoundTexture(renderer);
-    if (auto active = reinterpret_cast<PFNGLACTIVETEXTUREARBPROC>(renderer.ext.activeTexture)) {
+    ForgetBoundTexture();
+    if (auto active = reinterpret_cast<PFNGLACTIVETEXTUREARBPROC>(GLEntryPoints().activeTexture)) {
         active(GL_TEXTURE1_ARB);
         glDisable(GL_TEXTURE_2D);
         active(GL_TEXTURE0_ARB);
@@ -192,7 +197,8 @@ void DrawBackground(OpenGLRainbows& renderer, int buffer) {
     glEnable(GL_ALPHA_TEST);
 }
 
-void CrossFade(OpenGLRainbows& renderer, int from, int to) {
+void CrossFade(int from, int to) {
+    Renderer& renderer = TheRenderer();
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
     glDisable(GL_ALPHA_TEST);
@@ -201,13 +207,13 @@ void CrossFade(OpenGLRainbows& renderer, int from, int to) {
     for (int step = 0; step < 50; ++step) {
         const float c = float(step) * 0.02f;
         glColor4f(c, c, c, 1.0f);
-        DrawBackground(renderer, to);
+        DrawBackground(to);
         glColor4f(1.0f - c, 1.0f - c, 1.0f - c, 1.0f);
-        DrawBackground(renderer, from);
+        DrawBackground(from);
         (frameSwap ? frameSwap : UpSwapAndWait)();
     }
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    DrawBackground(renderer, to);
+    DrawBackground(to);
     (frameSwap ? frameSwap : UpSwapAndWait)();
     glEnable(GL_ALPHA_TEST);
     glDisable(GL_BLEND);
@@ -222,7 +228,7 @@ namespace {
 [[noreturn]] void StopUnloadable(const char* command, const RtString& file, const RtString& path) {
     const std::string reason =
         std::string(command) + " \"" + file.Buffer() + "\": " + PictureFailure(file.Buffer(), path.Buffer());
-    UpStopProgram(3, reason.c_str());
+    UpStopProgram(ErrorCode::MediaUnreadable, reason.c_str());
 }
 
 // A name that does not resolve changes nothing; the log says so.
@@ -237,30 +243,30 @@ bool Resolve(const char* command, const RtString& file, RtString& path) {
 void LoadBackground(const RtString& file) {
     RtString path;
     if (!Resolve("LoadBackground", file, path)) return;
-    if (!LoadTiledBackground(engine.renderer, 0, path.Buffer())) StopUnloadable("LoadBackground", file, path);
-    DrawBackground(engine.renderer, 0);
+    if (!LoadTiledBackground(0, path.Buffer())) StopUnloadable("LoadBackground", file, path);
+    DrawBackground(0);
 }
 
-void GrabBackground() { GrabScreenToBackground(engine.renderer, 0); }
+void GrabBackground() { GrabScreenToBackground(0); }
 
 void ClearBackground() {
     glClear(GL_COLOR_BUFFER_BIT);
-    FreeBackground(engine.renderer, 0);
+    FreeBackground(0);
 }
 
 void FadeToBackground(const RtString& file) {
-    OpenGLRainbows& r = engine.renderer;
+    Renderer& r = TheRenderer();
     RtString path;
     if (!Resolve("FadeToBackground", file, path)) return;
-    GrabScreenToBackground(r, 0);
-    if (!LoadTiledBackground(r, 1, path.Buffer())) StopUnloadable("FadeToBackground", file, path);
-    CrossFade(r, 0, 1);
+    GrabScreenToBackground(0);
+    if (!LoadTiledBackground(1, path.Buffer())) StopUnloadable("FadeToBackground", file, path);
+    CrossFade(0, 1);
     // The picture's tiles move from buffer 1 to buffer 0: the same texels as a
     // second load, without reading the file again or failing halfway.
-    FreeBackground(r, 0);
+    FreeBackground(0);
     r.backgrounds[0] = r.backgrounds[1];
-    r.backgrounds[1] = OpenGLRainbows::BackgroundBuffer{};
-    DrawBackground(r, 0);
+    r.backgrounds[1] = Renderer::BackgroundBuffer{};
+    DrawBackground(0);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
 }
 

@@ -38,7 +38,7 @@ bool ParseBmpHeader(const std::uint8_t* data, std::size_t available, std::uint64
     const std::int64_t width = std::llabs(static_cast<long long>(ReadI32(info + 4)));
     const std::int32_t storedHeight = ReadI32(info + 8);
     const std::int64_t height = std::llabs(static_cast<long long>(storedHeight));
-    if (width < 1 || width > kBmpMaxSide || height < 1 || height > kBmpMaxSide) return false;
+    if (width < 1 || width > kPictureMaxSide || height < 1 || height > kPictureMaxSide) return false;
     out->width = static_cast<int>(width);
     out->height = static_cast<int>(height);
     out->bitCount = ReadU16(info + 14);
@@ -120,7 +120,7 @@ std::uint8_t Expand6(unsigned v) { return std::uint8_t((v << 2) | (v >> 4)); }
 
 } // namespace
 
-bool DecodeBmp(const std::uint8_t* file, std::size_t size, const BmpDecodeRequest& request, BmpTexels* out) {
+bool DecodeBmp(const std::uint8_t* file, std::size_t size, const PictureDecodeRequest& request, PictureTexels* out) {
     BmpHeader header;
     if (!ParseBmpHeader(file, size, size, &header)) return false;
     const int bits = header.bitCount;
@@ -177,7 +177,7 @@ bool DecodeBmp(const std::uint8_t* file, std::size_t size, const BmpDecodeReques
     // recorded for a slot always describe what its texture holds.
     if (request.maxTextureSize > 0 && (width > request.maxTextureSize || height > request.maxTextureSize))
         return false;
-    if (width > kBmpMaxSide || height > kBmpMaxSide) return false;
+    if (width > kPictureMaxSide || height > kPictureMaxSide) return false;
 
     // Picture rows the rectangle takes, and where each is stored: bottom-up unless
     // the height was negative.

@@ -10,7 +10,7 @@
 
 namespace corvane {
 
-inline constexpr int kBmpMaxSide = 32768;         // larger sides are taken as a lying header
+inline constexpr int kPictureMaxSide = 32768;         // larger sides are taken as a lying header
 inline constexpr std::uint32_t kSpriteKeyColour = 0x8000FF; // red 255, green 0, blue 128
 
 struct BmpHeader {
@@ -23,11 +23,11 @@ struct BmpHeader {
 
 // Reads and checks the file and info headers from the first bytes of a file
 // (at least 54). fileSize is the whole file's size. False for a bad signature,
-// a pixel offset below 54 or past the end, or a side of 0 or beyond kBmpMaxSide.
+// a pixel offset below 54 or past the end, or a side of 0 or beyond kPictureMaxSide.
 // Does not judge the bit count (the size probe accepts any depth).
 bool ParseBmpHeader(const std::uint8_t* data, std::size_t available, std::uint64_t fileSize, BmpHeader* out);
 
-struct BmpDecodeRequest {
+struct PictureDecodeRequest {
     int sourceX = 0, sourceY = 0;                   // top-left of the wanted rectangle in the picture
     int width = 0, height = 0;                      // 0 or less: the whole picture
     std::uint32_t keyColour = 0;                    // 0xBBGGRR
@@ -35,7 +35,7 @@ struct BmpDecodeRequest {
     int maxTextureSize = 0;                         // refuse rectangles wider or taller than this (0: no limit)
 };
 
-struct BmpTexels {
+struct PictureTexels {
     int width = 0, height = 0;                      // the rectangle taken
     int textureWidth = 0, textureHeight = 0;        // powers of two, at least 2
     std::vector<std::uint8_t> rgba;                 // textureWidth x textureHeight texels, R G B A
@@ -47,7 +47,7 @@ struct BmpTexels {
 // 5-5-5 or 5-6-5, 24 and 32 bits (32 also as B, G, R bit fields); rows bottom-up,
 // or top-down when the stored height is negative. Runs that leave the picture
 // are refused. Edge bleeding runs when the key colour is not 0.
-bool DecodeBmp(const std::uint8_t* file, std::size_t size, const BmpDecodeRequest& request, BmpTexels* out);
+bool DecodeBmp(const std::uint8_t* file, std::size_t size, const PictureDecodeRequest& request, PictureTexels* out);
 
 int  TextureSideFor(int pixels);                    // smallest power of two >= pixels, at least 2
 void BleedEdgeColours(std::uint8_t* rgba, int textureWidth, int width, int height); // see DecodeBmp

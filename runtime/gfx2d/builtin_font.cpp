@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/renderer.h"
 
 namespace corvane {
 
@@ -65,16 +66,17 @@ void BuildBuiltinFontTexels(unsigned char* rgba) {
     }
 }
 
-void InstallBuiltinFont(OpenGLRainbows& renderer, int slot) {
+void InstallBuiltinFont(int slot) {
+    Renderer& renderer = TheRenderer();
     if (!IsValidSlot(slot)) return;
-    FreeSlot(renderer, slot);
+    FreeSlot(slot);
     std::vector<unsigned char> rgba(std::size_t(kTextureWidth) * kTextureHeight * 4);
     BuildBuiltinFontTexels(rgba.data());
     GLuint name = 0;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     glGenTextures(1, &name);
-    ForgetBoundTexture(renderer);
+    ForgetBoundTexture();
     glBindTexture(GL_TEXTURE_2D, name);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);

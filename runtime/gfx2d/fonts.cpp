@@ -7,6 +7,7 @@
 
 #include "runtime/engine/engine.h"
 #include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/renderer.h"
 
 namespace corvane {
 
@@ -29,9 +30,10 @@ struct FontGrid {
 };
 
 // False when the font slot holds no texture: such a font draws nothing.
-bool GetFontGrid(const OpenGLRainbows& r, int font, FontGrid* g) {
+bool GetFontGrid(int font, FontGrid* g) {
+    Renderer& r = TheRenderer();
     if (font < 0 || font >= kFontCount) return false;
-    const int slot = OpenGLRainbows::kFirstFontSlot + font;
+    const int slot = Renderer::kFirstFontSlot + font;
     const int iw = r.imageWidth[slot], ih = r.imageHeight[slot];
     const int tw = r.textureWidth[slot], th = r.textureHeight[slot];
     if (tw <= 0 || th <= 0 || iw <= 0 || ih <= 0) return false;
@@ -61,10 +63,10 @@ const char* TextOf(const RtString& text) { return text.Buffer() ? text.Buffer() 
 
 } // namespace
 
-void DrawTextRun(OpenGLRainbows& renderer, int font, const char* text, float x, float y, float z) {
+void DrawTextRun(int font, const char* text, float x, float y, float z) {
     FontGrid g;
-    if (!text || !GetFontGrid(renderer, font, &g)) return;
-    BindSlot(renderer, g.slot, -1, 0);
+    if (!text || !GetFontGrid(font, &g)) return;
+    BindSlot(g.slot, -1, 0);
     x = std::ceil(x);
     y = std::ceil(y);
     const float cw = float(g.cellWidth), ch = float(g.cellHeight);
@@ -86,43 +88,43 @@ void DrawTextRun(OpenGLRainbows& renderer, int font, const char* text, float x, 
 
 void LoadFont(const RtString& file, double number) {
     const int font = ClampFont(number);
-    engine.currentFont = font;
-    const int slot = OpenGLRainbows::kFirstFontSlot + font;
+    TheRenderer().currentFont = font;
+    const int slot = Renderer::kFirstFontSlot + font;
     RtString path;
     if (ResolveImagePath(file.Buffer(), path)) {
         // Pure black is the font key colour.
-        if (!LoadImageIntoSlot(engine.renderer, slot, path.Buffer(), 0x000000, 0)) {
+        if (!LoadImageIntoSlot(slot, path.Buffer(), 0x000000, 0)) {
             const std::string reason =
                 std::string("LoadFont \"") + file.Buffer() + "\": " + PictureFailure(file.Buffer(), path.Buffer());
-            UpStopProgram(3, reason.c_str());
+            UpStopProgram(ErrorCode::MediaUnreadable, reason.c_str());
         }
         return;
     }
     // An empty name asks for the built-in font; any other name was meant to be found.
     if (file.length > 0)
         ReportFailure("LoadFont", file.Buffer(), PictureFailure(file.Buffer(), nullptr) + " (the built-in font is used)");
-    FreeSlot(engine.renderer, slot);
-    InstallBuiltinFont(engine.renderer, slot);
+    FreeSlot(slot);
+    InstallBuiltinFont(slot);
 }
 
-void SetFont(double number) { engine.currentFont = ClampFont(number); }
+void SetFont(double number) { TheRenderer().currentFont = ClampFont(number); }
 
 void PrintText(const RtString& text, double x, double y) {
-    DrawTextRun(engine.renderer, engine.currentFont, TextOf(text), float(x), float(y), 0.0f);
+    DrawTextRun(TheRenderer().currentFont, TextOf(text), float(x), float(y), 0.0f);
 }
 
 void PrintNumber(double number, double x, double y) {
     const RtString text(number);
-    DrawTextRun(engine.renderer, engine.currentFont, TextOf(text), float(x), float(y), 0.0f);
+    DrawTextRun(TheRenderer().currentFont, TextOf(text), float(x), float(y), 0.0f);
 }
 
 void PrintText3D(const RtString& textValue, double x, double y, double z, double size) {
-    OpenGLRainbows& r = engine.renderer;
+    Renderer& r = TheRenderer();
     const char* text = TextOf(textValue);
     const bool lit = glIsEnabled(GL_LIGHTING);
     if (lit) glDisable(GL_LIGHTING);
     FontGrid g;
-    if (GetFontGrid(r, engine.currentFont, &g)) {
+    if (GetFontGrid(TheRenderer().currentFont, &g)) {
         GLfloat m[16];
         glGetFloatv(GL_MODELVIEW_MATRIX, m);
         const float length = float(std::strlen(text));
@@ -134,7 +136,7 @@ void PrintText3D(const RtString& textValue, double x, double y, double z, double
             const float up[3] = {m[1] * scale, m[5] * scale, m[9] * scale};
             float p[3] = {float(x) - right[0] * length / 2.0f, float(y) - right[1] * length / 2.0f,
                           float(z) - right[2] * length / 2.0f};
-            BindSlot(r, g.slot, -1, 0);
+            BindSlot(g.slot, -1, 0);
             glBegin(GL_QUADS);
             for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c; ++c) {
                 const auto [u0, u1, v0, v1] = CellOf(g, *c);
@@ -171,7 +173,7 @@ void PrintText3D(const RtString& textValue, double x, double y, double z, double
                 glPushMatrix();
                 glLoadIdentity();
                 const int ih = r.imageHeight[g.slot];
-                DrawTextRun(r, engine.currentFont, text, sx - cw * length / 2.0f - float(vp[0]),
+                DrawTextRun(TheRenderer().currentFont, text, sx - cw * length / 2.0f - float(vp[0]),
                             sy - float(ih >> 3) + float(vp[1]), -nz);
                 glMatrixMode(GL_PROJECTION);
                 glPopMatrix();
@@ -184,8 +186,8 @@ void PrintText3D(const RtString& textValue, double x, double y, double z, double
 }
 
 void GetFontSize(double& width, double& height) {
-    const OpenGLRainbows& r = engine.renderer;
-    const int slot = OpenGLRainbows::kFirstFontSlot + ClampFont(engine.currentFont);
+    const Renderer& r = TheRenderer();
+    const int slot = Renderer::kFirstFontSlot + ClampFont(TheRenderer().currentFont);
     if (r.textureWidth[slot] <= 0) {
         width = 0.0;
         height = 0.0;
@@ -198,9 +200,9 @@ void GetFontSize(double& width, double& height) {
 void DrawLoadingScreen() {
     double cellWidth = 0.0, cellHeight = 0.0;
     GetFontSize(cellWidth, cellHeight);
-    const float x = float((engine.screenWidth - 10 * int(cellWidth)) * 0.5);
-    const float y = float((engine.screenHeight - int(cellHeight)) * 0.5);
-    DrawTextRun(engine.renderer, engine.currentFont, "Loading...", x, y, 0.0f);
+    const float x = float((ScreenSettingWidth() - 10 * int(cellWidth)) * 0.5);
+    const float y = float((ScreenSettingHeight() - int(cellHeight)) * 0.5);
+    DrawTextRun(TheRenderer().currentFont, "Loading...", x, y, 0.0f);
 }
 
 } // namespace corvane

@@ -5,29 +5,30 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
-#include "runtime/engine/renderer.h"
+#include "runtime/engine/engine.h"
+#include "runtime/engine/surface.h"
 
 namespace corvane::gl {
 
 template <typename Fn>
 inline Fn Entry(void* p) { return reinterpret_cast<Fn>(p); }
 
-inline PFNGLACTIVETEXTUREARBPROC ActiveTexture(const OpenGLRainbows& r) { return Entry<PFNGLACTIVETEXTUREARBPROC>(r.ext.activeTexture); }
-inline PFNGLMULTITEXCOORD2FARBPROC MultiTexCoord2f(const OpenGLRainbows& r) { return Entry<PFNGLMULTITEXCOORD2FARBPROC>(r.ext.multiTexCoord2f); }
-inline PFNGLCLIENTACTIVETEXTUREARBPROC ClientActiveTexture(const OpenGLRainbows& r) { return Entry<PFNGLCLIENTACTIVETEXTUREARBPROC>(r.ext.clientActiveTexture); }
-inline PFNGLGENBUFFERSARBPROC GenBuffers(const OpenGLRainbows& r) { return Entry<PFNGLGENBUFFERSARBPROC>(r.ext.genBuffers); }
-inline PFNGLBINDBUFFERARBPROC BindBuffer(const OpenGLRainbows& r) { return Entry<PFNGLBINDBUFFERARBPROC>(r.ext.bindBuffer); }
-inline PFNGLBUFFERDATAARBPROC BufferData(const OpenGLRainbows& r) { return Entry<PFNGLBUFFERDATAARBPROC>(r.ext.bufferData); }
-inline PFNGLDELETEBUFFERSARBPROC DeleteBuffers(const OpenGLRainbows& r) { return Entry<PFNGLDELETEBUFFERSARBPROC>(r.ext.deleteBuffers); }
-inline PFNGLMAPBUFFERARBPROC MapBuffer(const OpenGLRainbows& r) { return Entry<PFNGLMAPBUFFERARBPROC>(r.ext.mapBuffer); }
-inline PFNGLUNMAPBUFFERARBPROC UnmapBuffer(const OpenGLRainbows& r) { return Entry<PFNGLUNMAPBUFFERARBPROC>(r.ext.unmapBuffer); }
+inline PFNGLACTIVETEXTUREARBPROC ActiveTexture() { return Entry<PFNGLACTIVETEXTUREARBPROC>(GLEntryPoints().activeTexture); }
+inline PFNGLMULTITEXCOORD2FARBPROC MultiTexCoord2f() { return Entry<PFNGLMULTITEXCOORD2FARBPROC>(GLEntryPoints().multiTexCoord2f); }
+inline PFNGLCLIENTACTIVETEXTUREARBPROC ClientActiveTexture() { return Entry<PFNGLCLIENTACTIVETEXTUREARBPROC>(GLEntryPoints().clientActiveTexture); }
+inline PFNGLGENBUFFERSARBPROC GenBuffers() { return Entry<PFNGLGENBUFFERSARBPROC>(GLEntryPoints().genBuffers); }
+inline PFNGLBINDBUFFERARBPROC BindBuffer() { return Entry<PFNGLBINDBUFFERARBPROC>(GLEntryPoints().bindBuffer); }
+inline PFNGLBUFFERDATAARBPROC BufferData() { return Entry<PFNGLBUFFERDATAARBPROC>(GLEntryPoints().bufferData); }
+inline PFNGLDELETEBUFFERSARBPROC DeleteBuffers() { return Entry<PFNGLDELETEBUFFERSARBPROC>(GLEntryPoints().deleteBuffers); }
+inline PFNGLMAPBUFFERARBPROC MapBuffer() { return Entry<PFNGLMAPBUFFERARBPROC>(GLEntryPoints().mapBuffer); }
+inline PFNGLUNMAPBUFFERARBPROC UnmapBuffer() { return Entry<PFNGLUNMAPBUFFERARBPROC>(GLEntryPoints().unmapBuffer); }
 
 // Multitexture: a second texture unit can be selected.
-inline bool HasMultitexture(const OpenGLRainbows& r) { return r.ext.activeTexture && r.ext.clientActiveTexture; }
+inline bool HasMultitexture() { return GLEntryPoints().activeTexture && GLEntryPoints().clientActiveTexture; }
 
 // Buffer objects: everything needed to create, fill, bind and delete one.
-inline bool HasBuffers(const OpenGLRainbows& r) {
-    return r.ext.genBuffers && r.ext.bindBuffer && r.ext.bufferData && r.ext.deleteBuffers;
+inline bool HasBuffers() {
+    return GLEntryPoints().genBuffers && GLEntryPoints().bindBuffer && GLEntryPoints().bufferData && GLEntryPoints().deleteBuffers;
 }
 
 } // namespace corvane::gl

@@ -23,11 +23,11 @@ namespace {
 // the texture buffer exactly where the BMP reader puts its texels.
 class TexelPlacer {
 public:
-    TexelPlacer(const BmpDecodeRequest& request, BmpTexels* out) : request_(request), out_(out) {}
+    TexelPlacer(const PictureDecodeRequest& request, PictureTexels* out) : request_(request), out_(out) {}
 
     // Checks the sizes and makes the buffer; false refuses the picture.
     bool Begin(int pictureWidth, int pictureHeight, bool alpha) {
-        if (pictureWidth < 1 || pictureHeight < 1 || pictureWidth > kBmpMaxSide || pictureHeight > kBmpMaxSide)
+        if (pictureWidth < 1 || pictureHeight < 1 || pictureWidth > kPictureMaxSide || pictureHeight > kPictureMaxSide)
             return false;
         const int limit = request_.maxTextureSize;
         // These formats are decoded from the top, whatever the rectangle.
@@ -35,7 +35,7 @@ public:
         width_ = request_.width, height_ = request_.height;
         if (width_ <= 0 || height_ <= 0) width_ = pictureWidth, height_ = pictureHeight;
         if (limit > 0 && (width_ > limit || height_ > limit)) return false;
-        if (width_ > kBmpMaxSide || height_ > kBmpMaxSide) return false;
+        if (width_ > kPictureMaxSide || height_ > kPictureMaxSide) return false;
         pictureWidth_ = pictureWidth, pictureHeight_ = pictureHeight;
         alpha_ = alpha;
         out_->width = width_;
@@ -78,8 +78,8 @@ public:
     int pictureHeight() const { return pictureHeight_; }
 
 private:
-    const BmpDecodeRequest& request_;
-    BmpTexels* out_;
+    const PictureDecodeRequest& request_;
+    PictureTexels* out_;
     int width_ = 0, height_ = 0, pictureWidth_ = 0, pictureHeight_ = 0, firstX_ = 0, endX_ = 0;
     bool alpha_ = false;
 };
@@ -117,7 +117,7 @@ struct PngBuffers {
 bool RunPng(png_structp png, png_infop info, PngSource* source, TexelPlacer* placer, PngBuffers* buffers) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_read_fn(png, source, PngRead);
-    png_set_user_limits(png, kBmpMaxSide, kBmpMaxSide);
+    png_set_user_limits(png, kPictureMaxSide, kPictureMaxSide);
     png_read_info(png, info);
     png_uint_32 width = 0, height = 0;
     int depth = 0, colour = 0, interlace = 0;
@@ -211,7 +211,7 @@ bool RunJpeg(jpeg_decompress_struct* jpeg, JpegErrors* errors, jpeg_progress_mgr
     if (jpeg_read_header(jpeg, TRUE) != JPEG_HEADER_OK) return false;
     *width = int(jpeg->image_width);
     *height = int(jpeg->image_height);
-    if (!placer) return *width >= 1 && *height >= 1 && *width <= kBmpMaxSide && *height <= kBmpMaxSide;
+    if (!placer) return *width >= 1 && *height >= 1 && *width <= kPictureMaxSide && *height <= kPictureMaxSide;
     jpeg->out_color_space = JCS_EXT_RGBA;
     if (!placer->Begin(*width, *height, false)) return false;
     jpeg_start_decompress(jpeg);
@@ -409,7 +409,7 @@ bool ProbePicture(const std::uint8_t* file, std::size_t size, int* width, int* h
     }
     case PictureKind::Png:
         if (size < 24 || std::memcmp(file + 12, "IHDR", 4) != 0) return false;
-        if (ReadBe32(file + 16) > std::uint32_t(kBmpMaxSide) || ReadBe32(file + 20) > std::uint32_t(kBmpMaxSide))
+        if (ReadBe32(file + 16) > std::uint32_t(kPictureMaxSide) || ReadBe32(file + 20) > std::uint32_t(kPictureMaxSide))
             return false;
         w = int(ReadBe32(file + 16)), h = int(ReadBe32(file + 20));
         break;
@@ -424,7 +424,7 @@ bool ProbePicture(const std::uint8_t* file, std::size_t size, int* width, int* h
     }
     case PictureKind::Unknown: return false;
     }
-    if (w < 1 || h < 1 || w > kBmpMaxSide || h > kBmpMaxSide) return false;
+    if (w < 1 || h < 1 || w > kPictureMaxSide || h > kPictureMaxSide) return false;
     *width = w, *height = h;
     return true;
 }
@@ -469,8 +469,8 @@ std::string PictureProblem(const std::uint8_t* file, std::size_t size, int maxTe
     }
     int w = 0, h = 0;
     if (!ProbePicture(file, size, &w, &h)) {
-        if (kind == PictureKind::Png && (ReadBe32(file + 16) > std::uint32_t(kBmpMaxSide) ||
-                                         ReadBe32(file + 20) > std::uint32_t(kBmpMaxSide)))
+        if (kind == PictureKind::Png && (ReadBe32(file + 16) > std::uint32_t(kPictureMaxSide) ||
+                                         ReadBe32(file + 20) > std::uint32_t(kPictureMaxSide)))
             return "too large (" + std::to_string(ReadBe32(file + 16)) + " x " + std::to_string(ReadBe32(file + 20)) +
                    " pixels)";
         return damaged;
@@ -483,7 +483,7 @@ std::string PictureProblem(const std::uint8_t* file, std::size_t size, int maxTe
     return damaged;
 }
 
-bool DecodePicture(const std::uint8_t* file, std::size_t size, const BmpDecodeRequest& request, BmpTexels* out) {
+bool DecodePicture(const std::uint8_t* file, std::size_t size, const PictureDecodeRequest& request, PictureTexels* out) {
     const PictureKind kind = SniffPicture(file, size);
     if (kind == PictureKind::Bmp) return DecodeBmp(file, size, request, out);
     TexelPlacer placer(request, out);

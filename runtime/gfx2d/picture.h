@@ -25,11 +25,11 @@ bool ProbePicture(const std::uint8_t* file, std::size_t size, int* width, int* h
 
 // DecodeBmp for every kind. A PNG, JPEG or TGA is decoded from its first row on,
 // so the whole picture (not only the rectangle) must fit maxTextureSize and
-// kBmpMaxSide. A picture with an alpha channel (PNG alpha or transparency
+// kPictureMaxSide. A picture with an alpha channel (PNG alpha or transparency
 // chunk, TGA attribute bits) keeps its alpha and is not keyed; one without
 // follows the key-colour rule as a BMP does. Fully transparent texels become
 // (0, 0, 0, 0) before edge bleeding, which runs when the key colour is not 0.
-bool DecodePicture(const std::uint8_t* file, std::size_t size, const BmpDecodeRequest& request, BmpTexels* out);
+bool DecodePicture(const std::uint8_t* file, std::size_t size, const PictureDecodeRequest& request, PictureTexels* out);
 
 // Why a picture file in memory cannot be loaded, in plain words for the error log
 // ("not a picture (BMP, PNG, JPEG or TGA)", "truncated PNG", "unsupported BMP (2 bits

@@ -7,9 +7,9 @@
 #include <utility>
 
 #include "runtime/engine/engine.h"
-#include "runtime/engine/engine_state.h"
 #include "runtime/gfx2d/bmp.h"
 #include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/renderer.h"
 
 namespace corvane {
 
@@ -18,12 +18,11 @@ namespace {
 // Shared set-up of every primitive: colour scaled by the global alpha, the key
 // colour drawn with alpha 0, no texture, projection nudged onto pixel centres.
 struct PrimitiveScope {
-    OpenGLRainbows& r;
+    Renderer& r;
     int slot, secondSlot, mipmapped;
 
-    PrimitiveScope(OpenGLRainbows& renderer, double colour)
-        : r(renderer), slot(renderer.boundSlot), secondSlot(renderer.boundSecondSlot),
-          mipmapped(renderer.boundMipmapped) {
+    explicit PrimitiveScope(double colour)
+        : r(TheRenderer()), slot(r.boundSlot), secondSlot(r.boundSecondSlot), mipmapped(r.boundMipmapped) {
         glDisable(GL_ALPHA_TEST);
         const std::uint32_t c = static_cast<std::uint32_t>(ToInt(colour));
         const float a = r.currentAlpha;
@@ -32,7 +31,7 @@ struct PrimitiveScope {
         const GLubyte blue = GLubyte(a * float((c >> 16) & 0xFF));
         const GLubyte alpha = (c & 0xFFFFFF) == kSpriteKeyColour ? 0 : GLubyte(255.0f * a);
         glColor4ub(red, green, blue, alpha);
-        BindSlot(r, -1, -1, 0);
+        BindSlot(-1, -1, 0);
         glMatrixMode(GL_PROJECTION);
         glPushMatrix();
         glTranslatef(0.375f, 0.375f, 0.0f);
@@ -45,7 +44,7 @@ struct PrimitiveScope {
         glMatrixMode(GL_MODELVIEW);
         const float a = r.currentAlpha;
         glColor4f(a, a, a, a);
-        BindSlot(r, slot, secondSlot, mipmapped);
+        BindSlot(slot, secondSlot, mipmapped);
         glEnable(GL_ALPHA_TEST);
     }
 };
@@ -53,23 +52,23 @@ struct PrimitiveScope {
 } // namespace
 
 void ResetViewport(int x, int y, int width, int height) {
-    OpenGLRainbows& r = engine.renderer;
+    Renderer& r = TheRenderer();
     if (width <= 0 || height <= 0) {
-        width = r.width;
-        height = r.height;
+        width = SurfaceWidth();
+        height = SurfaceHeight();
     }
     r.viewportX = x;
     r.viewportY = y;
     r.viewportWidth = width;
     r.viewportHeight = height;
-    glViewport(x, r.height - height - y, width, height);
+    glViewport(x, SurfaceHeight() - height - y, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0.0, width, -height, 0.0, -1.0, 1.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 
-    ForgetBoundTexture(r);
+    ForgetBoundTexture();
     glEnable(GL_TEXTURE_2D);
     glDisable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
@@ -87,8 +86,7 @@ void ResetViewport(int x, int y, int width, int height) {
 }
 
 void SetScreenSize(int width, int height) {
-    engine.renderer.width = width;
-    engine.renderer.height = height;
+    SetSurfaceSize(width, height);
     ResetViewport(0, 0, 0, 0);
 }
 
@@ -110,13 +108,13 @@ void SetAlpha(double value) {
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         alpha = -value > 1.0 ? 1.0f : float(-value);
     }
-    engine.renderer.currentAlpha = alpha;
+    TheRenderer().currentAlpha = alpha;
     glColor4f(alpha, alpha, alpha, alpha);
 }
 
 void DrawPixel(double x, double y, double colour) {
     const int px = ToInt(x), py = ToInt(y);
-    PrimitiveScope scope(engine.renderer, colour);
+    PrimitiveScope scope(colour);
     glBegin(GL_POINTS);
     glVertex2f(float(px), -float(py) - 1.0f);
     glEnd();
@@ -124,7 +122,7 @@ void DrawPixel(double x, double y, double colour) {
 
 void DrawLine(double x1, double y1, double x2, double y2, double colour) {
     const int ax = ToInt(x1), ay = ToInt(y1), bx = ToInt(x2), by = ToInt(y2);
-    PrimitiveScope scope(engine.renderer, colour);
+    PrimitiveScope scope(colour);
     glBegin(GL_LINES);
     glVertex2f(float(ax), -float(ay) - 1.0f);
     glVertex2f(float(bx), -float(by) - 1.0f);
@@ -139,7 +137,7 @@ void DrawRect(double x1, double y1, double x2, double y2, double colour) {
     int left = ToInt(x1), top = ToInt(y1), right = ToInt(x2), bottom = ToInt(y2);
     if (left > right) std::swap(left, right);
     if (top > bottom) std::swap(top, bottom);
-    PrimitiveScope scope(engine.renderer, colour);
+    PrimitiveScope scope(colour);
     // Counter-clockwise on screen so that face culling keeps it.
     glBegin(GL_QUADS);
     const float l = float(left), r = float(right) + 1.0f, t = -float(top), b = -float(bottom) - 1.0f;
@@ -150,14 +148,14 @@ void DrawRect(double x1, double y1, double x2, double y2, double colour) {
     glEnd();
 }
 
-void SetTextureMipmap(double flag) { engine.renderer.textureMipmapFlag = ToInt(flag); }
+void SetTextureMipmap(double flag) { TheRenderer().textureMipmapFlag = ToInt(flag); }
 
 void SetTexture(double slot, double secondSlot) {
     // Negative numbers mean "no texture"; numbers beyond the table are refused.
     const int a = ToInt(slot) < 0 ? -1 : ToInt(slot);
     const int b = ToInt(secondSlot) < 0 ? -1 : ToInt(secondSlot);
-    if (a >= OpenGLRainbows::kSlotCount || b >= OpenGLRainbows::kSlotCount) return;
-    BindSlot(engine.renderer, a, b, engine.renderer.textureMipmapFlag);
+    if (a >= Renderer::kSlotCount || b >= Renderer::kSlotCount) return;
+    BindSlot(a, b, TheRenderer().textureMipmapFlag);
 }
 
 } // namespace corvane

@@ -10,9 +10,10 @@
 #include <vector>
 
 #include "runtime/engine/engine.h"
-#include "runtime/engine/engine_state.h"
+#include "runtime/engine/surface.h"
 #include "runtime/gfx2d/bmp.h"
 #include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/renderer.h"
 #include "runtime/platform/platform_files.h"
 
 namespace corvane {
@@ -27,21 +28,22 @@ struct Sprite {
 };
 
 bool SlotNumber(double value, int* slot) {
-    if (!(value > -1.0 && value < double(OpenGLRainbows::kSlotCount))) return false; // also NaN
+    if (!(value > -1.0 && value < double(Renderer::kSlotCount))) return false; // also NaN
     *slot = static_cast<int>(value);
     return true;
 }
 
-bool SlotIsLoaded(const OpenGLRainbows& r, int slot) {
+bool SlotIsLoaded(int slot) {
+    Renderer& r = TheRenderer();
     return r.textureWidth[slot] > 0 && r.textureHeight[slot] > 0 && r.textureNames[slot][0] != 0;
 }
 
 // An empty slot (never loaded, freed, failed load) draws nothing: its recorded
 // image size may be stale and its texture is gone.
 bool SpriteOf(double value, Sprite* s) {
-    const OpenGLRainbows& r = engine.renderer;
+    const Renderer& r = TheRenderer();
     int slot = 0;
-    if (!SlotNumber(value, &slot) || !SlotIsLoaded(r, slot)) return false;
+    if (!SlotNumber(value, &slot) || !SlotIsLoaded(slot)) return false;
     s->slot = slot;
     s->w = r.imageWidth[slot];
     s->h = r.imageHeight[slot];
@@ -81,7 +83,7 @@ void Quad(const Sprite& s, float left, float bottom, float right, float top) {
 }
 
 void Stretched(const Sprite& s, int x, int y, int width, int height) {
-    BindSlot(engine.renderer, s.slot, -1, 0);
+    BindSlot(s.slot, -1, 0);
     // Sums in double: saturated coordinates must not overflow.
     Quad(s, Coord(double(x)), Coord(-double(y) - height), Coord(double(x) + width), Coord(-double(y)));
 }
@@ -89,7 +91,7 @@ void Stretched(const Sprite& s, int x, int y, int width, int height) {
 // The centred quad of RotateSprite and RotoZoomSprite, turned about the
 // picture's (unzoomed) centre.
 void Turned(const Sprite& s, double x, double y, double angle, double width, double height) {
-    BindSlot(engine.renderer, s.slot, -1, 0);
+    BindSlot(s.slot, -1, 0);
     glPushMatrix();
     glTranslatef(Coord(x + (s.w >> 1)), Coord(-y - (s.h >> 1)), 0.0f);
     glRotatef(float(NormalisedAngle(angle)), 0.0f, 0.0f, 1.0f);
@@ -144,7 +146,7 @@ void RotoZoomSprite(double slot, double x, double y, double angle, double zoom) 
     int width = ToInt(s.w * zoom), height = ToInt(s.h * zoom);
     if (width <= 0) width = s.w;
     if (height <= 0) height = s.h;
-    const float a = engine.renderer.currentAlpha;
+    const float a = TheRenderer().currentAlpha;
     // 255 x alpha is clamped by the GL: white for any alpha of at least 1/255.
     glColor4f(255.0f * a, 255.0f * a, 255.0f * a, a);
     Turned(s, x, y, angle, width, height);
@@ -154,7 +156,7 @@ void RotoZoomSprite(double slot, double x, double y, double angle, double zoom) 
 void DrawSprite3D(double slot, double x, double y, double z, double scale) {
     Sprite s;
     if (!SpriteOf(slot, &s)) return;
-    OpenGLRainbows& r = engine.renderer;
+    Renderer& r = TheRenderer();
     GLfloat m[16];
     glGetFloatv(GL_MODELVIEW_MATRIX, m);
     const float k = Coord(scale);
@@ -169,7 +171,7 @@ void DrawSprite3D(double slot, double x, double y, double z, double scale) {
     const int boundSlot = r.boundSlot, boundSecond = r.boundSecondSlot, boundMip = r.boundMipmapped;
     glEnable(GL_CULL_FACE);
     glFrontFace(GL_CCW);
-    BindSlot(r, s.slot, -1, 0);
+    BindSlot(s.slot, -1, 0);
     glBegin(GL_TRIANGLE_FAN);
     glTexCoord2f(0.0f, 0.0f);
     glVertex3f(p[0] - d[0], p[1] - d[1], p[2] - d[2]);
@@ -182,7 +184,7 @@ void DrawSprite3D(double slot, double x, double y, double z, double scale) {
     glEnd();
     if (!culled) glDisable(GL_CULL_FACE);
     glFrontFace(GLenum(frontFace));
-    BindSlot(r, boundSlot, boundSecond, boundMip);
+    BindSlot(boundSlot, boundSecond, boundMip);
 }
 
 // ---------------------------------------------------------------- polygon batches
@@ -194,7 +196,7 @@ void StartPoly(double slot) {
     // Negative numbers are an untextured batch; numbers beyond the table make a
     // batch that is never drawn.
     if (!(slot == slot)) slot = 0.0;
-    b.slot = slot <= -1.0 ? -1 : (slot < double(OpenGLRainbows::kSlotCount) ? int(slot) : OpenGLRainbows::kSlotCount);
+    b.slot = slot <= -1.0 ? -1 : (slot < double(Renderer::kSlotCount) ? int(slot) : Renderer::kSlotCount);
     b.vertices.clear();
     if (b.vertices.capacity() < 512) {
         try {
@@ -206,7 +208,7 @@ void StartPoly(double slot) {
 
 void PolyVertex(double x, double y, double tx, double ty, double colour) {
     PolygonBatch& b = Batch();
-    const OpenGLRainbows& r = engine.renderer;
+    const Renderer& r = TheRenderer();
     struct PolyVertex p;
     p.x = Coord(x);
     p.negY = Coord(-y);
@@ -229,19 +231,19 @@ void PolyVertex(double x, double y, double tx, double ty, double colour) {
 }
 
 void EndPoly() {
-    OpenGLRainbows& r = engine.renderer;
+    Renderer& r = TheRenderer();
     PolygonBatch& b = Batch();
-    if (b.slot >= OpenGLRainbows::kSlotCount || b.vertices.empty()) return;
+    if (b.slot >= Renderer::kSlotCount || b.vertices.empty()) return;
     const bool textured = b.slot >= 0;
-    if (textured && !SlotIsLoaded(r, b.slot)) return;
-    BindSlot(r, b.slot, -1, 0);
+    if (textured && !SlotIsLoaded(b.slot)) return;
+    BindSlot(b.slot, -1, 0);
     glEnable(GL_COLOR_MATERIAL);
     glEnable(GL_DITHER);
     glShadeModel(GL_SMOOTH);
     // Client arrays read from memory only while no vertex buffer is bound.
-    if (auto bindBuffer = reinterpret_cast<PFNGLBINDBUFFERARBPROC>(r.ext.bindBuffer))
+    if (auto bindBuffer = reinterpret_cast<PFNGLBINDBUFFERARBPROC>(GLEntryPoints().bindBuffer))
         bindBuffer(GL_ARRAY_BUFFER_ARB, 0);
-    auto clientActive = reinterpret_cast<PFNGLCLIENTACTIVETEXTUREARBPROC>(r.ext.clientActiveTexture);
+    auto clientActive = reinterpret_cast<PFNGLCLIENTACTIVETEXTUREARBPROC>(GLEntryPoints().clientActiveTexture);
     const struct PolyVertex* v = b.vertices.data();
     constexpr GLsizei stride = sizeof(struct PolyVertex);
     glEnableClientState(GL_VERTEX_ARRAY);
@@ -259,7 +261,7 @@ void EndPoly() {
     glDisableClientState(GL_COLOR_ARRAY);
     glShadeModel(GL_FLAT);
     glEnable(GL_TEXTURE_2D);
-    ForgetBoundTexture(r);
+    ForgetBoundTexture();
     const float a = r.currentAlpha;
     glColor4f(a, a, a, a);
     glDisable(GL_DITHER);
@@ -276,9 +278,9 @@ double SpriteCollision(double slot1, double x1, double y1, double slot2, double 
     const std::int64_t left = std::max(ax, bx), right = std::min(ax + a.w, bx + b.w);
     const std::int64_t top = std::max(ay, by), bottom = std::min(ay + a.h, by + b.h);
     if (left >= right || top >= bottom) return 0.0;
-    OpenGLRainbows& r = engine.renderer;
-    const unsigned char* alphaA = FetchAlphaCopy(r, a.slot);
-    const unsigned char* alphaB = FetchAlphaCopy(r, b.slot);
+    Renderer& r = TheRenderer();
+    const unsigned char* alphaA = FetchAlphaCopy(a.slot);
+    const unsigned char* alphaB = FetchAlphaCopy(b.slot);
     if (!alphaA || !alphaB) return 0.0;
     const std::int64_t rowA = r.textureWidth[a.slot], rowB = r.textureWidth[b.slot];
     // The masks as drawn: picture row p is alpha-copy row h - 1 - p.
@@ -299,14 +301,14 @@ void GrabSprite(double slotNumber, double xNumber, double yNumber, double widthN
     const int x = ToInt(xNumber), y = ToInt(yNumber), width = ToInt(widthNumber), height = ToInt(heightNumber);
     const GLint max = MaxTextureSize();
     if (width < 1 || height < 1 || width > max || height > max) return;
-    OpenGLRainbows& r = engine.renderer;
+    Renderer& r = TheRenderer();
     const int tw = std::max(32, TextureSideFor(width)), th = std::max(32, TextureSideFor(height));
-    if (r.glReady)
+    if (ContextReady())
         for (unsigned int& name : r.textureNames[slot])
             if (name) glDeleteTextures(1, &name);
     r.textureNames[slot][0] = r.textureNames[slot][1] = 0;
     r.alphaCopy[slot].reset();
-    ForgetBoundTexture(r);
+    ForgetBoundTexture();
 
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
@@ -322,9 +324,9 @@ void GrabSprite(double slotNumber, double xNumber, double yNumber, double widthN
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, tw, th, 0, GL_RGBA, GL_UNSIGNED_BYTE, zeros.data());
     // Only the part of the rectangle that lies on the surface: the GL leaves
     // the rest of a copy undefined. Sums in 64 bits (coordinates saturate).
-    const std::int64_t glY = std::int64_t(r.height) - y - height; // the rectangle's bottom, GL rows
-    const std::int64_t x0 = std::max<std::int64_t>(x, 0), x1 = std::min<std::int64_t>(std::int64_t(x) + width, r.width);
-    const std::int64_t y0 = std::max<std::int64_t>(glY, 0), y1 = std::min<std::int64_t>(glY + height, r.height);
+    const std::int64_t glY = std::int64_t(SurfaceHeight()) - y - height; // the rectangle's bottom, GL rows
+    const std::int64_t x0 = std::max<std::int64_t>(x, 0), x1 = std::min<std::int64_t>(std::int64_t(x) + width, SurfaceWidth());
+    const std::int64_t y0 = std::max<std::int64_t>(glY, 0), y1 = std::min<std::int64_t>(glY + height, SurfaceHeight());
     if (x0 < x1 && y0 < y1) {
         glReadBuffer(GL_BACK);
         glCopyTexSubImage2D(GL_TEXTURE_2D, 0, GLint(x0 - x), GLint(y0 - glY), GLint(x0), GLint(y0), GLsizei(x1 - x0),
@@ -338,13 +340,12 @@ void GrabSprite(double slotNumber, double xNumber, double yNumber, double widthN
 }
 
 double GetPixel(double xNumber, double yNumber) {
-    const OpenGLRainbows& r = engine.renderer;
     const int x = ToInt(xNumber), y = ToInt(yNumber);
-    if (x < 0 || y < 0 || x >= r.width || y >= r.height) return 0.0;
+    if (x < 0 || y < 0 || x >= SurfaceWidth() || y >= SurfaceHeight()) return 0.0;
     unsigned char rgb[3] = {0, 0, 0};
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(x, r.height - 1 - y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    glReadPixels(x, SurfaceHeight() - 1 - y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
     return double(rgb[0]) + 256.0 * rgb[1] + 65536.0 * rgb[2];
 }
 
@@ -362,26 +363,25 @@ double Saved(const char* command, const RtString& file, bool written) {
 } // namespace
 
 double SaveScreen(const RtString& file) {
-    const OpenGLRainbows& r = engine.renderer;
-    if (r.width < 1 || r.height < 1) return 0.0;
+    if (SurfaceWidth() < 1 || SurfaceHeight() < 1) return 0.0;
     std::vector<unsigned char> pixels;
     try {
-        pixels.resize(std::size_t(r.width) * r.height * 3);
+        pixels.resize(std::size_t(SurfaceWidth()) * SurfaceHeight() * 3);
     } catch (const std::bad_alloc&) {
         return 0.0;
     }
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-    glReadPixels(0, 0, r.width, r.height, GL_BGR_EXT, GL_UNSIGNED_BYTE, pixels.data());
+    glReadPixels(0, 0, SurfaceWidth(), SurfaceHeight(), GL_BGR_EXT, GL_UNSIGNED_BYTE, pixels.data());
     // Save names are the user's own: relative to the current directory, not resolved.
-    return Saved("SaveScreen", file, WriteBmp24(file.Buffer(), pixels.data(), r.width, r.height, r.width));
+    return Saved("SaveScreen", file, WriteBmp24(file.Buffer(), pixels.data(), SurfaceWidth(), SurfaceHeight(), SurfaceWidth()));
 }
 
 double SaveSprite(double slotNumber, const RtString& file) {
     Sprite s;
     if (!SpriteOf(slotNumber, &s)) return 0.0;
-    OpenGLRainbows& r = engine.renderer;
+    Renderer& r = TheRenderer();
     const int tw = r.textureWidth[s.slot], th = r.textureHeight[s.slot];
     if (s.w < 1 || s.h < 1 || s.w > tw || s.h > th) return 0.0;
     std::vector<unsigned char> pixels;
@@ -390,7 +390,7 @@ double SaveSprite(double slotNumber, const RtString& file) {
     } catch (const std::bad_alloc&) {
         return 0.0;
     }
-    ForgetBoundTexture(r);
+    ForgetBoundTexture();
     glBindTexture(GL_TEXTURE_2D, r.textureNames[s.slot][0]);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);

@@ -2,6 +2,7 @@
 // Built on the keyboard (typed characters) as well as on the 2D renderer.
 #include "runtime/engine/engine.h"
 #include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/renderer.h"
 #include "runtime/gfx2d/gfx2d_testing.h"
 #include "runtime/input_sound/input.h"
 
@@ -21,9 +22,8 @@ TextInputFrameHook g_frameHook = nullptr;
 void SetTextInputFrameHookForTesting(TextInputFrameHook hook) { g_frameHook = hook; }
 
 void InputText(RtString& text, double x, double y) {
-    OpenGLRainbows& r = engine.renderer;
-    GrabScreenToBackground(r, kInputBuffer);
-    DrawBackground(r, kInputBuffer);
+    GrabScreenToBackground(kInputBuffer);
+    DrawBackground(kInputBuffer);
 
     // The first frame shows the text as it stands, at the coordinates as given.
     RtString shown = text;
@@ -32,10 +32,10 @@ void InputText(RtString& text, double x, double y) {
     bool cursor = false;
     int idleFrames = 0;
     for (;;) {
-        DrawTextRun(r, engine.currentFont, shown.Buffer(), drawX, drawY, 0.0f);
+        DrawTextRun(TheRenderer().currentFont, shown.Buffer(), drawX, drawY, 0.0f);
         if (g_frameHook) g_frameHook();
         UpPresentFrame();
-        const int c = engine.input ? ReadKeyChar(*engine.input) : 0;
+        const int c = ReadTypedKey();
         if (c == kEnter) break;
         if (c == kBackspace) {
             if (text.length > 0) text.CutAt(text.length - 1);
@@ -47,13 +47,13 @@ void InputText(RtString& text, double x, double y) {
             idleFrames = 0;
             cursor = !cursor;
         }
-        DrawBackground(r, kInputBuffer);
+        DrawBackground(kInputBuffer);
         shown = text;
         if (cursor) shown += "_";
         drawX = static_cast<float>(ToInt(x));
         drawY = static_cast<float>(ToInt(y));
     }
-    FreeBackground(r, kInputBuffer);
+    FreeBackground(kInputBuffer);
 }
 
 void InputNumber(double& number, double x, double y) {

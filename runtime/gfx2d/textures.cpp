@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "runtime/engine/engine.h"
-#include "runtime/engine/engine_state.h"
 #include "runtime/gfx2d/bmp.h"
 #include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/renderer.h"
 #include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx2d/picture.h"
 #include "runtime/platform/platform_files.h"
@@ -23,12 +23,13 @@ namespace {
 
 // A slot number from the language: truncated toward zero; false outside the table.
 bool SlotFromNumber(double value, int* slot) {
-    if (!(value > -1.0 && value < double(OpenGLRainbows::kSlotCount))) return false; // also NaN
+    if (!(value > -1.0 && value < double(Renderer::kSlotCount))) return false; // also NaN
     *slot = static_cast<int>(value);
     return true;
 }
 
-unsigned int SlotTexture(const OpenGLRainbows& r, int slot, int mipmapped) {
+unsigned int SlotTexture(int slot, int mipmapped) {
+    Renderer& r = TheRenderer();
     if (!IsValidSlot(slot)) return 0;
     // A slot without a mipmapped copy (fonts, grabbed sprites) is drawn from its
     // plain texture rather than from no texture at all.
@@ -38,13 +39,13 @@ unsigned int SlotTexture(const OpenGLRainbows& r, int slot, int mipmapped) {
 
 } // namespace
 
-bool IsValidSlot(int slot) { return slot >= 0 && slot < OpenGLRainbows::kSlotCount; }
+bool IsValidSlot(int slot) { return slot >= 0 && slot < Renderer::kSlotCount; }
 
 bool ResolveImagePath(const char* name, RtString& path) {
     // Images and fonts resolve through the second media context, in place in a
     // buffer of the resolver's size.
     path = name ? name : "";
-    return ResolveMedia(engine.mediaSources[1], path) != 0;
+    return ResolveMedia(MediaSource(1), path) != 0;
 }
 
 std::string PictureFailure(const char* name, const char* path) {
@@ -82,13 +83,13 @@ int ProbeBmpSize(const char* path, int* width, int* height) {
 
 namespace {
 
-// Decodes a picture file held in memory into new textures (see LoadBmpTexture).
-bool UploadPicture(OpenGLRainbows& renderer, const std::vector<std::uint8_t>& file, int sourceX, int sourceY,
+// Decodes a picture file held in memory into new textures (see LoadPictureTexture).
+bool UploadPicture(const std::vector<std::uint8_t>& file, int sourceX, int sourceY,
                    int width, int height, unsigned int* plainName, unsigned int* mipmapName, unsigned int keyColour,
                    bool keying, bool bump, bool nearest) {
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-    BmpDecodeRequest request;
+    PictureDecodeRequest request;
     request.sourceX = sourceX;
     request.sourceY = sourceY;
     request.width = width;
@@ -96,7 +97,7 @@ bool UploadPicture(OpenGLRainbows& renderer, const std::vector<std::uint8_t>& fi
     request.keyColour = keyColour;
     request.keying = keying;
     request.maxTextureSize = maxSize > 0 ? maxSize : 1;
-    BmpTexels texels;
+    PictureTexels texels;
     try {
         if (!DecodePicture(file.data(), file.size(), request, &texels)) return false;
     } catch (const std::bad_alloc&) {
@@ -111,7 +112,7 @@ bool UploadPicture(OpenGLRainbows& renderer, const std::vector<std::uint8_t>& fi
     glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
     glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
 
-    ForgetBoundTexture(renderer);
+    ForgetBoundTexture();
     GLuint plain = 0;
     glGenTextures(1, &plain);
     glBindTexture(GL_TEXTURE_2D, plain);
@@ -144,33 +145,35 @@ bool UploadPicture(OpenGLRainbows& renderer, const std::vector<std::uint8_t>& fi
 
 } // namespace
 
-bool LoadBmpTexture(OpenGLRainbows& renderer, const char* path, int sourceX, int sourceY, int width, int height,
+bool LoadPictureTexture(const char* path, int sourceX, int sourceY, int width, int height,
                     unsigned int* plainName, unsigned int* mipmapName, unsigned int keyColour, bool keying,
                     bool bump, bool nearest) {
     std::vector<std::uint8_t> file;
     if (!platform::ReadFileBytes(path, file)) return false;
-    return UploadPicture(renderer, file, sourceX, sourceY, width, height, plainName, mipmapName, keyColour, keying,
+    return UploadPicture(file, sourceX, sourceY, width, height, plainName, mipmapName, keyColour, keying,
                          bump, nearest);
 }
 
-void FreeSlot(OpenGLRainbows& renderer, int slot) {
+void FreeSlot(int slot) {
+    Renderer& renderer = TheRenderer();
     if (!IsValidSlot(slot)) return;
     unsigned int* names = renderer.textureNames[slot];
-    if (renderer.glReady) {
+    if (ContextReady()) {
         for (int i = 0; i < 2; ++i)
             if (names[i]) glDeleteTextures(1, &names[i]);
     }
     names[0] = names[1] = 0;
     // A deleted name may come back from the next glGenTextures.
-    ForgetBoundTexture(renderer);
+    ForgetBoundTexture();
     renderer.textureWidth[slot] = -1;
     renderer.textureHeight[slot] = -1;
     renderer.alphaCopy[slot].reset();
 }
 
-int LoadImageIntoSlot(OpenGLRainbows& renderer, int slot, const char* path, unsigned int keyColour, int bump) {
+int LoadImageIntoSlot(int slot, const char* path, unsigned int keyColour, int bump) {
+    Renderer& renderer = TheRenderer();
     if (!IsValidSlot(slot)) return 0;
-    FreeSlot(renderer, slot);
+    FreeSlot(slot);
     // The file is read once; its headers give the sizes, then it is decoded.
     std::vector<std::uint8_t> file;
     if (!path || !*path || !platform::ReadFileBytes(path, file)) return 0;
@@ -179,10 +182,10 @@ int LoadImageIntoSlot(OpenGLRainbows& renderer, int slot, const char* path, unsi
     const int tw = TextureSideFor(w), th = TextureSideFor(h);
     unsigned int plain = 0, mip = 0;
     bool ok;
-    if (slot < OpenGLRainbows::kFirstFontSlot)
-        ok = UploadPicture(renderer, file, 0, 0, 0, 0, &plain, &mip, keyColour, true, bump != 0, false);
+    if (slot < Renderer::kFirstFontSlot)
+        ok = UploadPicture(file, 0, 0, 0, 0, &plain, &mip, keyColour, true, bump != 0, false);
     else
-        ok = UploadPicture(renderer, file, 0, 0, 0, 0, &plain, nullptr, keyColour, true, false, true);
+        ok = UploadPicture(file, 0, 0, 0, 0, &plain, nullptr, keyColour, true, false, true);
     if (!ok) return 0;
     renderer.textureNames[slot][0] = plain;
     renderer.textureNames[slot][1] = mip;
@@ -193,18 +196,19 @@ int LoadImageIntoSlot(OpenGLRainbows& renderer, int slot, const char* path, unsi
     return 1;
 }
 
-void ForgetBoundTexture(OpenGLRainbows& renderer) { renderer.bindingKnown = 0; }
+void ForgetBoundTexture() { TheRenderer().bindingKnown = 0; }
 
-void BindSlot(OpenGLRainbows& renderer, int slot, int secondSlot, int mipmapped) {
+void BindSlot(int slot, int secondSlot, int mipmapped) {
+    Renderer& renderer = TheRenderer();
     // Slots beyond the table count as "no texture" here; the commands have
     // already refused them.
-    if (slot >= OpenGLRainbows::kSlotCount) slot = -1;
-    if (secondSlot >= OpenGLRainbows::kSlotCount) secondSlot = -1;
-    PFNGLACTIVETEXTUREARBPROC active = gl::ActiveTexture(renderer);
+    if (slot >= Renderer::kSlotCount) slot = -1;
+    if (secondSlot >= Renderer::kSlotCount) secondSlot = -1;
+    PFNGLACTIVETEXTUREARBPROC active = gl::ActiveTexture();
     unsigned int unit0 = 0, unit1 = 0;
     if (slot >= 0) {
-        unit0 = SlotTexture(renderer, active && secondSlot >= 0 ? secondSlot : slot, mipmapped);
-        if (active && secondSlot >= 0) unit1 = SlotTexture(renderer, slot, mipmapped);
+        unit0 = SlotTexture(active && secondSlot >= 0 ? secondSlot : slot, mipmapped);
+        if (active && secondSlot >= 0) unit1 = SlotTexture(slot, mipmapped);
     }
     const bool same = renderer.bindingKnown && renderer.boundSlot == slot &&
                       renderer.boundSecondSlot == secondSlot && renderer.boundMipmapped == mipmapped &&
@@ -242,11 +246,12 @@ void BindSlot(OpenGLRainbows& renderer, int slot, int secondSlot, int mipmapped)
     }
 }
 
-const unsigned char* FetchAlphaCopy(OpenGLRainbows& renderer, int slot) {
+const unsigned char* FetchAlphaCopy(int slot) {
+    Renderer& renderer = TheRenderer();
     if (!IsValidSlot(slot)) return nullptr;
     if (renderer.alphaCopy[slot]) return renderer.alphaCopy[slot].get();
     const int tw = renderer.textureWidth[slot], th = renderer.textureHeight[slot];
-    if (tw <= 0 || th <= 0 || renderer.textureNames[slot][0] == 0 || !renderer.glReady) return nullptr;
+    if (tw <= 0 || th <= 0 || renderer.textureNames[slot][0] == 0 || !ContextReady()) return nullptr;
     GLint previous = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
     std::unique_ptr<unsigned char[]> alpha(new unsigned char[std::size_t(tw) * th]);
@@ -258,20 +263,21 @@ const unsigned char* FetchAlphaCopy(OpenGLRainbows& renderer, int slot) {
     return renderer.alphaCopy[slot].get();
 }
 
-void FreeBackgroundBuffer(OpenGLRainbows& renderer, int buffer) {
-    if (buffer < 0 || buffer >= OpenGLRainbows::kBackgroundCount) return;
-    OpenGLRainbows::BackgroundBuffer& b = renderer.backgrounds[buffer];
-    if (renderer.glReady) {
+void FreeBackgroundBuffer(int buffer) {
+    Renderer& renderer = TheRenderer();
+    if (buffer < 0 || buffer >= Renderer::kBackgroundCount) return;
+    Renderer::BackgroundBuffer& b = renderer.backgrounds[buffer];
+    if (ContextReady()) {
         for (auto& column : b.tileNames)
             for (unsigned int& name : column)
                 if (name) glDeleteTextures(1, &name);
     }
-    b = OpenGLRainbows::BackgroundBuffer{};
+    b = Renderer::BackgroundBuffer{};
 }
 
-void FreeAllSlots(OpenGLRainbows& renderer) {
-    for (int slot = 0; slot < OpenGLRainbows::kSlotCount; ++slot) FreeSlot(renderer, slot);
-    for (int n = 0; n < OpenGLRainbows::kBackgroundCount; ++n) FreeBackgroundBuffer(renderer, n);
+void FreeAllSlots() {
+    for (int slot = 0; slot < Renderer::kSlotCount; ++slot) FreeSlot(slot);
+    for (int n = 0; n < Renderer::kBackgroundCount; ++n) FreeBackgroundBuffer(n);
 }
 
 namespace {
@@ -284,8 +290,8 @@ double LoadIntoSlotCommand(const char* command, const RtString& file, double slo
         ReportFailure(command, file.Buffer(), PictureFailure(file.Buffer(), nullptr));
         return 0.0;
     }
-    FreeSlot(engine.renderer, slot);
-    if (LoadImageIntoSlot(engine.renderer, slot, path.Buffer(), kSpriteKeyColour, bump)) return 1.0;
+    FreeSlot(slot);
+    if (LoadImageIntoSlot(slot, path.Buffer(), kSpriteKeyColour, bump)) return 1.0;
     ReportFailure(command, file.Buffer(), PictureFailure(file.Buffer(), path.Buffer()));
     return 0.0;
 }

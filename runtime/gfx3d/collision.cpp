@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "runtime/engine/engine_state.h"
+#include "runtime/engine/engine.h"
 #include "runtime/gfx3d/gfx3d.h"
 
 namespace corvane {
@@ -116,7 +116,7 @@ struct Placement {
     float inverse[16];
 };
 
-Placement ObjectPlacement(const Rainbows3D& scene) {
+Placement ObjectPlacement(const Scene3D& scene) {
     float m[16];
     PlacementMatrix(scene, m);
     Placement p;
@@ -132,7 +132,7 @@ V3 ToObject(const Placement& p, double x, double y, double z) {
 }
 
 // The frame of a mesh that a test reads; null for a frame out of range.
-const MeshFrame* TestedFrame(const MeshObjectX& mesh, double frame) {
+const MeshFrame* TestedFrame(const Mesh& mesh, double frame) {
     if (!(frame > -1.0)) return nullptr; // negative and NaN
     const int f = ToInt(frame);
     if (std::size_t(f) >= mesh.frames.size()) return nullptr;
@@ -268,14 +268,14 @@ bool InvertMatrix4(const double m[16], double inv[16]) {
 // ---------------------------------------------------------------- commands
 
 double CollideSphere(double slotNumber, double frame, double radius, double x, double y, double z) {
-    Rainbows3D& scene = engine.scene;
+    Scene3D& scene = TheScene();
     ObjectSlot* slot = ObjectSlotAt(scene, slotNumber);
     bool hit = false;
     if (slot && !slot->meshes.empty()) {
         const Placement p = ObjectPlacement(scene);
         const V3 c = ToObject(p, x, y, z);
         const double centre[3] = {c.x, c.y, c.z};
-        for (const MeshObjectX& mesh : slot->meshes) {
+        for (const Mesh& mesh : slot->meshes) {
             const MeshFrame* f = TestedFrame(mesh, frame);
             if (f && SphereTouchesFrame(*f, centre, radius)) {
                 hit = true;
@@ -283,12 +283,12 @@ double CollideSphere(double slotNumber, double frame, double radius, double x, d
             }
         }
     }
-    if (engine.debugMode) DrawWireSphere({x, y, z}, radius, hit);
+    if (DebugMode()) DrawWireSphere({x, y, z}, radius, hit);
     return hit ? 1.0 : 0.0;
 }
 
 double CollideBox(double slotNumber, double frame, double x, double y, double z, double width, double height) {
-    Rainbows3D& scene = engine.scene;
+    Scene3D& scene = TheScene();
     ObjectSlot* slot = ObjectSlotAt(scene, slotNumber);
     const V3 world[3] = {{width / 2, 0, 0}, {0, 0, width / 2}, {0, height / 2, 0}};
     bool hit = false;
@@ -301,7 +301,7 @@ double CollideBox(double slotNumber, double frame, double x, double y, double z,
             const V3 end = ToObject(p, x + world[i].x, y + world[i].y, z + world[i].z) - c;
             half[i][0] = end.x, half[i][1] = end.y, half[i][2] = end.z;
         }
-        for (const MeshObjectX& mesh : slot->meshes) {
+        for (const Mesh& mesh : slot->meshes) {
             const MeshFrame* f = TestedFrame(mesh, frame);
             if (f && BoxTouchesFrame(*f, centre, half)) {
                 hit = true;
@@ -309,12 +309,12 @@ double CollideBox(double slotNumber, double frame, double x, double y, double z,
             }
         }
     }
-    if (engine.debugMode) DrawWireBox({x, y, z}, world[0], world[2], world[1], hit);
+    if (DebugMode()) DrawWireBox({x, y, z}, world[0], world[2], world[1], hit);
     return hit ? 1.0 : 0.0;
 }
 
 double CollideRay(double slotNumber, double frame, double x, double y, double z, double dirX, double dirY, double dirZ) {
-    Rainbows3D& scene = engine.scene;
+    Scene3D& scene = TheScene();
     ObjectSlot* slot = ObjectSlotAt(scene, slotNumber);
     V3 dir{dirX, dirY, dirZ};
     const double sq = Dot(dir, dir);
@@ -329,10 +329,10 @@ double CollideRay(double slotNumber, double frame, double x, double y, double z,
         const double dl = std::sqrt(Dot(d, d));
         if (unit && dl > 0) d = d * (1.0 / dl);
         const double origin[3] = {o.x, o.y, o.z}, direction[3] = {d.x, d.y, d.z};
-        for (const MeshObjectX& mesh : slot->meshes)
+        for (const Mesh& mesh : slot->meshes)
             if (const MeshFrame* f = TestedFrame(mesh, frame)) best = NearerRayHit(best, RayHitsFrame(*f, origin, direction));
     }
-    if (engine.debugMode) {
+    if (DebugMode()) {
         const double length = best == 0 ? 1000 : best;
         const double colour = best > 0 ? kGreen : best < 0 ? kYellow : kRed;
         DrawLine({x, y, z}, V3{x, y, z} + dir * length, best != 0 ? 5 : 1, colour);
@@ -356,7 +356,7 @@ void ProjectToScreen(double x, double y, double z, double& outX, double& outY, d
     const double nx = clip[0] / clip[3], ny = clip[1] / clip[3], nz = clip[2] / clip[3];
     // Window coordinates with the origin at the top left, like ScreenToWorld's input.
     outX = viewport[0] + (nx + 1) * viewport[2] / 2;
-    outY = engine.renderer.height - (viewport[1] + viewport[3] * (ny + 1) / 2);
+    outY = SurfaceHeight() - (viewport[1] + viewport[3] * (ny + 1) / 2);
     outZ = (nz + 1) / 2;
 }
 
@@ -375,7 +375,7 @@ void ScreenToWorld(double screenX, double screenY, double depth, double& outX, d
             pm[c * 4 + r] = sum;
         }
     if (!InvertMatrix4(pm, inverse)) return;
-    const double y = engine.renderer.height - 1 - screenY; // GL counts rows from the bottom
+    const double y = SurfaceHeight() - 1 - screenY; // GL counts rows from the bottom
     const double n[4] = {(screenX - viewport[0]) / viewport[2] * 2 - 1, (y - viewport[1]) / viewport[3] * 2 - 1,
                          depth * 2 - 1, 1};
     double w[4];

@@ -3,7 +3,7 @@
 // Pure functions over the mesh records (no GL); the commands are in gfx3d.h.
 #pragma once
 
-#include "runtime/engine/scene3d.h"
+#include "runtime/gfx3d/scene3d.h"
 
 namespace corvane {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "runtime/engine/engine_state.h"
+#include "runtime/engine/engine.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx3d/gfx3d.h"
@@ -32,14 +32,14 @@ long long TruncateFrame(double value) {
 }
 
 // Fills the stream buffer with count vertices; the buffer is bound afterwards.
-void UploadStream(MeshObjectX& mesh, const OpenGLRainbows& r, const MeshVertex* data, std::size_t bytes) {
-    const auto bind = gl::BindBuffer(r);
+void UploadStream(Mesh& mesh, const MeshVertex* data, std::size_t bytes) {
+    const auto bind = gl::BindBuffer();
     const auto upload = [&] {
-        gl::BufferData(r)(GL_ARRAY_BUFFER_ARB, GLsizeiptrARB(bytes), data, GL_STREAM_DRAW_ARB);
+        gl::BufferData()(GL_ARRAY_BUFFER_ARB, GLsizeiptrARB(bytes), data, GL_STREAM_DRAW_ARB);
         mesh.streamBufferBytes = bytes;
     };
     if (!mesh.streamBuffer) {
-        gl::GenBuffers(r)(1, &mesh.streamBuffer);
+        gl::GenBuffers()(1, &mesh.streamBuffer);
         bind(GL_ARRAY_BUFFER_ARB, mesh.streamBuffer);
         upload();
         return;
@@ -49,23 +49,23 @@ void UploadStream(MeshObjectX& mesh, const OpenGLRainbows& r, const MeshVertex* 
         upload();
         return;
     }
-    if (r.ext.mapBuffer && r.ext.unmapBuffer) {
+    if (GLEntryPoints().mapBuffer && GLEntryPoints().unmapBuffer) {
         bind(GL_ARRAY_BUFFER_ARB, mesh.streamBuffer);
-        if (void* p = gl::MapBuffer(r)(GL_ARRAY_BUFFER_ARB, GL_WRITE_ONLY_ARB)) {
+        if (void* p = gl::MapBuffer()(GL_ARRAY_BUFFER_ARB, GL_WRITE_ONLY_ARB)) {
             std::memcpy(p, data, bytes);
-            if (gl::UnmapBuffer(r)(GL_ARRAY_BUFFER_ARB)) return;
+            if (gl::UnmapBuffer()(GL_ARRAY_BUFFER_ARB)) return;
         }
         upload(); // mapping failed or the contents were lost
         return;
     }
-    gl::DeleteBuffers(r)(1, &mesh.streamBuffer);
-    gl::GenBuffers(r)(1, &mesh.streamBuffer);
+    gl::DeleteBuffers()(1, &mesh.streamBuffer);
+    gl::GenBuffers()(1, &mesh.streamBuffer);
     bind(GL_ARRAY_BUFFER_ARB, mesh.streamBuffer);
     upload();
 }
 
-void DrawMesh(Rainbows3D& scene, MeshObjectX& mesh, double first, double second, double weight, bool animate) {
-    OpenGLRainbows& r = scene.renderer;
+void DrawMesh(Scene3D& scene, Mesh& mesh, double first, double second, double weight, bool animate) {
+    const BoundTextures r = CurrentBinding();
     if (mesh.frames.empty() || mesh.frames[0].corners.empty()) return;
     const FrameChoice choice = ChooseFrames(int(std::min<std::size_t>(mesh.frames.size(), INT_MAX)), first, second,
                                             weight, animate);
@@ -76,11 +76,11 @@ void DrawMesh(Rainbows3D& scene, MeshObjectX& mesh, double first, double second,
     PlacementMatrix(scene, placement);
     if (!InViewCone(scene, placement, frameA)) return;
 
-    const float alpha = r.currentAlpha;
+    const float alpha = DrawingAlpha();
     glColor4f(alpha, alpha, alpha, alpha);
 
     // Without the multitexture entry points an effect light changes nothing drawn.
-    const bool multi = gl::HasMultitexture(r);
+    const bool multi = gl::HasMultitexture();
     if (scene.effectEnabled) PrepareEffect(scene, mesh, multi);
     const bool effect = scene.effectEnabled && multi;
 
@@ -107,19 +107,19 @@ void DrawMesh(Rainbows3D& scene, MeshObjectX& mesh, double first, double second,
     if (count == 0 || count > std::size_t(INT_MAX)) return;
 
     const void* base = data;
-    const bool buffers = gl::HasBuffers(r);
+    const bool buffers = gl::HasBuffers();
     if (buffers) {
         const std::size_t bytes = count * sizeof(MeshVertex);
         if (useStatic) {
             if (!mesh.staticBuffer) {
-                gl::GenBuffers(r)(1, &mesh.staticBuffer);
-                gl::BindBuffer(r)(GL_ARRAY_BUFFER_ARB, mesh.staticBuffer);
-                gl::BufferData(r)(GL_ARRAY_BUFFER_ARB, GLsizeiptrARB(bytes), data, GL_STATIC_DRAW_ARB);
+                gl::GenBuffers()(1, &mesh.staticBuffer);
+                gl::BindBuffer()(GL_ARRAY_BUFFER_ARB, mesh.staticBuffer);
+                gl::BufferData()(GL_ARRAY_BUFFER_ARB, GLsizeiptrARB(bytes), data, GL_STATIC_DRAW_ARB);
             } else {
-                gl::BindBuffer(r)(GL_ARRAY_BUFFER_ARB, mesh.staticBuffer);
+                gl::BindBuffer()(GL_ARRAY_BUFFER_ARB, mesh.staticBuffer);
             }
         } else {
-            UploadStream(mesh, r, data, bytes);
+            UploadStream(mesh, data, bytes);
         }
         base = nullptr;
     }
@@ -127,15 +127,15 @@ void DrawMesh(Rainbows3D& scene, MeshObjectX& mesh, double first, double second,
     // Texturing as SetTexture bound it, or as the effect needs.
     if (effect) {
         SetUpEffectTexturing(scene, mesh, base, kStride);
-    } else if (r.boundSlot >= 0) {
-        if (multi) gl::ClientActiveTexture(r)(GL_TEXTURE0_ARB);
+    } else if (r.slot >= 0) {
+        if (multi) gl::ClientActiveTexture()(GL_TEXTURE0_ARB);
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
         glTexCoordPointer(2, GL_FLOAT, kStride, At(base, 24));
-        if (multi && r.boundSecondSlot >= 0) {
-            gl::ClientActiveTexture(r)(GL_TEXTURE1_ARB);
+        if (multi && r.secondSlot >= 0) {
+            gl::ClientActiveTexture()(GL_TEXTURE1_ARB);
             glEnableClientState(GL_TEXTURE_COORD_ARRAY);
             glTexCoordPointer(2, GL_FLOAT, kStride, At(base, 24));
-            gl::ClientActiveTexture(r)(GL_TEXTURE0_ARB);
+            gl::ClientActiveTexture()(GL_TEXTURE0_ARB);
         }
     }
     if (mesh.hasColours && !effect) {
@@ -158,13 +158,13 @@ void DrawMesh(Rainbows3D& scene, MeshObjectX& mesh, double first, double second,
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_COLOR_ARRAY);
     if (multi) {
-        gl::ClientActiveTexture(r)(GL_TEXTURE1_ARB);
+        gl::ClientActiveTexture()(GL_TEXTURE1_ARB);
         glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-        gl::ClientActiveTexture(r)(GL_TEXTURE0_ARB);
+        gl::ClientActiveTexture()(GL_TEXTURE0_ARB);
     }
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     if (effect) RestoreEffectTexturing(scene);
-    if (buffers) gl::BindBuffer(r)(GL_ARRAY_BUFFER_ARB, 0);
+    if (buffers) gl::BindBuffer()(GL_ARRAY_BUFFER_ARB, 0);
     glPopMatrix();
     // A colour array leaves the current colour undefined.
     if (mesh.hasColours || effect) glColor4f(alpha, alpha, alpha, alpha);
@@ -174,7 +174,7 @@ void DrawMesh(Rainbows3D& scene, MeshObjectX& mesh, double first, double second,
 // bound; everything put back on leaving.
 struct DebugDrawScope {
     bool textured;
-    explicit DebugDrawScope(double colour) : textured(engine.renderer.boundSlot >= 0) {
+    explicit DebugDrawScope(double colour) : textured(CurrentBinding().slot >= 0) {
         const std::uint32_t c = std::uint32_t(ToInt(colour));
         glPushMatrix();
         glEnable(GL_COLOR_MATERIAL);
@@ -182,7 +182,7 @@ struct DebugDrawScope {
         if (textured) glDisable(GL_TEXTURE_2D);
     }
     ~DebugDrawScope() {
-        const float alpha = engine.renderer.currentAlpha;
+        const float alpha = DrawingAlpha();
         glColor4f(alpha, alpha, alpha, alpha);
         if (textured) glEnable(GL_TEXTURE_2D);
         glPopMatrix();
@@ -261,7 +261,7 @@ float FastSqrt(float x) {
     return x;
 }
 
-bool InViewCone(const Rainbows3D& scene, const float m[16], const MeshFrame& frame) {
+bool InViewCone(const Scene3D& scene, const float m[16], const MeshFrame& frame) {
     // The bounding sphere placed as the object is drawn: centre through the whole
     // placement, radius scaled by its longest axis.
     float centre[3];
@@ -292,10 +292,10 @@ bool InViewCone(const Rainbows3D& scene, const float m[16], const MeshFrame& fra
 // ---------------------------------------------------------------- commands
 
 void DrawObject(double slotNumber, double first, double second, double weight, double animate) {
-    Rainbows3D& scene = engine.scene;
+    Scene3D& scene = TheScene();
     ObjectSlot* slot = ObjectSlotAt(scene, slotNumber);
     if (!slot) return;
-    for (MeshObjectX& mesh : slot->meshes) DrawMesh(scene, mesh, first, second, weight, animate != 0.0);
+    for (Mesh& mesh : slot->meshes) DrawMesh(scene, mesh, first, second, weight, animate != 0.0);
 }
 
 void DrawObjectFrame(double slot, double frame) { DrawObject(slot, frame, 0, 0, 0); }
@@ -332,7 +332,7 @@ void DrawAxes3D(double x, double y, double z) {
         {{0, 0, 0}, {0, 0, 1}, {0.25f, 0, 0.75f}, {-0.25f, 0, 0.75f}, {0, 0, 1}, {0, 0.25f, 0.75f}, {0, -0.25f, 0.75f}, {0, 0, 1}},
     };
     static const std::uint32_t kColours[3] = {0x0000FF, 0x00FF00, 0xFF0000};
-    const Rainbows3D& scene = engine.scene;
+    const Scene3D& scene = TheScene();
     for (int axis = 0; axis < 3; ++axis) {
         DebugDrawScope scope(kColours[axis]);
         glLoadMatrixf(scene.cameraMatrix);

@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "runtime/engine/engine.h"
-#include "runtime/engine/engine_state.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx3d/gfx3d.h"
@@ -175,8 +174,8 @@ const MeshCorner* FirstVertexCorner(const MeshObject& mesh) {
     return nullptr;
 }
 
-void SetUnitModulate(const OpenGLRainbows& r, GLenum unit) {
-    gl::ActiveTexture(r)(unit);
+void SetUnitModulate(GLenum unit) {
+    gl::ActiveTexture()(unit);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
 }
 
@@ -189,7 +188,7 @@ constexpr unsigned char kToonRamp[16] = {100, 160, 160, 160, 160, 160, 160, 207,
 // ---------------------------------------------------------------- the effect light and the pass
 
 void SelectEffectLight(int number, double colour, double x, double y, double z, double cone) {
-    Rainbows3D& s = engine.scene;
+    Scene3D& s = TheScene();
     const bool on = float(cone) != 0.0f;
     s.effectEnabled = on;
     s.effectLightPosition[0] = float(x), s.effectLightPosition[1] = float(y), s.effectLightPosition[2] = float(z);
@@ -204,7 +203,7 @@ void SelectEffectLight(int number, double colour, double x, double y, double z, 
 void InitScene3D() { Upward().setShadowPass = SetShadowPass; }
 
 void SetShadowPass(bool on) {
-    Rainbows3D& s = engine.scene;
+    Scene3D& s = TheScene();
     if (on == s.shadowPassActive) return;
     // Stored first: the viewport reset inside the closing must not close again.
     s.shadowPassActive = on;
@@ -222,7 +221,6 @@ void SetShadowPass(bool on) {
         glStencilOp(GL_KEEP, GL_KEEP, GL_INVERT);
         return;
     }
-    OpenGLRainbows& r = engine.renderer;
     glEnable(GL_CULL_FACE);
     glCullFace(GL_BACK);
     glDepthMask(GL_TRUE);
@@ -231,16 +229,16 @@ void SetShadowPass(bool on) {
     ResetViewport(0, 0, 0, 0);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    r.currentAlpha = 0.5f;
+    SetDrawingAlpha(0.5f);
     glColor4f(0.5f, 0.5f, 0.5f, 0.5f);
     glEnable(GL_STENCIL_TEST);
     glStencilFunc(GL_NOTEQUAL, 0, ~0u);
     glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
     // Black at half alpha over every pixel a volume marked; the whole surface,
     // however large it is.
-    DrawRect(0, 0, std::max(3000, r.width - 1), std::max(2000, r.height - 1), 0);
+    DrawRect(0, 0, std::max(3000, SurfaceWidth() - 1), std::max(2000, SurfaceHeight() - 1), 0);
     glDisable(GL_BLEND);
-    r.currentAlpha = 1.0f;
+    SetDrawingAlpha(1.0f);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     glShadeModel(GL_SMOOTH);
     glDepthFunc(GL_LESS);
@@ -254,7 +252,7 @@ void SetShadowPass(bool on) {
 
 // ---------------------------------------------------------------- per-mesh preparation
 
-bool PrepareEffect(Rainbows3D& scene, MeshObjectX& mesh, bool multitexture) {
+bool PrepareEffect(Scene3D& scene, Mesh& mesh, bool multitexture) {
     bool changed = false;
     if (scene.effectMode == 1)
         changed = ComputeNormals(mesh, scene.smoothingMode == 2, true);
@@ -263,8 +261,8 @@ bool PrepareEffect(Rainbows3D& scene, MeshObjectX& mesh, bool multitexture) {
     if (changed) {
         // The corners changed: the triangles follow, and frame 0's upload is stale.
         mesh.ExpandFrames();
-        if (mesh.staticBuffer && scene.renderer.glReady) {
-            if (auto deleteBuffers = gl::DeleteBuffers(scene.renderer)) deleteBuffers(1, &mesh.staticBuffer);
+        if (mesh.staticBuffer && ContextReady()) {
+            if (auto deleteBuffers = gl::DeleteBuffers()) deleteBuffers(1, &mesh.staticBuffer);
         }
         mesh.staticBuffer = 0;
     }
@@ -281,10 +279,9 @@ bool TangentsMissing(const MeshObject& mesh) {
     return c && c->tangentIndex == 0 && c->binormalIndex == 0;
 }
 
-void MakeToonTexture(MeshObjectX& mesh) {
-    const OpenGLRainbows& r = engine.scene.renderer;
+void MakeToonTexture(Mesh& mesh) {
     if (mesh.toonTexture && mesh.toonColours == mesh.colours) return;
-    if (mesh.toonTexture && r.glReady) glDeleteTextures(1, &mesh.toonTexture);
+    if (mesh.toonTexture && ContextReady()) glDeleteTextures(1, &mesh.toonTexture);
     mesh.toonTexture = 0;
     const std::size_t count = std::max<std::size_t>(mesh.colours.size(), 1);
     std::size_t height = 1;
@@ -331,14 +328,14 @@ std::vector<unsigned char> ToonTexels(const std::vector<std::uint32_t>& colours,
 // placement, scale included, so a scaled object is lit and shadowed as one
 // built at that size.
 namespace {
-void EffectLightInObject(const Rainbows3D& scene, const float placement[16], float light[3]) {
+void EffectLightInObject(const Scene3D& scene, const float placement[16], float light[3]) {
     float inverse[16];
     AffineInverse(placement, inverse);
     TransformPoint(inverse, scene.effectLightPosition, light);
 }
 } // namespace
 
-void FillEffectVertices(const Rainbows3D& scene, const MeshObjectX& mesh, const MeshFrame& frameA,
+void FillEffectVertices(const Scene3D& scene, const Mesh& mesh, const MeshFrame& frameA,
                         const MeshFrame& frameB, float a, const float placement[16], std::vector<MeshVertex>& out) {
     const std::size_t count = frameA.triangles.size();
     if (frameB.triangles.size() != count) a = 0.0f;
@@ -378,24 +375,24 @@ void FillEffectVertices(const Rainbows3D& scene, const MeshObjectX& mesh, const 
 
 // ---------------------------------------------------------------- texturing
 
-void SetUpEffectTexturing(const Rainbows3D& scene, const MeshObjectX& mesh, const void* base, int stride) {
-    const OpenGLRainbows& r = scene.renderer;
+void SetUpEffectTexturing(const Scene3D& scene, const Mesh& mesh, const void* base, int stride) {
+    const BoundTextures r = CurrentBinding();
     const auto at = [&](std::size_t offset) {
         return reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(base) + offset);
     };
-    const auto client = gl::ClientActiveTexture(r);
+    const auto client = gl::ClientActiveTexture();
     if (scene.effectMode == 1) {
         // Unit 0 (the normal map as BindSlot left it) takes the dot product of the
         // light vector in the primary colour with the texel; unit 1 modulates.
-        gl::ActiveTexture(r)(GL_TEXTURE0_ARB);
+        gl::ActiveTexture()(GL_TEXTURE0_ARB);
         glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE_ARB);
         glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB_ARB, GL_DOT3_RGB_ARB);
         glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_RGB_ARB, GL_PRIMARY_COLOR_ARB);
         glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_RGB_ARB, GL_SRC_COLOR);
         glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_RGB_ARB, GL_TEXTURE);
         glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_RGB_ARB, GL_SRC_COLOR);
-        SetUnitModulate(r, GL_TEXTURE1_ARB);
-        gl::ActiveTexture(r)(GL_TEXTURE0_ARB);
+        SetUnitModulate(GL_TEXTURE1_ARB);
+        gl::ActiveTexture()(GL_TEXTURE0_ARB);
         for (GLenum unit : {GL_TEXTURE0_ARB, GL_TEXTURE1_ARB}) {
             client(unit);
             glEnableClientState(GL_TEXTURE_COORD_ARRAY);
@@ -407,18 +404,18 @@ void SetUpEffectTexturing(const Rainbows3D& scene, const MeshObjectX& mesh, cons
         return;
     }
     // Cel shading: the toon ramp on unit 1, the chosen texture on unit 0.
-    gl::ActiveTexture(r)(GL_TEXTURE1_ARB);
+    gl::ActiveTexture()(GL_TEXTURE1_ARB);
     glBindTexture(GL_TEXTURE_2D, mesh.toonTexture);
     glEnable(GL_TEXTURE_2D);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    gl::ActiveTexture(r)(GL_TEXTURE0_ARB);
+    gl::ActiveTexture()(GL_TEXTURE0_ARB);
     client(GL_TEXTURE1_ARB);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glTexCoordPointer(2, GL_FLOAT, stride, at(56));
     client(GL_TEXTURE0_ARB);
-    if (r.boundSlot >= 0) {
+    if (r.slot >= 0) {
         // With two slots bound, unit 0 holds the second; the first is the one shown.
-        if (r.boundSecondSlot >= 0) glBindTexture(GL_TEXTURE_2D, r.boundNames[1]);
+        if (r.secondSlot >= 0) glBindTexture(GL_TEXTURE_2D, r.names[1]);
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
         glTexCoordPointer(2, GL_FLOAT, stride, at(24));
     }
@@ -426,9 +423,9 @@ void SetUpEffectTexturing(const Rainbows3D& scene, const MeshObjectX& mesh, cons
     // they would count twice.
 }
 
-void RestoreEffectTexturing(const Rainbows3D& scene) {
-    const OpenGLRainbows& r = scene.renderer;
-    const auto client = gl::ClientActiveTexture(r);
+void RestoreEffectTexturing(const Scene3D&) {
+    const BoundTextures r = CurrentBinding();
+    const auto client = gl::ClientActiveTexture();
     client(GL_TEXTURE1_ARB);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     client(GL_TEXTURE0_ARB);
@@ -436,14 +433,14 @@ void RestoreEffectTexturing(const Rainbows3D& scene) {
     glDisableClientState(GL_COLOR_ARRAY);
     // Both units back to what BindSlot bound, modulating, unit 0 active: the next
     // sprite or text must not come out as a dot product.
-    SetUnitModulate(r, GL_TEXTURE1_ARB);
-    glBindTexture(GL_TEXTURE_2D, r.boundNames[1]);
-    if (r.boundSlot >= 0 && r.boundSecondSlot >= 0)
+    SetUnitModulate(GL_TEXTURE1_ARB);
+    glBindTexture(GL_TEXTURE_2D, r.names[1]);
+    if (r.slot >= 0 && r.secondSlot >= 0)
         glEnable(GL_TEXTURE_2D);
     else
         glDisable(GL_TEXTURE_2D);
-    SetUnitModulate(r, GL_TEXTURE0_ARB);
-    glBindTexture(GL_TEXTURE_2D, r.boundNames[0]);
+    SetUnitModulate(GL_TEXTURE0_ARB);
+    glBindTexture(GL_TEXTURE_2D, r.names[0]);
 }
 
 // ---------------------------------------------------------------- shadow volumes
@@ -509,9 +506,9 @@ void BuildShadowVolume(const MeshVertex* corners, std::size_t count, const std::
         }
 }
 
-void DrawShadowVolume(Rainbows3D& scene, MeshObjectX& mesh, const MeshFrame& frameA, const MeshFrame& frameB,
+void DrawShadowVolume(Scene3D& scene, Mesh& mesh, const MeshFrame& frameA, const MeshFrame& frameB,
                       float a, const float placement[16]) {
-    OpenGLRainbows& r = scene.renderer;
+    const BoundTextures r = CurrentBinding();
     if (!scene.shadowPassActive) return; // outside the pass there is nothing to count into
     float light[3];
     EffectLightInObject(scene, placement, light);
@@ -533,15 +530,15 @@ void DrawShadowVolume(Rainbows3D& scene, MeshObjectX& mesh, const MeshFrame& fra
     GLint frontFace = GL_CCW, cullFace = GL_BACK;
     glGetIntegerv(GL_FRONT_FACE, &frontFace);
     glGetIntegerv(GL_CULL_FACE_MODE, &cullFace);
-    const bool multi = gl::HasMultitexture(r);
+    const bool multi = gl::HasMultitexture();
     if (multi) {
-        gl::ActiveTexture(r)(GL_TEXTURE1_ARB);
+        gl::ActiveTexture()(GL_TEXTURE1_ARB);
         glDisable(GL_TEXTURE_2D);
-        gl::ActiveTexture(r)(GL_TEXTURE0_ARB);
+        gl::ActiveTexture()(GL_TEXTURE0_ARB);
     }
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_LIGHTING);
-    if (gl::HasBuffers(r)) gl::BindBuffer(r)(GL_ARRAY_BUFFER_ARB, 0);
+    if (gl::HasBuffers()) gl::BindBuffer()(GL_ARRAY_BUFFER_ARB, 0);
 
     glPushMatrix();
     ApplyTransformStack(scene);
@@ -568,11 +565,11 @@ void DrawShadowVolume(Rainbows3D& scene, MeshObjectX& mesh, const MeshFrame& fra
     glCullFace(GLenum(cullFace));
     if (!culling) glDisable(GL_CULL_FACE);
     if (lighting) glEnable(GL_LIGHTING);
-    if (r.boundSlot >= 0) glEnable(GL_TEXTURE_2D);
-    if (multi && r.boundSlot >= 0 && r.boundSecondSlot >= 0) {
-        gl::ActiveTexture(r)(GL_TEXTURE1_ARB);
+    if (r.slot >= 0) glEnable(GL_TEXTURE_2D);
+    if (multi && r.slot >= 0 && r.secondSlot >= 0) {
+        gl::ActiveTexture()(GL_TEXTURE1_ARB);
         glEnable(GL_TEXTURE_2D);
-        gl::ActiveTexture(r)(GL_TEXTURE0_ARB);
+        gl::ActiveTexture()(GL_TEXTURE0_ARB);
     }
 }
 

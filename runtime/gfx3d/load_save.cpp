@@ -1,6 +1,5 @@
 // Loading objects from model files into slots and saving a slot's first mesh.
 #include "runtime/engine/engine.h"
-#include "runtime/engine/engine_state.h"
 #include "runtime/gfx3d/gfx3d.h"
 #include "runtime/gfx3d/model_file.h"
 #include "runtime/platform/platform_files.h"
@@ -9,18 +8,18 @@
 namespace corvane {
 
 double LoadObject(const RtString& file, double slotNumber) {
-    Rainbows3D& scene = engine.scene;
+    Scene3D& scene = TheScene();
     ObjectSlot* slot = ObjectSlotAt(scene, slotNumber);
     if (!slot) return 0.0;
     // Models resolve through the second media context, like images.
     RtString path(file.Buffer());
-    if (!ResolveMedia(engine.mediaSources[1], path)) {   // the slot stays as it was
+    if (!ResolveMedia(MediaSource(1), path)) {   // the slot stays as it was
         const std::string why = platform::ReadProblem(file.Buffer());
         ReportFailure("LoadObject", file.Buffer(), why.empty() || why == "unreadable" ? "not found" : why);
         return 0.0;
     }
     ReleaseSlot(scene, int(slot - scene.slots));
-    MeshObjectX& mesh = slot->meshes.emplace_back();
+    Mesh& mesh = slot->meshes.emplace_back();
     if (!ReadModel(mesh, path.Buffer(), false) || mesh.frames.empty() || mesh.frames[0].corners.empty()) {
         ReleaseSlot(scene, int(slot - scene.slots));
         slot->meshes.emplace_back();
@@ -37,7 +36,7 @@ double LoadObject(const RtString& file, double slotNumber) {
 }
 
 double SaveObject(const RtString& file, double slotNumber) {
-    ObjectSlot* slot = ObjectSlotAt(engine.scene, slotNumber);
+    ObjectSlot* slot = ObjectSlotAt(TheScene(), slotNumber);
     if (!slot || !slot->loaded || slot->meshes.empty()) return 0.0;
     if (WriteModel(slot->meshes[0], file.Buffer())) return 1.0;
     const std::string why = platform::WriteProblem(file.Buffer());

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 #include "runtime/engine/engine.h"
 #include "runtime/gfx3d/gfx3d.h"

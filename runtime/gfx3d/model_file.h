@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "runtime/engine/scene3d.h"
+#include "runtime/gfx3d/scene3d.h"
 
 namespace corvane {
 

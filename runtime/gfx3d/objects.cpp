@@ -6,7 +6,7 @@
 #include <cmath>
 #include <unordered_map>
 
-#include "runtime/engine/engine_state.h"
+#include "runtime/engine/engine.h"
 #include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx3d/gfx3d.h"
 
@@ -82,15 +82,15 @@ MeshVertex MarkerVertex(std::uint32_t marker) {
 
 // Frame 0 of the object under construction; null when there is none, or the
 // slot was replaced (released or loaded) since StartObject.
-MeshFrame* ConstructionFrame(Rainbows3D& scene) {
+MeshFrame* ConstructionFrame(Scene3D& scene) {
     const int index = scene.constructionSlot;
-    if (index < 0 || index >= Rainbows3D::kSlotCount) return nullptr;
+    if (index < 0 || index >= Scene3D::kSlotCount) return nullptr;
     ObjectSlot& slot = scene.slots[index];
     if (slot.loaded || slot.meshes.empty() || slot.meshes[0].frames.empty()) return nullptr;
     return &slot.meshes[0].frames[0];
 }
 
-int SlotIndex(const Rainbows3D& scene, const ObjectSlot* slot) { return int(slot - scene.slots); }
+int SlotIndex(const Scene3D& scene, const ObjectSlot* slot) { return int(slot - scene.slots); }
 
 constexpr std::uint32_t kNoKey = 0xFFFFFFFFu; // position keys have 24 bits
 
@@ -98,14 +98,14 @@ constexpr std::uint32_t kNoKey = 0xFFFFFFFFu; // position keys have 24 bits
 
 // ---------------------------------------------------------------- slots and release
 
-ObjectSlot* ObjectSlotAt(Rainbows3D& scene, double slot) {
-    if (!(slot > -1.0 && slot < double(Rainbows3D::kSlotCount))) return nullptr; // also NaN
+ObjectSlot* ObjectSlotAt(Scene3D& scene, double slot) {
+    if (!(slot > -1.0 && slot < double(Scene3D::kSlotCount))) return nullptr; // also NaN
     return &scene.slots[int(slot)];
 }
 
-void DropDerivedData(MeshObjectX& mesh, const OpenGLRainbows& renderer) {
-    if (renderer.glReady) {
-        if (auto deleteBuffers = gl::DeleteBuffers(renderer)) {
+void DropDerivedData(Mesh& mesh) {
+    if (ContextReady()) {
+        if (auto deleteBuffers = gl::DeleteBuffers()) {
             if (mesh.staticBuffer) deleteBuffers(1, &mesh.staticBuffer);
             if (mesh.streamBuffer) deleteBuffers(1, &mesh.streamBuffer);
         }
@@ -120,23 +120,22 @@ void DropDerivedData(MeshObjectX& mesh, const OpenGLRainbows& renderer) {
     mesh.faceLit.clear();
 }
 
-void ReleaseMesh(MeshObjectX& mesh, const OpenGLRainbows& renderer) {
-    DropDerivedData(mesh, renderer);
-    mesh = MeshObjectX{};
+void ReleaseMesh(Mesh& mesh) {
+    DropDerivedData(mesh);
+    mesh = Mesh{};
 }
 
-void ReleaseSlot(Rainbows3D& scene, int index) {
-    if (index < 0 || index >= Rainbows3D::kSlotCount) return;
+void ReleaseSlot(Scene3D& scene, int index) {
+    if (index < 0 || index >= Scene3D::kSlotCount) return;
     ObjectSlot& slot = scene.slots[index];
-    for (MeshObjectX& mesh : slot.meshes) ReleaseMesh(mesh, scene.renderer);
-    std::vector<MeshObjectX>().swap(slot.meshes);
+    for (Mesh& mesh : slot.meshes) ReleaseMesh(mesh);
+    std::vector<Mesh>().swap(slot.meshes);
     slot.loaded = false;
-    slot.ownTextures = false;
     if (scene.constructionSlot == index) scene.constructionSlot = -1;
 }
 
-void ReleaseAllObjectSlots(Rainbows3D& scene) {
-    for (int i = 0; i < Rainbows3D::kSlotCount; ++i) ReleaseSlot(scene, i);
+void ReleaseAllObjectSlots(Scene3D& scene) {
+    for (int i = 0; i < Scene3D::kSlotCount; ++i) ReleaseSlot(scene, i);
 }
 
 // ---------------------------------------------------------------- finishing
@@ -330,7 +329,7 @@ void DecodeCorner(const MeshObject& mesh, const MeshFrame& frame, std::size_t k,
     *out = v;
 }
 
-void MeshObjectX::ExpandFrames() {
+void Mesh::ExpandFrames() {
     // The adjacency numbers triangles: new triangles need a new one.
     edgeNeighbours.clear();
     faceLit.clear();
@@ -374,10 +373,10 @@ void ComputeBoundingSpheres(MeshObject& mesh) {
     }
 }
 
-void FinishMesh(Rainbows3D& scene, ObjectSlot& slot) {
+void FinishMesh(Scene3D& scene, ObjectSlot& slot) {
     slot.loaded = true;
-    for (MeshObjectX& mesh : slot.meshes) {
-        DropDerivedData(mesh, scene.renderer);
+    for (Mesh& mesh : slot.meshes) {
+        DropDerivedData(mesh);
         if (mesh.frames.empty() || mesh.frames[0].rawVertices.size() < 3) {
             mesh.frames.clear();
             mesh.renderVertices.clear();
@@ -399,7 +398,7 @@ void FinishMesh(Rainbows3D& scene, ObjectSlot& slot) {
 // ---------------------------------------------------------------- building commands
 
 void StartObject(double slotNumber) {
-    Rainbows3D& scene = engine.scene;
+    Scene3D& scene = TheScene();
     ObjectSlot* slot = ObjectSlotAt(scene, slotNumber);
     if (!slot) return;
     const int index = SlotIndex(scene, slot);
@@ -411,7 +410,7 @@ void StartObject(double slotNumber) {
 }
 
 void AddVertex(double x, double y, double z, double u, double v, double colour) {
-    MeshFrame* frame = ConstructionFrame(engine.scene);
+    MeshFrame* frame = ConstructionFrame(TheScene());
     if (!frame) return;
     MeshVertex vertex{};
     vertex.position[0] = float(x), vertex.position[1] = float(y), vertex.position[2] = float(z);
@@ -422,11 +421,11 @@ void AddVertex(double x, double y, double z, double u, double v, double colour) 
 }
 
 void NewStrip() {
-    if (MeshFrame* frame = ConstructionFrame(engine.scene)) frame->rawVertices.push_back(MarkerVertex(kMarkerStrip));
+    if (MeshFrame* frame = ConstructionFrame(TheScene())) frame->rawVertices.push_back(MarkerVertex(kMarkerStrip));
 }
 
 void FinishObject() {
-    Rainbows3D& scene = engine.scene;
+    Scene3D& scene = TheScene();
     const bool building = ConstructionFrame(scene) != nullptr;
     const int index = scene.constructionSlot;
     scene.constructionSlot = -1;
@@ -434,7 +433,7 @@ void FinishObject() {
 }
 
 void CreateCube(double slotNumber, double size) {
-    Rainbows3D& scene = engine.scene;
+    Scene3D& scene = TheScene();
     StartObject(slotNumber);
     if (!ConstructionFrame(scene)) return;
     const double h = size / 2.0;
@@ -446,6 +445,6 @@ void CreateCube(double slotNumber, double size) {
     FinishObject();
 }
 
-void SetSmoothingMode(double mode) { engine.scene.smoothingMode = ToInt(mode) % 3; }
+void SetSmoothingMode(double mode) { TheScene().smoothingMode = ToInt(mode) % 3; }
 
 } // namespace corvane

@@ -5,11 +5,17 @@
 #include <cmath>
 #include <cstring>
 
-#include "runtime/engine/engine_state.h"
+#include "runtime/engine/engine.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/gfx3d/gfx3d.h"
 
 namespace corvane {
+
+namespace {
+Scene3D g_scene;
+} // namespace
+
+Scene3D& TheScene() { return g_scene; }
 
 namespace {
 
@@ -88,7 +94,7 @@ void Cross(const float a[3], const float b[3], float out[3]) {
     std::memcpy(out, r, sizeof r);
 }
 
-TransformLevel& TopLevel() { return engine.scene.transformLevels[engine.scene.transformDepth]; }
+TransformLevel& TopLevel() { return TheScene().transformLevels[TheScene().transformDepth]; }
 
 } // namespace
 
@@ -100,9 +106,9 @@ void TransformPoint(const float m[16], const float p[3], float out[3]) {
     std::memcpy(out, r, sizeof r);
 }
 
-void PlacementMatrix(const Rainbows3D& scene, float out[16]) {
+void PlacementMatrix(const Scene3D& scene, float out[16]) {
     Identity(out);
-    const int depth = scene.transformDepth < 0 ? 0 : scene.transformDepth % Rainbows3D::kTransformLevels;
+    const int depth = scene.transformDepth < 0 ? 0 : scene.transformDepth % Scene3D::kTransformLevels;
     for (int n = 0; n <= depth; ++n) {
         const TransformLevel& level = scene.transformLevels[n];
         Translate(out, level.translation);
@@ -114,8 +120,8 @@ void PlacementMatrix(const Rainbows3D& scene, float out[16]) {
     }
 }
 
-void ApplyTransformStack(const Rainbows3D& scene) {
-    const int depth = scene.transformDepth < 0 ? 0 : scene.transformDepth % Rainbows3D::kTransformLevels;
+void ApplyTransformStack(const Scene3D& scene) {
+    const int depth = scene.transformDepth < 0 ? 0 : scene.transformDepth % Scene3D::kTransformLevels;
     for (int n = 0; n <= depth; ++n) {
         const TransformLevel& level = scene.transformLevels[n];
         glTranslatef(level.translation[0], level.translation[1], level.translation[2]);
@@ -172,8 +178,7 @@ void SetCullModeInternal(int mode) {
 }
 
 void Start3DMode(double nearValue, double farValue, double fovValue) {
-    Rainbows3D& s = engine.scene;
-    OpenGLRainbows& r = engine.renderer;
+    Scene3D& s = TheScene();
     const float nearClip = float(nearValue), farClip = float(farValue), fov = float(fovValue);
 
     SetShadowPass(false);
@@ -183,8 +188,9 @@ void Start3DMode(double nearValue, double farValue, double fovValue) {
     s.nearClip = nearClip;
     s.farClip = farClip;
 
-    const int vw = r.viewportWidth, vh = r.viewportHeight;
-    glViewport(r.viewportX, r.height - vh - r.viewportY, vw, vh);
+    int vx = 0, vy = 0, vw = 0, vh = 0;
+    Viewport2D(vx, vy, vw, vh);
+    glViewport(vx, SurfaceHeight() - vh - vy, vw, vh);
 
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -200,7 +206,7 @@ void Start3DMode(double nearValue, double farValue, double fovValue) {
 
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    BindSlot(r, -1, -1, 0);
+    BindSlot(-1, -1, 0);
 
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
@@ -235,7 +241,7 @@ void Start3DMode(double nearValue, double farValue, double fovValue) {
 }
 
 void PlaceCamera(double x, double y, double z, double targetX, double targetY, double targetZ) {
-    Rainbows3D& s = engine.scene;
+    Scene3D& s = TheScene();
     const float eye[3] = {float(x), float(y), float(z)};
     const float target[3] = {float(targetX), float(targetY), float(targetZ)};
     std::memcpy(s.cameraPosition, eye, sizeof eye);
@@ -267,14 +273,14 @@ void PlaceCamera(double x, double y, double z, double targetX, double targetY, d
 }
 
 void SetCameraUp(double x, double y, double z) {
-    Rainbows3D& s = engine.scene;
+    Scene3D& s = TheScene();
     s.cameraUp[0] = float(x), s.cameraUp[1] = float(y), s.cameraUp[2] = float(z);
 }
 
 void SetCullMode(double mode) {
     const int given = ToInt(mode); // truncated like every integer argument: 0.5 and -0.5 are 0
     const int m = given > 0 ? 1 : (given < 0 ? -1 : 0);
-    engine.scene.cullMode = static_cast<signed char>(m);
+    TheScene().cullMode = static_cast<signed char>(m);
     SetCullModeInternal(m);
 }
 
@@ -288,7 +294,7 @@ void SetFog(double colour, double exponential, double start, double end) {
         glDisable(GL_FOG);
         return;
     }
-    const Rainbows3D& s = engine.scene;
+    const Scene3D& s = TheScene();
     glEnable(GL_FOG);
     if (exponential != 0.0) {
         glFogi(GL_FOG_MODE, GL_EXP);
@@ -308,7 +314,7 @@ void SetFog(double colour, double exponential, double start, double end) {
 
 void SetLight(double number, double colour, double x, double y, double z, double dirX, double dirY, double dirZ,
               double coneValue) {
-    Rainbows3D& s = engine.scene;
+    Scene3D& s = TheScene();
     const int n = ToInt(number);
     if (n < 0) {
         SelectEffectLight(n, colour, x, y, z, coneValue);
@@ -373,7 +379,7 @@ void SetLight(double number, double colour, double x, double y, double z, double
     }
     glLightfv(light, GL_DIFFUSE, c);
 
-    if (engine.debugMode) {
+    if (DebugMode()) {
         DrawPoint3D(x, y, z, 40, 0x80C8FF);
         if (spot)
             DrawLine3D(x, y, z, x + 500.0 * direction[0], y + 500.0 * direction[1], z + 500.0 * direction[2], 3,
@@ -405,21 +411,21 @@ void RotateTransform(double angle, double x, double y, double z) {
 }
 
 void PushTransform() {
-    Rainbows3D& s = engine.scene;
-    if (s.transformDepth >= Rainbows3D::kTransformLevels - 1) return; // the sixteenth level is the last
+    Scene3D& s = TheScene();
+    if (s.transformDepth >= Scene3D::kTransformLevels - 1) return; // the sixteenth level is the last
     ++s.transformDepth;
     s.transformLevels[s.transformDepth] = TransformLevel{};
 }
 
 double PopTransform() {
-    Rainbows3D& s = engine.scene;
+    Scene3D& s = TheScene();
     if (s.transformDepth > 0) --s.transformDepth;
     return s.transformDepth;
 }
 
 void SetTextureOffset3D(double u, double v) {
-    engine.scene.textureOffset[0] = float(u);
-    engine.scene.textureOffset[1] = float(v);
+    TheScene().textureOffset[0] = float(u);
+    TheScene().textureOffset[1] = float(v);
 }
 
 } // namespace corvane

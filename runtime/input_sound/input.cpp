@@ -4,12 +4,24 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 
 #include "runtime/engine/engine.h"
 #include "runtime/input_sound/input_internal.h"
 #include "runtime/platform/platform.h"
 
 namespace corvane {
+
+namespace {
+std::unique_ptr<InputDevices> g_input;  // the input record, while the program runs
+} // namespace
+
+InputDevices* TheInput() { return g_input.get(); }
+void CreateInputRecord() {
+    if (!g_input) g_input = std::make_unique<InputDevices>();
+}
+void DestroyInputRecord() { g_input.reset(); }
+int ReadTypedKey() { return g_input ? ReadKeyChar(*g_input) : 0; }
 
 using input_detail::TruncateArgument;
 
@@ -80,13 +92,13 @@ int ClampToScreen(std::int32_t& value, int size) {
     return value;
 }
 
-int DrawingWidth() { return engine.renderer.width > 0 ? engine.renderer.width : engine.screenWidth; }
-int DrawingHeight() { return engine.renderer.height > 0 ? engine.renderer.height : engine.screenHeight; }
+int DrawingWidth() { return SurfaceWidth() > 0 ? SurfaceWidth() : ScreenSettingWidth(); }
+int DrawingHeight() { return SurfaceHeight() > 0 ? SurfaceHeight() : ScreenSettingHeight(); }
 
 } // namespace
 
 // ---------------------------------------------------------------- start and end
-int InitInput(InputDevices& d, void* window, void* instance, bool useDirectInputMouse) {
+int InitInput(InputDevices& d, void* window, void* instance, bool virtualMouse) {
     (void)instance;
     int status = 1;
     d.directInput = platform::OpenInputServices();
@@ -114,7 +126,7 @@ int InitInput(InputDevices& d, void* window, void* instance, bool useDirectInput
 
     d.systemMouse = 0;
     d.mouseDevice = false;
-    if (useDirectInputMouse) {
+    if (virtualMouse) {
         d.mouseCooperation = 5;
         d.mouseDevice = platform::SetRelativeMouse(true);
         if (!d.mouseDevice) {
@@ -157,14 +169,14 @@ int ReadKeyChar(InputDevices& d) { return NextTypedCharacter(d); }
 bool AnyKeyChar(InputDevices& d) { return NextTypedCharacter(d) != 0; }
 
 double KeyState(double code) {
-    if (!engine.input) return 0.0;
+    if (!TheInput()) return 0.0;
     int key = static_cast<std::uint16_t>(TruncateArgument(code)) % 256;
-    return IsKeyDown(*engine.input, key) ? 1.0 : 0.0;
+    return IsKeyDown(*TheInput(), key) ? 1.0 : 0.0;
 }
 
 RtString InKey() {
-    if (!engine.input) return RtString("");
-    char text[2] = {static_cast<char>(ReadKeyChar(*engine.input)), 0};
+    if (!TheInput()) return RtString("");
+    char text[2] = {static_cast<char>(ReadKeyChar(*TheInput())), 0};
     return RtString(text);
 }
 
@@ -211,8 +223,8 @@ bool AnyMouseButton(InputDevices& d) {
 
 void MouseState(double& x, double& y, double& left, double& right) {
     x = y = left = right = 0.0;
-    if (!engine.input) return;
-    InputDevices& d = *engine.input;
+    if (!TheInput()) return;
+    InputDevices& d = *TheInput();
     MouseSample s;
     ReadMouse(d, s);
     x = ClampToScreen(d.mouseX, DrawingWidth());
@@ -222,9 +234,9 @@ void MouseState(double& x, double& y, double& left, double& right) {
 }
 
 double MouseAxis(double n) {
-    if (!engine.input) return 0.0;
+    if (!TheInput()) return 0.0;
     MouseSample s;
-    ReadMouse(*engine.input, s);
+    ReadMouse(*TheInput(), s);
     switch (TruncateArgument(n)) {
     case 0: return s.dx;
     case 1: return s.dy;
@@ -237,14 +249,14 @@ double MouseAxis(double n) {
 }
 
 void SetMousePosition(double x, double y) {
-    if (!engine.input) return;
-    engine.input->mouseX = TruncateArgument(x);
-    engine.input->mouseY = TruncateArgument(y);
+    if (!TheInput()) return;
+    TheInput()->mouseX = TruncateArgument(x);
+    TheInput()->mouseY = TruncateArgument(y);
 }
 
 void SystemMouse(double on) {
-    if (!engine.input) return;
-    SwitchSystemMouse(*engine.input, on != 0.0);
+    if (!TheInput()) return;
+    SwitchSystemMouse(*TheInput(), on != 0.0);
 }
 
 } // namespace corvane

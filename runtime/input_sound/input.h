@@ -31,7 +31,7 @@ struct JoystickState {
 };
 static_assert(sizeof(JoystickState) == 80, "joystick state is 80 bytes");
 
-// The input record (one instance, engine.input).
+// The input record (one instance, TheInput(); null before start-up and after the end).
 struct InputDevices {
     std::int32_t mouseX = 100, mouseY = 100;       // the engine's mouse position in client pixels
     bool directInput = false;                      // the platform's input services run
@@ -51,7 +51,11 @@ struct InputDevices {
 };
 
 // ---------------------------------------------------------------- internal operations
-int  InitInput(InputDevices& devices, void* window, void* instance, bool useDirectInputMouse); // 1, or the last failure code
+InputDevices* TheInput();                                        // the record; null outside the program's run
+void CreateInputRecord();                                        // start-up: the record, devices not yet opened
+void DestroyInputRecord();                                       // the end: the record freed (release it first)
+int  ReadTypedKey();                                             // text input: ReadKeyChar of the record, 0 without one
+int  InitInput(InputDevices& devices, void* window, void* instance, bool virtualMouse); // 1, or the last failure code
 void PollKeyboard(InputDevices& devices);                        // refresh keyState
 bool IsKeyDown(const InputDevices& devices, int code);             // the polled key test by DIK code
 int  ReadMouse(InputDevices& devices, MouseSample& sample);      // 1; deltas move once per frame

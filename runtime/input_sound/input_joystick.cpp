@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "runtime/engine/engine_state.h"
+#include "runtime/engine/engine.h"
 #include "runtime/input_sound/input.h"
 #include "runtime/input_sound/input_internal.h"
 #include "runtime/platform/platform.h"
@@ -38,7 +38,7 @@ std::int32_t ApplyDeadZone(std::int32_t v) {
 
 // Joystick n of the record, or null when n is not a taken slot.
 InputDevices* JoystickOwner(int n) {
-    InputDevices* d = engine.input;
+    InputDevices* d = TheInput();
     if (!d) return nullptr;
     input_detail::SyncJoysticks(*d);
     if (n < 0 || n >= kMaxJoysticks || n >= d->joystickCount) return nullptr;
@@ -92,9 +92,9 @@ int ReadJoystick(InputDevices& d, int n, JoystickState& s) {
 }
 
 double JoystickCount() {
-    if (!engine.input) return 0.0;
-    input_detail::SyncJoysticks(*engine.input);
-    return engine.input->joystickCount;
+    if (!TheInput()) return 0.0;
+    input_detail::SyncJoysticks(*TheInput());
+    return TheInput()->joystickCount;
 }
 
 RtString JoystickName(double n) {

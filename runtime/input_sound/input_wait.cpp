@@ -47,11 +47,11 @@ void IdleUntilInput() {
     static JoystickLook lastJoysticks[kMaxJoysticks];
     for (int pass = 0; pass < kIdlePasses; ++pass) {
         PumpMessages();
-        InputDevices* d = engine.input;
+        InputDevices* d = TheInput();
         if (d) {
             PollKeyboard(*d);
             d->newFrame = 1;
-            if (escapeEndsProgram && IsKeyDown(*d, KeyEscape)) UpEndProgram();
+            if (EscapeEndsProgram() && IsKeyDown(*d, KeyEscape)) UpEndProgram();
             bool keysChanged = false;
             for (int code = 0; code <= 254; ++code) {
                 unsigned char down = IsKeyDown(*d, code) ? 1 : 0;
@@ -62,8 +62,8 @@ void IdleUntilInput() {
 
             MouseSample sample;
             ReadMouse(*d, sample);
-            d->mouseX = std::clamp(d->mouseX, 0, std::max(engine.renderer.width, 1) - 1);
-            d->mouseY = std::clamp(d->mouseY, 0, std::max(engine.renderer.height, 1) - 1);
+            d->mouseX = std::clamp(d->mouseX, 0, std::max(SurfaceWidth(), 1) - 1);
+            d->mouseY = std::clamp(d->mouseY, 0, std::max(SurfaceHeight(), 1) - 1);
             double x = d->mouseX, y = d->mouseY;
             double first = sample.left ? 1.0 : 0.0, second = sample.right ? 1.0 : 0.0;
             if (x != lastX || y != lastY || first != lastFirst || second != lastSecond) {
@@ -87,7 +87,7 @@ void IdleUntilInput() {
 }
 
 void WaitForKey() {
-    InputDevices* d = engine.input;
+    InputDevices* d = TheInput();
     if (!d) return;
     while (!AnyKeyChar(*d)) {
         PumpMessages();
@@ -99,7 +99,7 @@ void WaitForKey() {
 }
 
 void WaitForMouse() {
-    InputDevices* d = engine.input;
+    InputDevices* d = TheInput();
     if (!d) return;
     // A press still held from before does not count; wait until it is let go.
     // Messages are taken meanwhile: a mouse moved while its button is held would

@@ -1,12 +1,17 @@
-// Music: one stream at a time, in any format the mixer decodes. engine.mediaWindow
-// says that music is open; the frame step starts it again when it has ended, so
-// music repeats for as long as it stays open.
+// Music: one stream at a time, in any format the mixer decodes. musicLoops says that
+// music is open; the frame step starts it again when it has ended, so music repeats
+// for as long as it stays open.
 #include "runtime/engine/engine.h"
-#include "runtime/engine/engine_state.h"
 #include "runtime/input_sound/sound.h"
 #include "runtime/platform/platform_files.h"
 
 namespace corvane {
+
+namespace {
+bool musicLoops = false;  // music is open through PlayMusic
+} // namespace
+
+bool MusicLoops() { return musicLoops; }
 
 int PlayMusic(const char* file) {
     StopMusic();
@@ -22,17 +27,17 @@ int PlayMusic(const char* file) {
         ReportFailure("PlayMusic", file, why.empty() ? "not music the mixer reads (unsupported format or damaged)" : why);
         return 0;
     }
-    engine.mediaWindow = true;
+    musicLoops = true;
     return 1;
 }
 
 void StopMusic() {
     platform::CloseMusic();
-    engine.mediaWindow = false;
+    musicLoops = false;
 }
 
 void RestartFinishedMusic() {
-    if (!engine.mediaWindow) return;
+    if (!musicLoops) return;
     if (platform::MusicFinished()) platform::StartMusic();
 }
 

@@ -4,12 +4,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <new>
 #include <vector>
 
 #include "runtime/engine/engine.h"
-#include "runtime/engine/engine_state.h"
 #include "runtime/platform/platform_files.h"
 #include "runtime/values/media.h"
 
@@ -21,8 +19,11 @@ namespace {
 // looked up or shared between slots.
 constexpr int kMixerVoices = kSoundSlotCount * kMaxVoicesPerSlot;
 
-// The slot array is preceded by a header whose last 32-bit word holds the count.
-constexpr std::size_t kSlotHeader = alignof(SoundSlot) > 4 ? alignof(SoundSlot) : 4;
+// The sound subsystem's record: the output and the slots, both made at start-up and
+// freed by the program end (a process that ends otherwise leaves them to the system:
+// the mixer may be gone by then).
+SoundDevice* g_device = nullptr;
+SoundSlotTable* g_slots = nullptr;
 
 // Largest WAV file read: the biggest sample buffer plus room for its chunks.
 constexpr std::size_t kMaxWavFileBytes = 0x0FFFFFFF + (std::size_t{64} << 20);
@@ -31,8 +32,8 @@ constexpr std::size_t kMaxWavFileBytes = 0x0FFFFFFF + (std::size_t{64} << 20);
 // a missing slot table give null.
 SoundSlot* SlotFor(double number) {
     int slot = ToInt(number);
-    if (slot < 0 || !engine.soundSlots) return nullptr;
-    return &engine.soundSlots[std::min(slot, kSoundSlotCount - 1)];
+    if (slot < 0 || !g_slots) return nullptr;
+    return &(*g_slots)[std::min(slot, kSoundSlotCount - 1)];
 }
 
 // Stops and rewinds each voice, then releases the voices and the samples.
@@ -84,35 +85,20 @@ bool ReadWavIntoSlot(SoundSlot& slot, SoundDevice* device, std::string* why) {
 
 SoundSlot::~SoundSlot() { EmptySlot(*this); }
 
-SoundSlot* CreateSoundSlots() {
-    void* raw = ::operator new(kSlotHeader + sizeof(SoundSlot) * kSoundSlotCount, std::nothrow);
-    if (!raw) return nullptr;
-    auto* base = static_cast<unsigned char*>(raw);
-    const std::uint32_t count = kSoundSlotCount;
-    std::memcpy(base + kSlotHeader - sizeof count, &count, sizeof count);
-    auto* slots = reinterpret_cast<SoundSlot*>(base + kSlotHeader);
-    for (int i = 0; i < kSoundSlotCount; ++i) new (&slots[i]) SoundSlot();
-    return slots;
-}
-
-std::uint32_t SoundSlotArrayCount(const SoundSlot* slots) {
-    std::uint32_t count = 0;
-    if (slots) std::memcpy(&count, reinterpret_cast<const unsigned char*>(slots) - sizeof count, sizeof count);
-    return count;
-}
+SoundDevice* TheSoundDevice() { return g_device; }
+SoundSlot* SoundSlots() { return g_slots ? g_slots->data() : nullptr; }
 
 void CreateSoundRecords() {
-    if (!engine.soundDevice) engine.soundDevice = new (std::nothrow) SoundDevice();
-    if (!engine.soundSlots) engine.soundSlots = CreateSoundSlots();
+    if (!g_device) g_device = new (std::nothrow) SoundDevice();
+    if (!g_slots) g_slots = new (std::nothrow) SoundSlotTable();
 }
 
 void DestroySoundSlots() {
-    SoundSlot* slots = engine.soundSlots;
-    if (!slots) return;
-    // Nothing may reach the slots while they are torn down.
-    engine.soundSlots = nullptr;
-    for (std::uint32_t i = SoundSlotArrayCount(slots); i-- > 0;) slots[i].~SoundSlot();
-    ::operator delete(reinterpret_cast<unsigned char*>(slots) - kSlotHeader);
+    // Nothing may reach the slots while they are torn down; the array destroys
+    // them from the last to the first.
+    SoundSlotTable* slots = g_slots;
+    g_slots = nullptr;
+    delete slots;
 }
 
 int InitSound(SoundDevice* device) {
@@ -131,8 +117,8 @@ int InitSound(SoundDevice* device) {
 }
 
 void ReleaseSounds(SoundDevice* device) {
-    if (engine.soundSlots) {
-        for (int i = 0; i < kSoundSlotCount; ++i) EmptySlot(engine.soundSlots[i]);
+    if (g_slots) {
+        for (SoundSlot& slot : *g_slots) EmptySlot(slot);
     }
     StopMusic();
     platform::CloseAudioOutput();
@@ -143,10 +129,10 @@ void ReleaseSounds(SoundDevice* device) {
 }
 
 void ReleaseSoundDevice() {
-    SoundDevice* device = engine.soundDevice;
+    SoundDevice* device = g_device;
     if (!device) return;
     ReleaseSounds(device);
-    engine.soundDevice = nullptr;
+    g_device = nullptr;
     delete device;
 }
 
@@ -154,9 +140,8 @@ void ReleaseSoundDevice() {
 
 bool ResolveSoundMedia(int context, const char* name, RtString* path) {
     if (!name || !path) return false;
-    MediaContext* media = (context == 0 || context == 1) ? engine.mediaSources[context] : nullptr;
     char* out = path->BufferForWriting(static_cast<std::uint32_t>(kMediaPathCapacity));
-    int found = ResolveMedia(media, name, out, kMediaPathCapacity);
+    int found = ResolveMedia(MediaSource(context), name, out, kMediaPathCapacity);
     if (!found) out[0] = '\0';
     path->Recount();
     return found == 1;
@@ -191,7 +176,7 @@ int LoadSound(const char* file, double slotNumber, double voices) {
     }
     EmptySlot(*slot);
     int count = std::clamp(ToInt(voices), 1, kMaxVoicesPerSlot);
-    SoundDevice* device = engine.soundDevice;
+    SoundDevice* device = g_device;
     if (!device || !device->created) return 0;
 
     slot->fileName = path;
@@ -203,7 +188,7 @@ int LoadSound(const char* file, double slotNumber, double voices) {
         return 0;
     }
     // Every voice plays the one copy of the samples on its own mixer voice.
-    const int first = static_cast<int>(slot - engine.soundSlots) * kMaxVoicesPerSlot;
+    const int first = static_cast<int>(slot - g_slots->data()) * kMaxVoicesPerSlot;
     for (int v = 0; v < count; ++v) slot->voices[v] = first + v;
     return 1;
 }
@@ -234,9 +219,8 @@ int PlaySound(double slotNumber, double pan, double volume) {
 }
 
 void StopAllSounds() {
-    if (!engine.soundSlots) return;
-    for (int i = 0; i < kSoundSlotCount; ++i) {
-        SoundSlot& slot = engine.soundSlots[i];
+    if (!g_slots) return;
+    for (SoundSlot& slot : *g_slots) {
         if (!slot.device || slot.voiceCount <= 0) continue;
         for (int v = 0; v < kMaxVoicesPerSlot; ++v) {
             if (slot.voices[v] >= 0) platform::StopVoice(slot.voices[v]);

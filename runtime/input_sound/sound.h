@@ -2,6 +2,7 @@
 // music stream of any format the mixer decodes, repeated by the frame step.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -28,13 +29,13 @@ struct SoundCaps {
     int voices = 0;                         // mixer voices available
 };
 
-// The one sound output (engine.soundDevice); zero-filled at start-up.
+// The one sound output (TheSoundDevice()); zero-filled at start-up.
 struct SoundDevice {
     bool created = false;                   // the output is open
     SoundCaps caps;                         // filled after creation
 };
 
-// One of the 128 sound slots (engine.soundSlots).
+// One of the 128 sound slots (SoundSlots()).
 struct SoundSlot {
     std::int32_t voiceCount = 0;            // 0 = empty, else 1..4
     std::int32_t nextVoice = 0;             // voice to try first on the next play
@@ -67,13 +68,15 @@ struct WavSound {
 };
 
 // ---------------------------------------------------------------- start-up and end (internal)
-void CreateSoundRecords();                  // engine.soundDevice zero-filled, engine.soundSlots = 128 new slots
-SoundSlot* CreateSoundSlots();              // 128 slots in index order, the count in the 32-bit word ahead
-std::uint32_t SoundSlotArrayCount(const SoundSlot* slots); // the count stored ahead of the array
-void DestroySoundSlots();                   // destroys engine.soundSlots last to first, frees them, nulls the pointer
+using SoundSlotTable = std::array<SoundSlot, kSoundSlotCount>;
+SoundDevice* TheSoundDevice();              // the output record; null before start-up and after the end
+SoundSlot* SoundSlots();                    // the 128 slots in index order; null before start-up and after the end
+bool MusicLoops();                          // music is open: the frame step restarts it at its end
+void CreateSoundRecords();                  // the output record zero-filled, 128 new slots
+void DestroySoundSlots();                   // the slots destroyed last to first and freed
 int  InitSound(SoundDevice* device);        // opens the output (22050 Hz, 16 bit, stereo); 1, or 0 / a negative code
 void ReleaseSounds(SoundDevice* device);    // stops and releases every voice and the music, then the output
-void ReleaseSoundDevice();                  // ReleaseSounds, frees engine.soundDevice, nulls the pointer
+void ReleaseSoundDevice();                  // ReleaseSounds, then the output record freed
 
 // ---------------------------------------------------------------- WAV files
 bool ReadWav(const unsigned char* file, std::size_t size, WavSound* out); // parses a whole WAV file held in memory; false when unusable

@@ -18,9 +18,9 @@ bool IsPrivateDirectory(const std::string& folder);
 
 // The name found for a path: true with the existing path, false with the folders
 // found and the rest as written (the separator change done either way).
-bool FindPath(const char* name, std::string* found);
+bool FindExistingName(const char* name, std::string* found);
 
-// The walk of FindPath alone, for a name whose separators are already '/'.
+// The walk of FindExistingName alone, for a name whose separators are already '/'.
 bool FindFolded(const std::string& path, std::string* found);
 
 // Runs attempt(path) with the name as written (separators changed); only when it

@@ -25,7 +25,7 @@ namespace {
 
 std::string Found(const char* path) {
     std::string found;
-    internal::FindPath(path, &found);
+    internal::FindExistingName(path, &found);
     return found;
 }
 
@@ -277,7 +277,7 @@ bool CopyFileContents(const char* source, const char* target) {
 bool RenameFile(const char* from, const char* to) {
     if (!from || !*from || !to || !*to) return false;
     std::string source;
-    if (!internal::FindPath(from, &source)) return false;
+    if (!internal::FindExistingName(from, &source)) return false;
     return rename(source.c_str(), Found(to).c_str()) == 0;
 }
 
@@ -430,7 +430,7 @@ std::string WithProgramFound(const char* commandLine) {
     }
     if (!path) return command;
     std::string found;
-    internal::FindPath(command.substr(start, end - start).c_str(), &found);
+    internal::FindExistingName(command.substr(start, end - start).c_str(), &found);
     std::string quoted;
     bool plain = true;
     for (char c : found) {

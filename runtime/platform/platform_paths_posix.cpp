@@ -136,7 +136,7 @@ bool FindFolded(const std::string& path, std::string* found) {
     return true;
 }
 
-bool FindPath(const char* name, std::string* found) {
+bool FindExistingName(const char* name, std::string* found) {
     std::string path = Slashes(name);
     if (path.empty()) {
         found->clear();
@@ -176,7 +176,7 @@ std::string PrivateDirectory(const std::string& folder, const std::string& fallb
 
 std::string SystemPath(const char* name) {
     std::string found;
-    internal::FindPath(name, &found);
+    internal::FindExistingName(name, &found);
     return found;
 }
 

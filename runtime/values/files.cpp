@@ -42,7 +42,7 @@ void WriteBackLineFile() {
     }
     std::string why;
     if (!platform::ReplaceFileContents(lineFile.fileName.c_str(), text.data(), text.size(), &why)) {
-        SetErrorCode(3.0);
+        SetErrorCode(ErrorCode::MediaUnreadable);
         ReportFailure("WriteLineText (writing back)", lineFile.fileName.c_str(), why);
     }
 }
@@ -67,10 +67,10 @@ int SelectLineFile(const char* name, const char* command) {
 
     std::vector<char> resolved(kMediaPathCapacity);
     std::FILE* f = nullptr;
-    const bool found = ResolveMedia(engine.mediaSources[1], name, resolved.data(), resolved.size()) != 0;
+    const bool found = ResolveMedia(MediaSource(1), name, resolved.data(), resolved.size()) != 0;
     if (found) f = platform::OpenFileForReading(resolved.data());
     if (!f) {
-        SetErrorCode(3.0);
+        SetErrorCode(ErrorCode::MediaUnreadable);
         // Writing to a new file starts it empty; reading one that is not there fails.
         if (command) {
             const std::string why = platform::ReadProblem(found ? resolved.data() : name);
@@ -150,7 +150,7 @@ double ReadLineText(const char* fileName, double line, RtString& text) {
     }
     int index = 0;
     if (!LineIndex(line, &index)) {
-        SetErrorCode(7.0);
+        SetErrorCode(ErrorCode::NoStorage);
         text = "NO_DATA";
         return 7.0;
     }
@@ -172,7 +172,7 @@ double WriteLineText(const char* fileName, double line, const char* text) {
     SelectLineFile(fileName, nullptr);
     int index = 0;
     if (!LineIndex(line, &index)) {
-        SetErrorCode(7.0);
+        SetErrorCode(ErrorCode::NoStorage);
         return 7.0;
     }
     if (!text) text = "";

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "runtime/engine/engine.h"
-#include "runtime/engine/engine_state.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/files_internal.h"
 #include "runtime/values/values.h"
@@ -135,7 +134,7 @@ void SaveIniStore() {
     const std::string text = IniStoreText();
     std::string why;
     if (!platform::ReplaceFileContents(iniStore.fileName.Buffer(), text.data(), text.size(), &why)) {
-        SetErrorCode(3.0);
+        SetErrorCode(ErrorCode::MediaUnreadable);
         ReportFailure("IniPut (saving)", iniStore.fileName.Buffer(), why);
     }
 }
@@ -170,7 +169,7 @@ void IniOpen(const char* fileName) {
     ResetIniStore();
     if (!fileName) fileName = "";
     std::vector<char> resolved(kMediaPathCapacity);
-    if (ResolveMedia(engine.mediaSources[1], fileName, resolved.data(), resolved.size())) {
+    if (ResolveMedia(MediaSource(1), fileName, resolved.data(), resolved.size())) {
         iniStore.fileName = resolved.data();
     } else {
         iniStore.fileName = fileName;

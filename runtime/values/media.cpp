@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "runtime/engine/engine.h"
-#include "runtime/engine/engine_state.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/values.h"
 
@@ -209,12 +208,18 @@ void DeleteMediaContext(MediaContext* context) {
     delete context;
 }
 
+namespace {
+MediaContext* g_sources[2] = {nullptr, nullptr}; // [0] music and video, [1] everything else
+} // namespace
+
+MediaContext* MediaSource(int which) { return which == 0 || which == 1 ? g_sources[which] : nullptr; }
+
 void CreateMediaContexts(const char* packPath) {
-    for (MediaContext*& c : engine.mediaSources) {
+    for (MediaContext*& c : g_sources) {
         if (!c) c = NewMediaContext();
     }
     // The program's folder stands in for a pack at start-up: nothing to report.
-    for (MediaContext* c : engine.mediaSources) {
+    for (MediaContext* c : g_sources) {
         if (!c) continue;
         ClearMediaContext(c);
         CopyPath(c->packPath, sizeof c->packPath, packPath ? packPath : "");
@@ -222,7 +227,7 @@ void CreateMediaContexts(const char* packPath) {
 }
 
 void ReleaseMediaContexts() {
-    for (MediaContext*& c : engine.mediaSources) {
+    for (MediaContext*& c : g_sources) {
         DeleteMediaContext(c);
         c = nullptr;
     }
@@ -230,7 +235,7 @@ void ReleaseMediaContexts() {
 
 void SetMediaPacks(const RtString& secondPack, const RtString& firstPack) {
     const RtString* packs[2] = {&secondPack, &firstPack};
-    MediaContext* contexts[2] = {engine.mediaSources[1], engine.mediaSources[0]};
+    MediaContext* contexts[2] = {g_sources[1], g_sources[0]};
     for (int i = 0; i < 2; ++i) {
         if (!contexts[i]) continue;
         ClearMediaContext(contexts[i]);

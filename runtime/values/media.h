@@ -39,6 +39,7 @@ int  ResolveMedia(MediaContext* context, RtString& name);   // in place: reserve
 // SetMediaPacks, the language's command, is listed in values.h.
 
 // ---------------------------------------------------------------- start and end
+MediaContext* MediaSource(int which);            // 0 music and video, 1 everything else; null outside the run
 void CreateMediaContexts(const char* packPath);  // start-up: both contexts, both packing from packPath
 void ReleaseMediaContexts();                     // program end: temporary files deleted, contexts freed
 MediaContext* NewMediaContext();                 // one empty context

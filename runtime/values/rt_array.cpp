@@ -13,8 +13,8 @@ namespace corvane {
 
 namespace array_detail {
 
-void StopOnArrayError(int code) {
-    UpStopProgram(code, code == 8 ? "an array with no elements was read or written" : "array index out of range");
+void StopOnArrayError(ErrorCode code) {
+    UpStopProgram(code, code == ErrorCode::EmptyArray ? "an array with no elements was read or written" : "array index out of range");
 }
 
 } // namespace array_detail
@@ -89,7 +89,7 @@ void ReleaseStorage(RtArray& a) {
     a.capacity = 0;
 }
 
-[[noreturn]] void StopForStorage() { UpStopProgram(7, "no memory for an array of that size"); }
+[[noreturn]] void StopForStorage() { UpStopProgram(ErrorCode::NoStorage, "no memory for an array of that size"); }
 
 void SizesOf(const std::int32_t sizes[8], double out[8]) {
     for (int k = 0; k < 8; ++k) out[k] = sizes[k];

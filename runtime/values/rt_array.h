@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "runtime/engine/error_codes.h"
 #include "runtime/values/rt_string.h"
 
 namespace corvane {
@@ -44,7 +45,7 @@ namespace array_detail {
 
 // Records the stop code and ends the program: 8 for an array whose first size
 // is 0, 9 for an index out of range or missing storage.
-[[noreturn]] void StopOnArrayError(int code);
+[[noreturn]] void StopOnArrayError(ErrorCode code);
 
 // DimArray(a, count) for a caller that assigns elements 0..count-1 itself at
 // once: when the storage is kept, only the elements after those are emptied.
@@ -99,20 +100,20 @@ inline ElementPlace PlaceElement(const std::int32_t* sizes, const std::int32_t* 
 // first size is 0, with 9 for an index out of range or missing storage.
 inline double& ArrayElement(RtArray& a, double i1, double i2 = 0, double i3 = 0, double i4 = 0,
                             double i5 = 0, double i6 = 0, double i7 = 0, double i8 = 0) {
-    if (a.sizes[0] == 0) array_detail::StopOnArrayError(8);
+    if (a.sizes[0] == 0) array_detail::StopOnArrayError(ErrorCode::EmptyArray);
     const array_detail::ElementPlace at =
         array_detail::PlaceElement(a.sizes, a.strides, i1, i2, i3, i4, i5, i6, i7, i8);
-    if (at.outside | (a.elements == nullptr)) array_detail::StopOnArrayError(9);
+    if (at.outside | (a.elements == nullptr)) array_detail::StopOnArrayError(ErrorCode::IndexOutOfRange);
     return a.elements[at.offset];
 }
 
 inline RtString& ArrayElement(RtStringArray& a, double i1, double i2 = 0, double i3 = 0,
                               double i4 = 0, double i5 = 0, double i6 = 0, double i7 = 0,
                               double i8 = 0) {
-    if (a.sizes[0] == 0) array_detail::StopOnArrayError(8);
+    if (a.sizes[0] == 0) array_detail::StopOnArrayError(ErrorCode::EmptyArray);
     const array_detail::ElementPlace at =
         array_detail::PlaceElement(a.sizes, a.strides, i1, i2, i3, i4, i5, i6, i7, i8);
-    if (at.outside | (a.elements == nullptr)) array_detail::StopOnArrayError(9);
+    if (at.outside | (a.elements == nullptr)) array_detail::StopOnArrayError(ErrorCode::IndexOutOfRange);
     return a.elements[at.offset];
 }
 

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "runtime/engine/engine_state.h"
+#include "runtime/engine/engine.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/values.h"
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "examples/common/media_writer.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/engine/engine.h"
 #include "runtime/frame/frame.h"
 #include "runtime/gfx2d/gfx2d.h"

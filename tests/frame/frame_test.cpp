@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/engine/engine_state.h"
 #include "runtime/engine/testing.h"
 #include "runtime/frame/frame.h"
 #include "runtime/frame/frame_internal.h"
@@ -65,38 +66,38 @@ TEST(FrameSlot, LateFrameDropsMissedSlotsAndLandsOnTheGrid) {
 
 TEST_F(FrameTest, SwapAndWaitSpinsUntilStrictlyAfterTheSlot) {
     SetTimeSourceForTesting(FakeClock);
-    engine.renderer.frameInterval = 10.0;
-    engine.renderer.nextFrameTime = 105.0;
+    engine.frameInterval = 10.0;
+    engine.nextFrameTime = 105.0;
     g_clock = 100.0;
     g_step = 1.0;
     double spent = SwapAndWait();
     // Readings 100, 101, ... 106: the first strictly later than 105 releases.
     EXPECT_DOUBLE_EQ(spent, 6.0 + 1.0);
-    EXPECT_DOUBLE_EQ(engine.renderer.nextFrameTime, 115.0);
+    EXPECT_DOUBLE_EQ(engine.nextFrameTime, 115.0);
 }
 
 TEST_F(FrameTest, SwapAndWaitAfterALateFrameReleasesAtOnce) {
     SetTimeSourceForTesting(FakeClock);
-    engine.renderer.frameInterval = 1000.0 / 60.0;
-    engine.renderer.nextFrameTime = 1000.0;
+    engine.frameInterval = 1000.0 / 60.0;
+    engine.nextFrameTime = 1000.0;
     g_clock = 1040.0;
     g_step = 0.0;
     double spent = SwapAndWait();
     EXPECT_DOUBLE_EQ(spent, 1.0);
-    EXPECT_NEAR(engine.renderer.nextFrameTime, 1000.0 + 3 * 1000.0 / 60.0, 1e-9);
+    EXPECT_NEAR(engine.nextFrameTime, 1000.0 + 3 * 1000.0 / 60.0, 1e-9);
 }
 
 TEST_F(FrameTest, FrameRateBelowOneIsTwoMilliseconds) {
     for (double fps : {0.0, -5.0, 0.5, std::nan("")}) {
         SetFrameRate(fps);
-        EXPECT_DOUBLE_EQ(engine.renderer.frameInterval, 2.0) << fps;
+        EXPECT_DOUBLE_EQ(engine.frameInterval, 2.0) << fps;
     }
     SetFrameRate(60.9);  // truncated
-    EXPECT_DOUBLE_EQ(engine.renderer.frameInterval, 1000.0 / 60.0);
+    EXPECT_DOUBLE_EQ(engine.frameInterval, 1000.0 / 60.0);
     // The next slot keeps its time.
-    engine.renderer.nextFrameTime = 1234.0;
+    engine.nextFrameTime = 1234.0;
     SetFrameRate(30);
-    EXPECT_DOUBLE_EQ(engine.renderer.nextFrameTime, 1234.0);
+    EXPECT_DOUBLE_EQ(engine.nextFrameTime, 1234.0);
 }
 
 TEST_F(FrameTest, FrameDurationIsNeverZeroOrNegative) {
@@ -132,9 +133,9 @@ TEST_F(FrameTest, FocusLossPausesAndRetitlesUnlessDebugging) {
 }
 
 TEST_F(FrameTest, StartUpStateIsReady) {
-    EXPECT_EQ(engine.renderer.glReady, 1);
-    EXPECT_EQ(engine.renderer.width, 640);
-    EXPECT_EQ(engine.renderer.height, 480);
+    EXPECT_EQ(engine.surface.glReady, 1);
+    EXPECT_EQ(SurfaceWidth(), 640);
+    EXPECT_EQ(SurfaceHeight(), 480);
     int w = 0, h = 0;
     platform::GetClientSize(&w, &h);
     EXPECT_EQ(w, 640);

@@ -25,7 +25,7 @@
 #include "runtime/values/files_internal.h"
 #include "runtime/values/media.h"
 #include "runtime/values/values.h"
-#include "tests/input_sound_sound/sound_test_support.h"
+#include "tests/input_sound/sound_test_support.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/pack_writer.h"
 
@@ -53,8 +53,8 @@ bool Accepted(const std::string& target, const std::string& seed) {
     const auto* data = reinterpret_cast<const std::uint8_t*>(seed.data());
     if (target == "fuzz_bmp" || target == "fuzz_picture") {
         if (seed.size() < 6) return false;
-        corvane::BmpDecodeRequest request;
-        corvane::BmpTexels texels;
+        corvane::PictureDecodeRequest request;
+        corvane::PictureTexels texels;
         return corvane::DecodePicture(data + 6, seed.size() - 6, request, &texels);
     }
     if (target == "fuzz_model_binary" || target == "fuzz_model_text") {
@@ -187,7 +187,7 @@ TEST(SeedCorpus, WriteWhenAsked) {
     // Models, by the model tests' own writer: binary and MSHA text.
     const std::string models = temp + "models";
     fs::create_directories(models);
-    Shell("python3 " + std::string(CORVANE_SOURCE_DIR) + "/tests/gfx3d_models/model_files.py write " + models);
+    Shell("python3 " + std::string(CORVANE_SOURCE_DIR) + "/tests/gfx3d/model_files.py write " + models);
     for (const auto& m : fs::directory_iterator(models)) {
         const std::string bytes = ReadFile(m.path().string());
         const bool binary = bytes.compare(0, 4, std::string(reinterpret_cast<const char*>(corvane::kModelMagic), 4)) == 0;

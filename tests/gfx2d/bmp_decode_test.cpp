@@ -14,13 +14,13 @@ namespace {
 
 struct Texel { int r, g, b, a; };
 
-Texel At(const BmpTexels& t, int x, int row) {
+Texel At(const PictureTexels& t, int x, int row) {
     const std::uint8_t* p = &t.rgba[(std::size_t(row) * t.textureWidth + x) * 4];
     return Texel{p[0], p[1], p[2], p[3]};
 }
 
-bool Decode(const std::string& file, BmpTexels* out, std::uint32_t key = kSpriteKeyColour, bool keying = true) {
-    BmpDecodeRequest request;
+bool Decode(const std::string& file, PictureTexels* out, std::uint32_t key = kSpriteKeyColour, bool keying = true) {
+    PictureDecodeRequest request;
     request.keyColour = key;
     request.keying = keying;
     return DecodeBmp(reinterpret_cast<const std::uint8_t*>(file.data()), file.size(), request, out);
@@ -33,7 +33,7 @@ void Put32(std::string& f, std::size_t at, std::uint32_t v) {
 } // namespace
 
 TEST(BmpDecode, SmallestPictureGetsTwoByTwoTexture) {
-    BmpTexels t;
+    PictureTexels t;
     ASSERT_TRUE(Decode(MakeBmp(1, 1, 24, [](int, int) { return 0x336699u; }), &t));
     EXPECT_EQ(t.textureWidth, 2);
     EXPECT_EQ(t.textureHeight, 2);
@@ -51,7 +51,7 @@ TEST(BmpDecode, PictureSitsBottomLeftWithTopRowAtHeightMinusOne) {
         return 0x808080;
     };
     for (int bits : {24, 32}) {
-        BmpTexels t;
+        PictureTexels t;
         ASSERT_TRUE(Decode(MakeBmp(100, 60, bits, pixel), &t)) << bits;
         EXPECT_EQ(t.textureWidth, 128);
         EXPECT_EQ(t.textureHeight, 64);
@@ -73,7 +73,7 @@ TEST(BmpDecode, RowStridesArePaddedToFourBytes) {
         return p;
     }();
     for (int bits : {8, 24, 32}) {
-        BmpTexels t;
+        PictureTexels t;
         ASSERT_TRUE(Decode(MakeBmp(5, 3, bits, pixel, bits == 8 ? palette : std::vector<std::uint32_t>{}), &t))
             << bits;
         for (int y = 0; y < 3; ++y)
@@ -90,7 +90,7 @@ TEST(BmpDecode, UnknownDepthsAndTablelessPalettesFail) {
     for (int bits : {0, 1, 2, 4, 12, 48}) {
         std::string f = MakeBmp(4, 4, 24, [](int, int) { return 0x112233u; });
         f[28] = char(bits);
-        BmpTexels t;
+        PictureTexels t;
         EXPECT_FALSE(Decode(f, &t)) << bits;
     }
 }
@@ -101,7 +101,7 @@ TEST(BmpDecode, KeyColourOnlyHidesExactMatches) {
         return colours[x];
     };
     const std::string f = MakeBmp(4, 1, 24, pixel);
-    BmpTexels sprite, font;
+    PictureTexels sprite, font;
     ASSERT_TRUE(Decode(f, &sprite, kSpriteKeyColour));
     ASSERT_TRUE(Decode(f, &font, 0x000000));
     EXPECT_EQ(At(sprite, 0, 0).a, 0);
@@ -110,7 +110,7 @@ TEST(BmpDecode, KeyColourOnlyHidesExactMatches) {
     EXPECT_EQ(At(font, 0, 0).a, 255);
     EXPECT_EQ(At(font, 1, 0).a, 0);
     EXPECT_EQ(At(font, 3, 0).a, 255);
-    BmpTexels unkeyed;
+    PictureTexels unkeyed;
     ASSERT_TRUE(Decode(f, &unkeyed, kSpriteKeyColour, false));
     EXPECT_EQ(At(unkeyed, 0, 0).a, 255);
 }
@@ -122,7 +122,7 @@ TEST(BmpDecode, TransparentTexelsTakeTheirInteriorNeighboursColour) {
         if (y == 1 && x == 3) return 0xFF0000;
         return kSpriteKeyColour;
     };
-    BmpTexels t;
+    PictureTexels t;
     ASSERT_TRUE(Decode(MakeBmp(5, 3, 24, pixel), &t));
     const Texel mid = At(t, 2, 1);
     EXPECT_EQ(mid.r, 127); EXPECT_EQ(mid.g, 0); EXPECT_EQ(mid.b, 127); EXPECT_EQ(mid.a, 0);
@@ -130,18 +130,18 @@ TEST(BmpDecode, TransparentTexelsTakeTheirInteriorNeighboursColour) {
     EXPECT_EQ(corner.r, 255); EXPECT_EQ(corner.b, 0); EXPECT_EQ(corner.a, 0);
     // Opaque edge texels are not sources: a red frame with a keyed centre stays as it was.
     auto frame = [](int x, int y) -> std::uint32_t { return (x == 1 && y == 1) ? kSpriteKeyColour : 0x0000FF; };
-    BmpTexels f;
+    PictureTexels f;
     ASSERT_TRUE(Decode(MakeBmp(3, 3, 24, frame), &f));
     EXPECT_EQ(At(f, 1, 1).r, 0);
     // Fonts (key 0) get no bleeding at all.
-    BmpTexels font;
+    PictureTexels font;
     ASSERT_TRUE(Decode(MakeBmp(5, 3, 24, [](int x, int y) { return (y == 1 && x == 1) ? 0xFFFFFFu : 0u; }), &font, 0));
     EXPECT_EQ(At(font, 2, 1).r, 0);
 }
 
 TEST(BmpDecode, LyingHeadersFailWithoutReadingOutside) {
     const std::string good = MakeBmp(4, 4, 24, [](int, int) { return 0x102030u; });
-    BmpTexels t;
+    PictureTexels t;
     ASSERT_TRUE(Decode(good, &t));
 
     std::string f = good;
@@ -178,7 +178,7 @@ TEST(BmpDecode, LyingHeadersFailWithoutReadingOutside) {
 
 TEST(BmpDecode, EightBitIndicesBeyondTheColourTableFail) {
     const std::vector<std::uint32_t> two = {0x000000, 0xFFFFFF};
-    BmpTexels t;
+    PictureTexels t;
     EXPECT_TRUE(Decode(MakeBmp(4, 2, 8, [](int x, int) { return std::uint32_t(x & 1); }, two), &t));
     EXPECT_FALSE(Decode(MakeBmp(4, 2, 8, [](int x, int) { return std::uint32_t(x == 3 ? 5 : 0); }, two), &t));
     EXPECT_FALSE(Decode(MakeBmp(4, 2, 8, [](int, int) { return 0u; }), &t)) << "no table at all";
@@ -188,9 +188,9 @@ TEST(BmpDecode, RectanglesAndTextureSizeLimit) {
     auto pixel = [](int x, int y) { return std::uint32_t(x + 16 * y) << 16; }; // blue = x + 16y
     const std::string f = MakeBmp(8, 8, 24, pixel);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(f.data());
-    BmpDecodeRequest r;
+    PictureDecodeRequest r;
     r.sourceX = 6, r.sourceY = -2, r.width = 4, r.height = 4;
-    BmpTexels t;
+    PictureTexels t;
     ASSERT_TRUE(DecodeBmp(bytes, f.size(), r, &t));
     EXPECT_EQ(t.textureWidth, 4);
     // Target row 2 (texture row 1) is picture row 0; columns 6 and 7 exist, 8 and 9 do not.
@@ -198,7 +198,7 @@ TEST(BmpDecode, RectanglesAndTextureSizeLimit) {
     EXPECT_EQ(At(t, 1, 1).b, 7);
     EXPECT_EQ(At(t, 2, 1).a, 0);
     EXPECT_EQ(At(t, 0, 3).a, 0) << "rows above the picture stay transparent";
-    r = BmpDecodeRequest{};
+    r = PictureDecodeRequest{};
     r.maxTextureSize = 4;
     EXPECT_FALSE(DecodeBmp(bytes, f.size(), r, &t)) << "larger than the GL can hold";
 }

@@ -161,8 +161,8 @@ TEST(BmpFormats, EveryPixelAsImageMagickReadsIt) {
         const std::string expected = Reference(path);
         ASSERT_EQ(expected.size(), 37u * 23u * 3u);
 
-        BmpDecodeRequest request;                   // no keying: every pixel as stored
-        BmpTexels t;
+        PictureDecodeRequest request;                   // no keying: every pixel as stored
+        PictureTexels t;
         ASSERT_TRUE(DecodeBmp(reinterpret_cast<const std::uint8_t*>(file.data()), file.size(), request, &t));
         ASSERT_EQ(t.width, 37);
         ASSERT_EQ(t.height, 23);
@@ -222,15 +222,15 @@ TEST(BmpFormats, RunsThatLeaveThePictureAreRefused) {
     };
     for (const Case& c : cases) {
         const std::string f = file(c.compression, c.stream, c.height);
-        BmpDecodeRequest request;
-        BmpTexels t;
+        PictureDecodeRequest request;
+        PictureTexels t;
         EXPECT_EQ(DecodeBmp(reinterpret_cast<const std::uint8_t*>(f.data()), f.size(), request, &t), c.loads)
             << c.name;
     }
     // The good RLE8 stream: bottom row white, top row black but for a move over two pixels.
     const std::string f = file(1, ok8);
-    BmpDecodeRequest request;
-    BmpTexels t;
+    PictureDecodeRequest request;
+    PictureTexels t;
     ASSERT_TRUE(DecodeBmp(reinterpret_cast<const std::uint8_t*>(f.data()), f.size(), request, &t));
     EXPECT_EQ(t.rgba[0], 255);                                  // texture row 0: the bottom row
     EXPECT_EQ(t.rgba[std::size_t(t.textureWidth) * 4 + 0], 0);  // skipped: index 0

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <future>
 
+#include "runtime/gfx2d/renderer.h"
+#include "runtime/engine/engine_state.h"
 #include "runtime/frame/frame.h"
 #include "runtime/platform/platform.h"
 #include "tests/gfx2d/gfx2d_test_support.h"
@@ -71,8 +73,8 @@ std::string FontBmp(int width, int height, int rows) {
 } // namespace
 
 TEST_F(Fonts, BuiltinFontMatchesItsMasksFromTheCeilingOfX) {
-    EXPECT_EQ(engine.renderer.textureWidth[OpenGLRainbows::kFirstFontSlot], 128);
-    EXPECT_EQ(engine.renderer.imageWidth[OpenGLRainbows::kFirstFontSlot], 112);
+    EXPECT_EQ(TheRenderer().textureWidth[Renderer::kFirstFontSlot], 128);
+    EXPECT_EQ(TheRenderer().imageWidth[Renderer::kFirstFontSlot], 112);
     PrintText(RtString("Hi! {Q}~"), 10.2, 20);
     ExpectBuiltinText("Hi! {Q}~", 11, 20);
     double w = 0, h = 0;
@@ -105,7 +107,7 @@ TEST_F(Fonts, BuiltinGlyphsHaveTheirOutline) {
 TEST_F(Fonts, HundredTwentyEightCharacterFontFromAFile) {
     const std::string path = WriteTemp("font128.bmp", FontBmp(128, 64, 8));
     LoadFont(RtString(path.c_str()), 2);
-    EXPECT_EQ(engine.currentFont, 2);
+    EXPECT_EQ(CurrentFont(), 2);
     const char text[] = {'A', char(200), '\x7f', 0};
     PrintText(RtString(text), 0, 0);
     const Screen s = ReadScreen(0, 0, 24, 8);
@@ -145,16 +147,16 @@ TEST_F(Fonts, TwoHundredFiftySixCharacterFontFromAFile) {
 
 TEST_F(Fonts, FontNumbersAreClamped) {
     SetFont(20);
-    EXPECT_EQ(engine.currentFont, 15);
+    EXPECT_EQ(CurrentFont(), 15);
     SetFont(-3);
-    EXPECT_EQ(engine.currentFont, 0);
+    EXPECT_EQ(CurrentFont(), 0);
     SetFont(7.9);
-    EXPECT_EQ(engine.currentFont, 7);
+    EXPECT_EQ(CurrentFont(), 7);
     LoadFont(RtString("no such font.bmp"), 99);
-    EXPECT_EQ(engine.currentFont, 15);
-    EXPECT_EQ(engine.renderer.imageWidth[OpenGLRainbows::kFirstFontSlot + 15], 112) << "built-in font installed";
+    EXPECT_EQ(CurrentFont(), 15);
+    EXPECT_EQ(TheRenderer().imageWidth[Renderer::kFirstFontSlot + 15], 112) << "built-in font installed";
     // A font slot that holds nothing draws nothing.
-    FreeSlot(engine.renderer, OpenGLRainbows::kFirstFontSlot + 14);
+    FreeSlot(Renderer::kFirstFontSlot + 14);
     SetFont(14);
     PrintText(RtString("AAAA"), 0, 0);
     EXPECT_EQ(ReadScreen(0, 0, 40, 10).at(3, 3), (Rgba{0, 0, 200}));

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "runtime/engine/engine_state.h"
+#include "runtime/engine/engine.h"
+#include "runtime/gfx2d/renderer.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "tests/support/engine_fixture.h"
 
@@ -99,7 +101,7 @@ struct Screen {
 inline Screen ReadScreen(int x, int y, int width, int height) {
     Screen s;
     s.x0 = x, s.y0 = y, s.width = width, s.height = height;
-    s.pixels = corvane::testing::ReadBackBuffer(x, corvane::engine.renderer.height - y - height, width, height);
+    s.pixels = corvane::testing::ReadBackBuffer(x, corvane::SurfaceHeight() - y - height, width, height);
     return s;
 }
 
@@ -117,15 +119,31 @@ protected:
 
 // Draws a slot's whole texture 1:1 with its top-left corner at (x, y).
 inline void DrawSlotTexture(int slot, int x, int y, bool mipmapped = false) {
-    using corvane::engine;
-    const float tw = float(engine.renderer.textureWidth[slot]), th = float(engine.renderer.textureHeight[slot]);
-    corvane::BindSlot(engine.renderer, slot, -1, mipmapped ? 1 : 0);
+    const float tw = float(corvane::TheRenderer().textureWidth[slot]), th = float(corvane::TheRenderer().textureHeight[slot]);
+    corvane::BindSlot(slot, -1, mipmapped ? 1 : 0);
     glBegin(GL_QUADS);
     glTexCoord2f(0, 0); glVertex2f(float(x), -float(y) - th);
     glTexCoord2f(1, 0); glVertex2f(float(x) + tw, -float(y) - th);
     glTexCoord2f(1, 1); glVertex2f(float(x) + tw, -float(y));
     glTexCoord2f(0, 1); glVertex2f(float(x), -float(y));
     glEnd();
+}
+
+// Bounding box and count of the lit pixels of a block.
+struct Lit {
+    int count = 0, left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
+};
+
+inline Lit LitPixels(const Screen& s) {
+    Lit l;
+    for (int y = s.y0; y < s.y0 + s.height; ++y)
+        for (int x = s.x0; x < s.x0 + s.width; ++x)
+            if (s.lit(x, y)) {
+                ++l.count;
+                l.left = std::min(l.left, x), l.right = std::max(l.right, x);
+                l.top = std::min(l.top, y), l.bottom = std::max(l.bottom, y);
+            }
+    return l;
 }
 
 } // namespace gfx2d_test

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/gfx2d/renderer.h"
 #include "runtime/gfx2d/picture.h"
 #include "tests/gfx2d/gfx2d_test_support.h"
 
@@ -59,8 +60,8 @@ std::uint32_t Crc32(const char* data, std::size_t size) {
     return ~crc;
 }
 
-bool Decode(const std::string& file, BmpTexels* out, bool keying = true, int max = 4096) {
-    BmpDecodeRequest r;
+bool Decode(const std::string& file, PictureTexels* out, bool keying = true, int max = 4096) {
+    PictureDecodeRequest r;
     r.keyColour = kSpriteKeyColour;
     r.keying = keying;
     r.maxTextureSize = max;
@@ -68,7 +69,7 @@ bool Decode(const std::string& file, BmpTexels* out, bool keying = true, int max
 }
 
 // Largest channel difference between two decodes of the same sizes (alpha included).
-int MaxDifference(const BmpTexels& a, const BmpTexels& b) {
+int MaxDifference(const PictureTexels& a, const PictureTexels& b) {
     if (a.rgba.size() != b.rgba.size() || a.width != b.width || a.height != b.height) return 1000;
     int worst = 0;
     for (std::size_t i = 0; i < a.rgba.size(); ++i) worst = std::max(worst, std::abs(a.rgba[i] - b.rgba[i]));
@@ -133,7 +134,7 @@ TEST_F(Pictures, EveryVariantGivesTheTexelsOfTheBmp) {
         EXPECT_EQ(h, 40);
         // JPEG cannot keep the key colour exactly, so it is compared unkeyed.
         const bool keying = v.kind != PictureKind::Jpeg;
-        BmpTexels picture, expected;
+        PictureTexels picture, expected;
         ASSERT_TRUE(Decode(file, &picture, keying));
         ASSERT_TRUE(Decode(reference, &expected, keying));
         EXPECT_EQ(picture.textureWidth, 64);
@@ -151,7 +152,7 @@ TEST_F(Pictures, AlphaIsKeptAndPicturesWithoutItAreKeyed) {
         "source.bmp -transparent '#30A050' PNG8:trns.png", "trns.png");
     const std::string tgaAlpha = Convert(
         "source.bmp -alpha set -channel A -fx 'i<8 ? 0 : 1' +channel TGA:alpha.tga", "alpha.tga");
-    BmpTexels t;
+    PictureTexels t;
     auto texel = [&](int x, int y) { return &t.rgba[(std::size_t(t.height - 1 - y) * t.textureWidth + x) * 4]; };
     ASSERT_TRUE(Decode(withAlpha, &t));
     EXPECT_EQ(texel(4, 4)[3], 0);                       // alpha 0 there
@@ -175,9 +176,9 @@ TEST_F(Pictures, RectanglesLimitsAndBrokenFilesAreRefusedCleanly) {
     const std::string jpg = Convert("source.bmp -interlace JPEG JPG:r.jpg", "r.jpg");
     const std::string tga = Convert("source.bmp -orient TopLeft -compress RLE TGA:r.tga", "r.tga");
     // A rectangle is that part of the picture, as for a BMP.
-    BmpDecodeRequest rect;
+    PictureDecodeRequest rect;
     rect.sourceX = 10, rect.sourceY = 12, rect.width = 20, rect.height = 9, rect.maxTextureSize = 64;
-    BmpTexels a, b;
+    PictureTexels a, b;
     const auto* pngBytes = reinterpret_cast<const std::uint8_t*>(png.data());
     const auto* bmpBytes = reinterpret_cast<const std::uint8_t*>(source.data());
     ASSERT_TRUE(DecodePicture(pngBytes, png.size(), rect, &a));
@@ -249,8 +250,8 @@ TEST_F(PictureLoads, SpritesFontsAndBackgroundsDrawTheBmpPixels) {
         const std::string path = dir + c.file;
         glClear(GL_COLOR_BUFFER_BIT);
         ASSERT_EQ(LoadSprite(RtString(path.c_str()), 2), 1.0);
-        EXPECT_EQ(engine.renderer.imageWidth[2], 48);
-        EXPECT_EQ(engine.renderer.textureHeight[2], 64);
+        EXPECT_EQ(TheRenderer().imageWidth[2], 48);
+        EXPECT_EQ(TheRenderer().textureHeight[2], 64);
         DrawSlotTexture(2, 0, 0);
         const Screen s = ReadScreen(0, 0, 48, 40);
         int worst = 0;
@@ -263,22 +264,22 @@ TEST_F(PictureLoads, SpritesFontsAndBackgroundsDrawTheBmpPixels) {
             }
         EXPECT_LE(worst, c.tolerance);
         ASSERT_EQ(LoadBumpTexture(RtString(path.c_str()), 3), 1.0);
-        EXPECT_NE(engine.renderer.textureNames[3][1], 0u);
+        EXPECT_NE(TheRenderer().textureNames[3][1], 0u);
     }
     // A font from a PNG: black is its key colour; a TGA background is cut into tiles.
     ASSERT_FALSE(Convert("gl.bmp -fill black -draw 'rectangle 0,0 7,7' PNG24:font.png", "font.png").empty());
     LoadFont(RtString((dir + "font.png").c_str()), 3);
-    EXPECT_EQ(engine.renderer.imageWidth[OpenGLRainbows::kFirstFontSlot + 3], 48);
+    EXPECT_EQ(TheRenderer().imageWidth[Renderer::kFirstFontSlot + 3], 48);
     double fw = 0, fh = 0;
     GetFontSize(fw, fh);
     EXPECT_EQ(fw, 3.0);
     EXPECT_EQ(fh, 5.0);
-    ASSERT_TRUE(LoadTiledBackground(engine.renderer, 2, (dir + "gl.tga").c_str()));
-    EXPECT_EQ(engine.renderer.backgrounds[2].columns, 1);
+    ASSERT_TRUE(LoadTiledBackground(2, (dir + "gl.tga").c_str()));
+    EXPECT_EQ(TheRenderer().backgrounds[2].columns, 1);
     // A picture that is not one fails and leaves the slot empty.
     ASSERT_TRUE(corvane::testing::WriteFile(dir + "junk.png", std::string(40, '\x01')));
     EXPECT_EQ(LoadSprite(RtString((dir + "junk.png").c_str()), 2), 0.0);
-    EXPECT_EQ(engine.renderer.textureWidth[2], -1);
+    EXPECT_EQ(TheRenderer().textureWidth[2], -1);
 }
 
 TEST_F(PictureLoads, AlphaGradientBlendsAsItsAlphaSays) {

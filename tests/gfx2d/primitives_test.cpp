@@ -2,6 +2,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include "runtime/gfx2d/renderer.h"
 #include "runtime/frame/frame.h"
 #include "runtime/gfx2d/bmp.h"
 #include "tests/gfx2d/gfx2d_test_support.h"
@@ -12,23 +13,6 @@ using namespace gfx2d_test;
 namespace {
 
 class Primitives : public Gfx2dTest {};
-
-// The set of lit pixels in a block, as their bounding box and count.
-struct Lit {
-    int count = 0, left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
-};
-
-Lit LitPixels(const Screen& s) {
-    Lit l;
-    for (int y = s.y0; y < s.y0 + s.height; ++y)
-        for (int x = s.x0; x < s.x0 + s.width; ++x)
-            if (s.lit(x, y)) {
-                ++l.count;
-                l.left = std::min(l.left, x), l.right = std::max(l.right, x);
-                l.top = std::min(l.top, y), l.bottom = std::max(l.bottom, y);
-            }
-    return l;
-}
 
 } // namespace
 
@@ -76,19 +60,19 @@ TEST_F(Primitives, ViewportMovesTheOriginAndClips) {
     EXPECT_EQ(l.count, 1 + 10 * 10);
 
     SetViewport(0, 0, 0, 0);
-    EXPECT_EQ(engine.renderer.viewportWidth, 640);
-    EXPECT_EQ(engine.renderer.viewportHeight, 480);
+    EXPECT_EQ(TheRenderer().viewportWidth, 640);
+    EXPECT_EQ(TheRenderer().viewportHeight, 480);
 }
 
 TEST_F(Primitives, AlphaModesBlendAsDocumented) {
     glClearColor(0.0f, 0.0f, 100.0f / 255.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     SetAlpha(2); // additive, alpha 1
-    EXPECT_FLOAT_EQ(engine.renderer.currentAlpha, 1.0f);
+    EXPECT_FLOAT_EQ(TheRenderer().currentAlpha, 1.0f);
     EXPECT_TRUE(glIsEnabled(GL_BLEND));
     DrawRect(0, 0, 3, 3, 0x000064);                  // red 100 added to blue 100
     SetAlpha(-0.5);                                   // normal blending, alpha 0.5
-    EXPECT_FLOAT_EQ(engine.renderer.currentAlpha, 0.5f);
+    EXPECT_FLOAT_EQ(TheRenderer().currentAlpha, 0.5f);
     DrawRect(10, 0, 13, 3, 0x0000FF);                // red 127 at alpha 127 over blue 100
     DrawRect(20, 0, 23, 3, kSpriteKeyColour);        // alpha 0: invisible
     SetAlpha(0.5);                                    // additive: the key colour's colour is added
@@ -107,11 +91,11 @@ TEST_F(Primitives, AlphaModesBlendAsDocumented) {
 }
 
 TEST_F(Primitives, PrimitivesRestoreTheStateTheyTouch) {
-    BindSlot(engine.renderer, 3, -1, 1);
+    BindSlot(3, -1, 1);
     SetAlpha(-0.25);
     DrawRect(0, 0, 1, 1, 0xFFFFFF);
-    EXPECT_EQ(engine.renderer.boundSlot, 3);
-    EXPECT_EQ(engine.renderer.boundMipmapped, 1);
+    EXPECT_EQ(TheRenderer().boundSlot, 3);
+    EXPECT_EQ(TheRenderer().boundMipmapped, 1);
     EXPECT_TRUE(glIsEnabled(GL_ALPHA_TEST));
     EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
     GLfloat colour[4];
@@ -145,9 +129,9 @@ TEST_F(Primitives, ResetRestoresTheDefaultState) {
     glEnable(GL_DEPTH_TEST);
     SetViewport(10, 10, 20, 20);
     PresentFrame();
-    EXPECT_EQ(engine.renderer.textureMipmapFlag, 0);
+    EXPECT_EQ(TheRenderer().textureMipmapFlag, 0);
     EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
-    EXPECT_EQ(engine.renderer.viewportWidth, 640);
+    EXPECT_EQ(TheRenderer().viewportWidth, 640);
 }
 
 TEST_F(Primitives, SetTextureUsesTheMipmapFlag) {
@@ -155,13 +139,13 @@ TEST_F(Primitives, SetTextureUsesTheMipmapFlag) {
     ASSERT_EQ(LoadSprite(RtString(path.c_str()), 40), 1.0);
     SetTextureMipmap(1.7);
     SetTexture(40, -1);
-    EXPECT_EQ(engine.renderer.boundMipmapped, 1);
+    EXPECT_EQ(TheRenderer().boundMipmapped, 1);
     GLint bound = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-    EXPECT_EQ(GLuint(bound), engine.renderer.textureNames[40][1]);
+    EXPECT_EQ(GLuint(bound), TheRenderer().textureNames[40][1]);
     SetTextureMipmap(0);
     SetTexture(-5, -1);
-    EXPECT_EQ(engine.renderer.boundSlot, -1);
+    EXPECT_EQ(TheRenderer().boundSlot, -1);
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
     ResetViewport(0, 0, 0, 0);
 }

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "runtime/engine/engine_state.h"
+#include "runtime/gfx2d/renderer.h"
 #include "runtime/gfx2d/bmp.h"
 #include "tests/gfx2d/gfx2d_test_support.h"
 
@@ -17,9 +19,9 @@ namespace {
 class TextureSlots : public Gfx2dTest {};
 
 void ExpectEmpty(int slot) {
-    EXPECT_EQ(engine.renderer.textureWidth[slot], -1);
-    EXPECT_EQ(engine.renderer.textureHeight[slot], -1);
-    EXPECT_EQ(engine.renderer.textureNames[slot][0], 0u);
+    EXPECT_EQ(TheRenderer().textureWidth[slot], -1);
+    EXPECT_EQ(TheRenderer().textureHeight[slot], -1);
+    EXPECT_EQ(TheRenderer().textureNames[slot][0], 0u);
 }
 
 // ImageMagick's convert, or "" where it is missing.
@@ -34,11 +36,11 @@ std::string Convert() {
 TEST_F(TextureSlots, OneByOneBecomesTwoByTwoAndDrawsItsPixel) {
     const std::string path = WriteTemp("one.bmp", MakeBmp(1, 1, 24, [](int, int) { return 0x00FF00u; }));
     ASSERT_EQ(LoadSprite(RtString(path.c_str()), 5), 1.0);
-    EXPECT_EQ(engine.renderer.textureWidth[5], 2);
-    EXPECT_EQ(engine.renderer.textureHeight[5], 2);
-    EXPECT_EQ(engine.renderer.imageWidth[5], 1);
-    EXPECT_EQ(engine.renderer.imageHeight[5], 1);
-    EXPECT_NE(engine.renderer.textureNames[5][1], 0u) << "sprites get a mipmapped copy";
+    EXPECT_EQ(TheRenderer().textureWidth[5], 2);
+    EXPECT_EQ(TheRenderer().textureHeight[5], 2);
+    EXPECT_EQ(TheRenderer().imageWidth[5], 1);
+    EXPECT_EQ(TheRenderer().imageHeight[5], 1);
+    EXPECT_NE(TheRenderer().textureNames[5][1], 0u) << "sprites get a mipmapped copy";
     DrawSlotTexture(5, 20, 30);
     const Screen s = ReadScreen(20, 30, 2, 2);
     EXPECT_EQ(s.at(20, 31), (Rgba{0, 255, 0}));    // bottom-left texel
@@ -54,8 +56,8 @@ TEST_F(TextureSlots, PictureRowsLandInTheTextureBottomLeft) {
     };
     const std::string path = WriteTemp("wide.bmp", MakeBmp(100, 60, 24, pixel));
     ASSERT_EQ(LoadSprite(RtString(path.c_str()), 7), 1.0);
-    EXPECT_EQ(engine.renderer.textureWidth[7], 128);
-    EXPECT_EQ(engine.renderer.textureHeight[7], 64);
+    EXPECT_EQ(TheRenderer().textureWidth[7], 128);
+    EXPECT_EQ(TheRenderer().textureHeight[7], 64);
     DrawSlotTexture(7, 0, 0);
     // Texture row 59 is 4 texture rows below the top of the 64-row texture.
     const Screen s = ReadScreen(0, 0, 128, 64);
@@ -69,26 +71,26 @@ TEST_F(TextureSlots, PictureRowsLandInTheTextureBottomLeft) {
 TEST_F(TextureSlots, KeyColourIsTransparentInSpritesAndBlackInFonts) {
     auto pixel = [](int x, int) -> std::uint32_t { return x == 0 ? kSpriteKeyColour : (x == 1 ? 0u : 0xFFFFFFu); };
     const std::string path = WriteTemp("key.bmp", MakeBmp(4, 2, 24, pixel));
-    ASSERT_EQ(LoadImageIntoSlot(engine.renderer, 9, path.c_str(), kSpriteKeyColour, 0), 1);
-    ASSERT_EQ(LoadImageIntoSlot(engine.renderer, OpenGLRainbows::kFirstFontSlot + 9, path.c_str(), 0, 0), 1);
-    EXPECT_EQ(engine.renderer.textureNames[OpenGLRainbows::kFirstFontSlot + 9][1], 0u) << "fonts: no mipmap copy";
+    ASSERT_EQ(LoadImageIntoSlot(9, path.c_str(), kSpriteKeyColour, 0), 1);
+    ASSERT_EQ(LoadImageIntoSlot(Renderer::kFirstFontSlot + 9, path.c_str(), 0, 0), 1);
+    EXPECT_EQ(TheRenderer().textureNames[Renderer::kFirstFontSlot + 9][1], 0u) << "fonts: no mipmap copy";
     glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     DrawSlotTexture(9, 0, 0);
-    DrawSlotTexture(OpenGLRainbows::kFirstFontSlot + 9, 0, 10);
+    DrawSlotTexture(Renderer::kFirstFontSlot + 9, 0, 10);
     const Screen s = ReadScreen(0, 0, 4, 12);
     EXPECT_EQ(s.at(0, 1), (Rgba{0, 0, 255})) << "sprite key: background shows";
     EXPECT_EQ(s.at(1, 1), (Rgba{0, 0, 0})) << "sprite black: drawn";
     EXPECT_EQ(s.at(0, 11), (Rgba{255, 0, 128})) << "font: key colour drawn";
     EXPECT_EQ(s.at(1, 11), (Rgba{0, 0, 255})) << "font black: background shows";
-    const unsigned char* alpha = FetchAlphaCopy(engine.renderer, 9);
+    const unsigned char* alpha = FetchAlphaCopy(9);
     ASSERT_NE(alpha, nullptr);
     EXPECT_EQ(alpha[0], 0);
     EXPECT_EQ(alpha[1], 255);
     EXPECT_EQ(alpha[4 + 3], 255) << "second row, white";
-    EXPECT_EQ(FetchAlphaCopy(engine.renderer, 9), alpha) << "kept until the slot changes";
-    FreeSlot(engine.renderer, 9);
-    EXPECT_EQ(engine.renderer.alphaCopy[9], nullptr);
+    EXPECT_EQ(FetchAlphaCopy(9), alpha) << "kept until the slot changes";
+    FreeSlot(9);
+    EXPECT_EQ(TheRenderer().alphaCopy[9], nullptr);
 }
 
 TEST_F(TextureSlots, BleedingShowsUnderTheTransparentTexel) {
@@ -128,7 +130,7 @@ TEST_F(TextureSlots, FailedLoadsLeaveTheSlotEmpty) {
     // A missing file leaves the slot as it was.
     ASSERT_EQ(LoadSprite(RtString(good.c_str()), 3), 1.0);
     EXPECT_EQ(LoadSprite(RtString((good + ".missing").c_str()), 3), 0.0);
-    EXPECT_EQ(engine.renderer.textureWidth[3], 4);
+    EXPECT_EQ(TheRenderer().textureWidth[3], 4);
 }
 
 TEST_F(TextureSlots, SlotNumbersOutsideTheTableAreIgnored) {
@@ -137,8 +139,8 @@ TEST_F(TextureSlots, SlotNumbersOutsideTheTableAreIgnored) {
         EXPECT_EQ(LoadSprite(RtString(good.c_str()), slot), 0.0) << slot;
     EXPECT_EQ(LoadSprite(RtString(good.c_str()), 65535.9), 1.0) << "truncated to the last font slot";
     EXPECT_EQ(LoadSprite(RtString(good.c_str()), -0.5), 1.0) << "truncated to slot 0";
-    FreeSlot(engine.renderer, 70000);
-    EXPECT_EQ(FetchAlphaCopy(engine.renderer, -4), nullptr);
+    FreeSlot(70000);
+    EXPECT_EQ(FetchAlphaCopy(-4), nullptr);
     SetTexture(70000, 0); // ignored, no crash
 }
 
@@ -154,7 +156,7 @@ TEST_F(TextureSlots, MipmappedCopyIsCompleteDownToOneTexel) {
     ASSERT_EQ(LoadSprite(RtString(path.c_str()), 13), 1.0);
     // Drawn at a quarter of its size through the mipmapped copy: an incomplete
     // chain would sample as black (texturing off), a complete one as green.
-    BindSlot(engine.renderer, 13, -1, 1);
+    BindSlot(13, -1, 1);
     glBegin(GL_QUADS);
     glTexCoord2f(0, 0); glVertex2f(0, -4);
     glTexCoord2f(1, 0); glVertex2f(16, -4);
@@ -163,7 +165,7 @@ TEST_F(TextureSlots, MipmappedCopyIsCompleteDownToOneTexel) {
     glEnd();
     EXPECT_EQ(ReadScreen(0, 0, 16, 4).at(8, 2), (Rgba{0, 200, 0}));
     // 1 x 1 is the last level: 64 x 16 has 7 levels.
-    glBindTexture(GL_TEXTURE_2D, engine.renderer.textureNames[13][1]);
+    glBindTexture(GL_TEXTURE_2D, TheRenderer().textureNames[13][1]);
     GLint w = 0, h = 0;
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 6, GL_TEXTURE_WIDTH, &w);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 6, GL_TEXTURE_HEIGHT, &h);
@@ -176,28 +178,28 @@ TEST_F(TextureSlots, BindSlotWithAndWithoutMultitexture) {
     const std::string b = WriteTemp("b.bmp", MakeBmp(2, 2, 24, [](int, int) { return 0xFF0000u; }));
     ASSERT_EQ(LoadSprite(RtString(a.c_str()), 20), 1.0);
     ASSERT_EQ(LoadSprite(RtString(b.c_str()), 21), 1.0);
-    OpenGLRainbows& r = engine.renderer;
-    if (r.ext.activeTexture) {
+    Renderer& r = TheRenderer();
+    if (engine.surface.ext.activeTexture) {
         // Two slots: unit 0 draws the second, unit 1 the first (modulated: red x blue = black).
-        BindSlot(r, 20, 21, 0);
+        BindSlot(20, 21, 0);
         EXPECT_EQ(r.boundSlot, 20);
         EXPECT_EQ(r.boundSecondSlot, 21);
         GLint unit0 = 0;
         glGetIntegerv(GL_TEXTURE_BINDING_2D, &unit0);
         EXPECT_EQ(GLuint(unit0), r.textureNames[21][0]);
-        BindSlot(r, -1, -1, 0);
+        BindSlot(-1, -1, 0);
         EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
     }
     // Without the extension the plain GL path binds the first slot only.
-    const GLExtensions saved = r.ext;
-    r.ext = GLExtensions{};
-    BindSlot(r, 20, 21, 0);
+    const GLExtensions saved = engine.surface.ext;
+    engine.surface.ext = GLExtensions{};
+    BindSlot(20, 21, 0);
     DrawSlotTexture(20, 0, 0);
     EXPECT_EQ(ReadScreen(0, 0, 2, 2).at(0, 0), (Rgba{255, 0, 0}));
-    BindSlot(r, -1, -1, 0);
+    BindSlot(-1, -1, 0);
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
     EXPECT_TRUE(glIsEnabled(GL_COLOR_MATERIAL));
-    r.ext = saved;
+    engine.surface.ext = saved;
     ResetViewport(0, 0, 0, 0);
 }
 

@@ -2,6 +2,7 @@
 // cone, text in a scene, the debug primitives, and the release at exit.
 #include <functional>
 
+#include "runtime/engine/engine_state.h"
 #include "runtime/values/rt_string.h"
 #include "tests/gfx3d/gfx3d_test_support.h"
 
@@ -87,11 +88,11 @@ TEST_F(Gfx3dTest, KeyframesAndVertexPaths) {
 
     // Static buffer, stream buffer (mapped, re-created, re-specified) and client
     // arrays draw the same pixels.
-    const GLExtensions all = engine.renderer.ext;
+    const GLExtensions all = engine.surface.ext;
     GLExtensions noMap = all;
     noMap.mapBuffer = noMap.unmapBuffer = nullptr;
     const auto picture = [](const GLExtensions& ext, int frameNumber, double offset) {
-        engine.renderer.ext = ext;
+        engine.surface.ext = ext;
         SetTextureOffset3D(offset, 0);
         Clear();
         DrawObjectFrame(1, frameNumber);
@@ -105,10 +106,10 @@ TEST_F(Gfx3dTest, KeyframesAndVertexPaths) {
         EXPECT_EQ(picture(GLExtensions{}, k, 0), reference) << k << " client arrays";
         EXPECT_EQ(picture(GLExtensions{}, k, 0.25), reference) << k << " client arrays, blended";
     }
-    engine.renderer.ext = all;
+    engine.surface.ext = all;
     SetTextureOffset3D(0, 0);
-    EXPECT_NE(engine.scene.slots[1].meshes[0].staticBuffer, 0u);
-    EXPECT_NE(engine.scene.slots[1].meshes[0].streamBuffer, 0u);
+    EXPECT_NE(TheScene().slots[1].meshes[0].staticBuffer, 0u);
+    EXPECT_NE(TheScene().slots[1].meshes[0].streamBuffer, 0u);
 
     // A slot rebuilt after drawing shows its new shape on every path.
     for (double offset : {0.0, 0.25}) {
@@ -154,7 +155,7 @@ TEST_F(Gfx3dTest, ViewCone) {
         DrawObjectFrame(1, 0);
         EXPECT_EQ(!LitBox(WholeScreen()).empty(), c.drawn) << c.name;
         // A skipped object never reaches the GL.
-        EXPECT_EQ(engine.scene.slots[1].meshes[0].staticBuffer != 0, c.drawn) << c.name;
+        EXPECT_EQ(TheScene().slots[1].meshes[0].staticBuffer != 0, c.drawn) << c.name;
     }
 }
 

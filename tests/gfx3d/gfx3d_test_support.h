@@ -87,7 +87,7 @@ inline void BuildQuad(int slot, double x0, double y0, double x1, double y1, doub
 inline void BuildMovingSquare(int slot, int frames) {
     using namespace corvane;
     StartObject(slot);
-    MeshObjectX& mesh = engine.scene.slots[slot].meshes[0];
+    corvane::Mesh& mesh = corvane::TheScene().slots[slot].meshes[0];
     for (int k = 0; k < frames; ++k) {
         if (k > 0) {
             mesh.frames.emplace_back();
@@ -116,15 +116,15 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(corvane::testing::StartHeadlessEngine()) << "no headless GL context";
-        savedExt = engine.renderer.ext;
-        corvane::ReleaseAllObjectSlots(engine.scene);
+        savedExt = engine.surface.ext;
+        corvane::ReleaseAllObjectSlots(corvane::TheScene());
         Reset();
     }
 
     // The scene state of a fresh test; objects stay.
     void Reset() {
         using namespace corvane;
-        engine.renderer.ext = savedExt;
+        engine.surface.ext = savedExt;
         SetTextureOffset3D(0, 0);
         SetAlpha(0);
         ResetViewport(0, 0, 0, 0);
@@ -133,13 +133,13 @@ protected:
         Start3DMode(1, 100, 90);
         for (int n = 0; n < 8; ++n) SetLight(n, 0, 0, 0, 0, 0, 0, 0, 0);
         SetFog(-1, 0, 0, 0);
-        engine.scene.transformLevels[0] = TransformLevel{};
+        corvane::TheScene().transformLevels[0] = TransformLevel{};
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
 
     void TearDown() override {
-        corvane::engine.renderer.ext = savedExt;
+        corvane::engine.surface.ext = savedExt;
         corvane::SetAlpha(0);
         corvane::SetTextureOffset3D(0, 0);
         corvane::engine.debugMode = 0;

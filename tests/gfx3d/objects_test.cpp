@@ -12,7 +12,7 @@ namespace {
 
 using namespace corvane;
 
-const MeshObjectX& Mesh(int slot) { return engine.scene.slots[slot].meshes.at(0); }
+const corvane::Mesh& Mesh(int slot) { return TheScene().slots[slot].meshes.at(0); }
 
 // The triangles of frame 0 as the u coordinates of their corners (vertex ids).
 std::vector<std::vector<int>> TrianglesByU(int slot) {
@@ -41,7 +41,7 @@ TEST_F(Gfx3dTest, PrimitivesAssembleInOrder) {
         if (c.marker != 0) AddVertex(0, 0, 0, 0, 0, c.marker);
         for (int i = 0; i < c.count; ++i) AddVertex(i, (i * 7) % 3, (i * 5) % 4, i, 0, 0xFFFFFF);
         FinishObject();
-        EXPECT_TRUE(engine.scene.slots[1].loaded) << c.name;
+        EXPECT_TRUE(TheScene().slots[1].loaded) << c.name;
         EXPECT_EQ(TrianglesByU(1), c.want) << c.name;
     }
     // Frames with fewer than three raw vertices (the strip marker counts) are emptied.
@@ -73,7 +73,7 @@ TEST_F(Gfx3dTest, CompactionAndDecoding) {
     AddVertex(2, -4, 3, 0.75, 1.5, 0x102030);
     AddVertex(0.5, 0, 3, 1.0, -2.0, 0xFFFFFF);
     FinishObject();
-    const MeshObjectX& m = Mesh(1);
+    const corvane::Mesh& m = Mesh(1);
     const MeshFrame& f = m.frames[0];
     EXPECT_FLOAT_EQ(f.quantScale[0], 3.0f / 255.0f);
     EXPECT_FLOAT_EQ(f.quantScale[1], 8.0f / 255.0f);
@@ -173,7 +173,7 @@ TEST_F(Gfx3dTest, NormalTableAndNormals) {
 
 TEST_F(Gfx3dTest, CubeIsClosed) {
     CreateCube(7, 2);
-    const MeshObjectX& m = Mesh(7);
+    const corvane::Mesh& m = Mesh(7);
     const auto& t = m.frames[0].triangles;
     ASSERT_EQ(t.size(), 36u);
     EXPECT_EQ(m.colours, (std::vector<std::uint32_t>{kMarkerStrip, 0xFFFFFF}));
@@ -207,14 +207,14 @@ TEST_F(Gfx3dTest, SlotsAndConstruction) {
     // Slots outside the table: nothing built, nothing under construction.
     for (double slot : {-1.0, 4096.0, std::nan(""), 1e300}) {
         StartObject(slot);
-        EXPECT_EQ(engine.scene.constructionSlot, -1) << slot;
+        EXPECT_EQ(TheScene().constructionSlot, -1) << slot;
         AddVertex(0, 0, 0, 0, 0, 0);
         FinishObject();
         CreateCube(slot, 2);
         DrawObjectFrame(slot, 0);
         DrawObject(slot, 0, 1, 0.5, 1);
     }
-    EXPECT_EQ(ObjectSlotAt(engine.scene, 4095.0), &engine.scene.slots[4095]);
+    EXPECT_EQ(ObjectSlotAt(TheScene(), 4095.0), &TheScene().slots[4095]);
 
     // Replacing the slot under construction ends the construction.
     StartObject(5);
@@ -226,16 +226,16 @@ TEST_F(Gfx3dTest, SlotsAndConstruction) {
     EXPECT_EQ(Mesh(5).frames[0].triangles.size(), 36u);
     StartObject(6);
     AddVertex(0, 0, 0, 0, 0, 0xFFFFFF);
-    ReleaseSlot(engine.scene, 6);
+    ReleaseSlot(TheScene(), 6);
     AddVertex(0, 0, 0, 0, 0, 0xFFFFFF);
     FinishObject();
-    EXPECT_TRUE(engine.scene.slots[6].meshes.empty());
-    EXPECT_FALSE(engine.scene.slots[6].loaded);
+    EXPECT_TRUE(TheScene().slots[6].meshes.empty());
+    EXPECT_FALSE(TheScene().slots[6].loaded);
 
     // Smoothing mode is the truncating remainder.
     for (const auto& [given, stored] : {std::pair{5.0, 2}, {-1.0, -1}, {-4.9, -1}, {3.0, 0}}) {
         SetSmoothingMode(given);
-        EXPECT_EQ(engine.scene.smoothingMode, stored) << given;
+        EXPECT_EQ(TheScene().smoothingMode, stored) << given;
     }
 }
 

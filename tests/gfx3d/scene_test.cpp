@@ -60,7 +60,7 @@ TEST_F(Gfx3dTest, ProjectionAndCamera) {
     SetCameraUp(0, 0, 0);
     PlaceCamera(1, 1, 1, 1, 1, 1);
     DrawObjectFrame(4, 0);
-    for (float v : engine.scene.cameraMatrix) EXPECT_TRUE(std::isfinite(v));
+    for (float v : TheScene().cameraMatrix) EXPECT_TRUE(std::isfinite(v));
 }
 
 TEST_F(Gfx3dTest, TransformStack) {
@@ -96,7 +96,7 @@ TEST_F(Gfx3dTest, TransformStack) {
     };
     for (const Case& c : cases) {
         Start3DMode(1, 100, 90);
-        engine.scene.transformLevels[0] = TransformLevel{};
+        TheScene().transformLevels[0] = TransformLevel{};
         Clear();
         c.place();
         DrawObjectFrame(c.slot, 0);
@@ -114,7 +114,7 @@ TEST_F(Gfx3dTest, TransformStack) {
     Start3DMode(1, 100, 90);
     EXPECT_EQ(PopTransform(), 0);
     for (int i = 0; i < 20; ++i) PushTransform();
-    EXPECT_EQ(engine.scene.transformDepth, 15);
+    EXPECT_EQ(TheScene().transformDepth, 15);
     EXPECT_EQ(PopTransform(), 14);
 
     // The CPU placement equals the GL's product of the same levels.
@@ -126,10 +126,10 @@ TEST_F(Gfx3dTest, TransformStack) {
     MoveTransform(-1, 0.5, 2);
     RotateTransform(45, 0, 0, 1);
     float cpu[16], gl[16];
-    PlacementMatrix(engine.scene, cpu);
+    PlacementMatrix(TheScene(), cpu);
     glPushMatrix();
     glLoadIdentity();
-    ApplyTransformStack(engine.scene);
+    ApplyTransformStack(TheScene());
     glGetFloatv(GL_MODELVIEW_MATRIX, gl);
     glPopMatrix();
     for (int i = 0; i < 16; ++i) EXPECT_NEAR(cpu[i], gl[i], 1e-5) << i;
@@ -244,7 +244,7 @@ TEST_F(Gfx3dTest, LightsAndFog) {
     Reset();
     SetLight(9, 0xFFFFFF, 0, 0, 0, 0, 0, -1, 180);
     SetLight(3, 0xFFFFFF, 0, 0, 0, 0, 0, -1, 180);
-    EXPECT_EQ(engine.scene.lightMask, 0x0A);
+    EXPECT_EQ(TheScene().lightMask, 0x0A);
     EXPECT_TRUE(glIsEnabled(GL_LIGHT1));
     SetLight(1, 0, 0, 0, 0, 0, 0, 0, 0);
     EXPECT_TRUE(glIsEnabled(GL_LIGHTING)) << "light 3 is still on";

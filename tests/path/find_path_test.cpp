@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/engine/engine_state.h"
 #include "runtime/frame/frame.h"
 #include "runtime/path/path.h"
 #include "runtime/values/values.h"

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "runtime/path/planner.h"
+#include "tests/path/reference_structures.h"
 
 namespace corvane::testing {
 

@@ -1,3 +1,4 @@
+#include "runtime/engine/engine_state.h"
 #include "tests/support/engine_fixture.h"
 
 #include <GL/gl.h>

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/gfx2d/renderer.h"
 #include "tests/gfx2d/gfx2d_test_support.h"
 #include "tests/support/engine_fixture.h"
 
@@ -139,8 +140,8 @@ TEST_F(FontTool, GridsSizesOutlinesAndRefusals) {
             continue;
         }
         LoadFont(RtString(out.c_str()), 2);
-        EXPECT_EQ(engine.renderer.imageWidth[OpenGLRainbows::kFirstFontSlot + 2], c.imageWidth);
-        EXPECT_EQ(engine.renderer.imageHeight[OpenGLRainbows::kFirstFontSlot + 2], c.imageHeight);
+        EXPECT_EQ(TheRenderer().imageWidth[Renderer::kFirstFontSlot + 2], c.imageWidth);
+        EXPECT_EQ(TheRenderer().imageHeight[Renderer::kFirstFontSlot + 2], c.imageHeight);
         double w = 0, h = 0;
         GetFontSize(w, h);
         EXPECT_EQ(w, c.fontW);
@@ -186,7 +187,7 @@ TEST_F(FontTool, GridsSizesOutlinesAndRefusals) {
     EXPECT_NE(corvane::testing::ReadFile(starter + "/main.cpp").find("LoadFont(RtString(\"media/font.bmp\"), 0);"),
               std::string::npos);
     LoadFont(RtString((starter + "/media/font.bmp").c_str()), 4);
-    EXPECT_GT(engine.renderer.imageWidth[OpenGLRainbows::kFirstFontSlot + 4], 112) << "not the built-in font";
+    EXPECT_GT(TheRenderer().imageWidth[Renderer::kFirstFontSlot + 4], 112) << "not the built-in font";
 }
 
 TEST_F(FontTool, ProportionalFacesAreSetInTheirTypicalWidthMonospacedAsGiven) {

@@ -189,7 +189,7 @@ TEST_F(ModelTool, ObjAndGltfDrawWhereAddVertexDraws) {
         const auto run = RunModelTool({Temp(c.in), Temp("out.model")});
         ASSERT_EQ(run.exitStatus, 0) << run.output;
         ASSERT_EQ(LoadObject(RtString(Temp("out.model").c_str()), 3), 1.0);
-        ASSERT_EQ(engine.scene.slots[3].meshes[0].frames.size(), std::size_t(c.frames));
+        ASSERT_EQ(TheScene().slots[3].meshes[0].frames.size(), std::size_t(c.frames));
         for (int frame = 0; frame < c.frames; ++frame) {
             const Screen expected = Draw(frame == 0 ? 1 : 2, 0);
             const auto [differ, lit] = Compare(Draw(3, frame), expected);

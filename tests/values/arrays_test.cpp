@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "runtime/engine/engine_state.h"
 #include "runtime/frame/frame.h"
 #include "tests/support/engine_fixture.h"
 #include "runtime/values/values.h"

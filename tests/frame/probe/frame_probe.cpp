@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "runtime/engine/engine_state.h"
 #include "runtime/frame/frame.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/values.h"

@@ -34,7 +34,7 @@ Box Find(int x0, int y0, int x1, int y1, Test test) {
     std::vector<unsigned char> rgba(std::size_t(w) * h * 4);
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(x0, engine.renderer.height - y1, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    glReadPixels(x0, SurfaceHeight() - y1, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
     Box b;
     for (int row = 0; row < h; ++row) {
         for (int col = 0; col < w; ++col) {
@@ -59,7 +59,7 @@ void Print(const char* name, const Box& b) {
 
 int UserMain() {
     const std::string mode = CommandLineText().Buffer();
-    std::printf("size=%d %d\n", engine.renderer.width, engine.renderer.height);
+    std::printf("size=%d %d\n", SurfaceWidth(), SurfaceHeight());
 
     DrawRect(0, 0, 31, 31, 0x00FF00);   // a green block becomes sprite 1
     GrabSprite(1, 0, 0, 32, 32);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "runtime/engine/engine_state.h"
 #include "runtime/frame/frame.h"
 #include "runtime/gfx3d/gfx3d.h"
 
@@ -19,9 +20,9 @@ int main(int argc, char** argv) {
     if (!engine.windowCreated) return 2;
     Start3DMode(1, 100, 90);
     int filled = 0;
-    for (int slot = 0; slot < Rainbows3D::kSlotCount; ++slot) {
+    for (int slot = 0; slot < Scene3D::kSlotCount; ++slot) {
         CreateCube(slot, 1 + slot % 3);
-        filled += engine.scene.slots[slot].loaded;
+        filled += TheScene().slots[slot].loaded;
     }
     MoveTransform(0, 0, -10);
     for (int slot = 0; slot < 64; ++slot) {

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "runtime/engine/engine_state.h"
 #include "runtime/frame/frame.h"
 #include "runtime/net/net.h"
 #include "runtime/platform/platform.h"
