@@ -307,6 +307,11 @@ TEST_F(ModelTool, HostileFilesEndInTimeWithOneLineSayingWhy) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(files.count(c.name));
+#if defined(__SANITIZE_ADDRESS__)
+        // The sanitizer build goes without the address-space bound (its shadow memory
+        // needs the room), so the bound's own case has nothing to check there.
+        if (std::string(c.name) == "off-face-count-huge") continue;
+#endif
         std::vector<std::string> args = {files[c.name], Temp("hostile.model")};
         args.insert(args.end(), c.args.begin(), c.args.end());
         const auto run = RunModelTool(args);
