@@ -414,27 +414,31 @@ NLboolean nlClose(NLsocket socket) {
 
 // ==== addresses ==================================================================
 
+// Asks the system for one of a socket's two addresses (ours or the peer's).
+static bool SocketAddress(NLsocket socket, bool (*query)(int, std::uint32_t*, std::uint16_t*),
+                   std::uint32_t* ip, std::uint16_t* port) {
+    auto s = Find(socket);
+    if (!s) {
+        Fail(NL_INVALID_SOCKET);
+        return false;
+    }
+    bool ok;
+    {
+        std::lock_guard<std::mutex> guard(s->readLock);
+        ok = query(s->fd, ip, port);
+    }
+    if (!ok) Fail(NL_SYSTEM_ERROR);
+    return ok;
+}
+
 NLboolean nlGetLocalAddr(NLsocket socket, NLaddress* address) {
     if (!address) {
         Fail(NL_NULL_POINTER);
         return NL_FALSE;
     }
-    auto s = Find(socket);
-    if (!s) {
-        Fail(NL_INVALID_SOCKET);
-        return NL_FALSE;
-    }
     std::uint32_t ip = 0;
     std::uint16_t port = 0;
-    bool ok;
-    {
-        std::lock_guard<std::mutex> guard(s->readLock);
-        ok = platform::NetLocalAddress(s->fd, &ip, &port);
-    }
-    if (!ok) {
-        Fail(NL_SYSTEM_ERROR);
-        return NL_FALSE;
-    }
+    if (!SocketAddress(socket, platform::NetLocalAddress, &ip, &port)) return NL_FALSE;
     // Bound to every interface: this machine, reached the shortest way.
     if (ip == 0) ip = 0x7F000001;
     address->ip = ip;
@@ -448,22 +452,9 @@ NLboolean nlGetRemoteAddr(NLsocket socket, NLaddress* address) {
         Fail(NL_NULL_POINTER);
         return NL_FALSE;
     }
-    auto s = Find(socket);
-    if (!s) {
-        Fail(NL_INVALID_SOCKET);
-        return NL_FALSE;
-    }
     std::uint32_t ip = 0;
     std::uint16_t port = 0;
-    bool ok;
-    {
-        std::lock_guard<std::mutex> guard(s->readLock);
-        ok = platform::NetPeerAddress(s->fd, &ip, &port);
-    }
-    if (!ok) {
-        Fail(NL_SYSTEM_ERROR);
-        return NL_FALSE;
-    }
+    if (!SocketAddress(socket, platform::NetPeerAddress, &ip, &port)) return NL_FALSE;
     address->ip = ip;
     address->port = port;
     address->valid = NL_TRUE;
