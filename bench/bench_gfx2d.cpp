@@ -18,7 +18,7 @@
 #include "bench/bench_support.h"
 #include "runtime/gfx2d/renderer.h"
 #include "runtime/frame/frame.h"
-#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/gfx2d_internal.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include "bench/bench_support.h"
 #include "runtime/gfx2d/renderer.h"
-#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx3d/gfx3d.h"
 

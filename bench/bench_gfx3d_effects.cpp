@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx3d/gfx3d.h"
 
 namespace {

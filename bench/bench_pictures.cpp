@@ -16,7 +16,7 @@
 
 #include "bench/bench_support.h"
 #include "runtime/gfx2d/renderer.h"
-#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx2d/picture.h"
 
 namespace {

@@ -27,7 +27,7 @@
 #include "bench/bench_support.h"
 #include "runtime/gfx2d/renderer.h"
 #include "runtime/engine/engine_state.h"
-#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/platform/platform_files.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "runtime/gfx2d/renderer.h"
 #include "runtime/engine/engine_state.h"
 #include "runtime/engine/engine.h"
-#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/gfx2d_internal.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "runtime/engine/engine_state.h"
 #include "runtime/frame/frame.h"
 #include "runtime/frame/frame_internal.h"
-#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx3d/gfx3d.h"
 #include "runtime/input_sound/input.h"
 #include "runtime/input_sound/sound.h"

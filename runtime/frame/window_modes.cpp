@@ -7,7 +7,7 @@
 #include "runtime/frame/frame.h"
 #include "runtime/engine/engine_state.h"
 #include "runtime/frame/frame_internal.h"
-#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/input_sound/input.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/platform_display.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/platform/platform_files.h"
 
 namespace corvane {

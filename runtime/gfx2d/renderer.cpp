@@ -1,7 +1,7 @@
 // The renderer: the one instance, its destruction and its release at the program end.
 #include "runtime/gfx2d/renderer.h"
 
-#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/gfx2d_internal.h"
 
 namespace corvane {
 

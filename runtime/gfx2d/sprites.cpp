@@ -12,7 +12,7 @@
 #include "runtime/engine/engine.h"
 #include "runtime/engine/surface.h"
 #include "runtime/gfx2d/bmp.h"
-#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx2d/renderer.h"
 #include "runtime/platform/platform_files.h"
 

@@ -10,7 +10,7 @@
 
 #include "runtime/engine/engine.h"
 #include "runtime/gfx2d/bmp.h"
-#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx2d/renderer.h"
 #include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx2d/picture.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "runtime/engine/engine.h"
-#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx3d/gfx3d.h"
 
 namespace corvane {

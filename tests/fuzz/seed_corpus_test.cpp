@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "runtime/gfx2d/bmp.h"
-#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx2d/picture.h"
 #include "runtime/gfx3d/gfx3d.h"
 #include "runtime/gfx3d/model_file.h"

@@ -13,7 +13,7 @@
 #include "runtime/engine/engine_state.h"
 #include "runtime/engine/engine.h"
 #include "runtime/gfx2d/renderer.h"
-#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/gfx2d_internal.h"
 #include "tests/support/engine_fixture.h"
 
 namespace gfx2d_test {

@@ -10,7 +10,7 @@
 #include <cmath>
 
 #include "runtime/engine/engine_state.h"
-#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx3d/gfx3d.h"
 #include "tests/gfx2d/gfx2d_test_support.h"
 

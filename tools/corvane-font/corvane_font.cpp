@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/gfx2d_internal.h"
 
 namespace {
 
