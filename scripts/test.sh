@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test headless: the normal build, then the
 # abuse runs over hostile packs, models and fonts, the AddressSanitizer +
-# UndefinedBehaviorSanitizer build, the network tests under ThreadSanitizer, then
-# short fuzz runs from the seeds in fuzz/corpus.
+# UndefinedBehaviorSanitizer build, the network tests under ThreadSanitizer,
+# short fuzz runs from the seeds in fuzz/corpus, then the Windows build under Wine
+# (CORVANE_WINDOWS=0 leaves it out).
 #
 # Usage: test.sh [--quick]
 #   --quick  the layer and reference checks, the normal build and its tests only
-#            (the contributor's loop; the full run is the default and what CI runs)
+#            (the contributor's loop, no Windows stage; the full run is the default
+#            and what CI runs)
 set -euo pipefail
 quick=0
 case "${1:-}" in
@@ -116,25 +118,40 @@ if ls fuzz/*.cpp >/dev/null 2>&1 && command -v clang++ >/dev/null; then
   echo "fuzz targets: $fuzz_pass ran clean, $fuzz_fail crashed"
 fi
 
-# The Windows build (mingw-w64, tests and the player under Wine on Xvfb), on with
-# CORVANE_WINDOWS=1: the libraries come from the cache or are built (about 45 min
-# on a busy 2-core machine the first time, seconds later).
-if [ "${CORVANE_WINDOWS:-0}" = 1 ]; then
-  echo "== Windows: libraries, cross build, tests under Wine"
-  bash scripts/windows/test.sh || true
-  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' build-win/ctest-output.log 2>/dev/null | tail -1 || true)
-  if [ -z "$line" ]; then
-    status=1
+# The Windows stage: the libraries (from the cache, or built the first time), the
+# cross build, the tests under Wine on Xvfb, the player under Wine, and the package
+# with a game built from it. CORVANE_WINDOWS=0 or 1 overrides the default below.
+# >>> DECISION: the Windows stage runs by default (1) or only when asked (0) <<<
+windows_default=0
+if [ "${CORVANE_WINDOWS:-$windows_default}" = 1 ]; then
+  windows_start=$SECONDS
+  windows_step() { echo "== Windows: $1 ($((SECONDS - windows_start)) s into the stage)"; }
+  windows_count() { if "$@"; then total_pass=$((total_pass + 1)); else total_fail=$((total_fail + 1)); status=1; fi; }
+  windows_step "libraries"
+  if ! bash scripts/windows/deps.sh >/dev/null; then
+    echo "the Windows libraries could not be made: no Windows stage"
+    total_fail=$((total_fail + 1)); status=1
   else
-    failed=$(echo "$line" | sed -E 's/.*passed, ([0-9]+) tests? failed out of ([0-9]+).*/\1/')
-    all=$(echo "$line" | sed -E 's/.*passed, ([0-9]+) tests? failed out of ([0-9]+).*/\2/')
-    total_pass=$((total_pass + all - failed)); total_fail=$((total_fail + failed))
-    [ "$failed" -eq 0 ] || status=1
+    windows_step "cross build, tests under Wine"
+    rm -f build-win/ctest-output.log
+    bash scripts/windows/test.sh || true
+    line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' build-win/ctest-output.log 2>/dev/null | tail -1 || true)
+    if [ -z "$line" ]; then
+      total_fail=$((total_fail + 1)); status=1
+    else
+      failed=$(echo "$line" | sed -E 's/.*passed, ([0-9]+) tests? failed out of ([0-9]+).*/\1/')
+      all=$(echo "$line" | sed -E 's/.*passed, ([0-9]+) tests? failed out of ([0-9]+).*/\2/')
+      total_pass=$((total_pass + all - failed)); total_fail=$((total_fail + failed))
+      [ "$failed" -eq 0 ] || status=1
+    fi
+    windows_step "the player under Wine"
+    windows_count bash scripts/windows/run_player.sh
+    windows_step "the package, and a game built from it alone"
+    windows_count bash scripts/windows/package.sh
   fi
-  echo "== Windows: the player under Wine"
-  if bash scripts/windows/run_player.sh; then total_pass=$((total_pass + 1)); else total_fail=$((total_fail + 1)); status=1; fi
+  echo "== Windows stage: $((SECONDS - windows_start)) s"
 fi
 
-# Normal build, abuse runs, sanitizer build and fuzz runs together.
+# Normal build, abuse runs, sanitizer build, fuzz runs and the Windows stage together.
 echo "total: $total_pass passed, $total_fail failed"
 exit $status

@@ -109,45 +109,10 @@ grep -Eq 'libav|libsw' "$prefix/lib/pkgconfig/corvane.pc" "$prefix/lib/cmake/Cor
 if ! command -v xvfb-run >/dev/null || ! command -v xdotool >/dev/null; then
   echo "no Xvfb: not run"; [ $failures -eq 0 ] || exit 1; exit 0
 fi
-cat > "$work/drive.sh" <<'DRIVE'
-#!/usr/bin/env bash
-# Inside xvfb-run: PROGRAM TITLE SCREEN_TEXT OUT -> "text: ..." and "exit: N" lines.
-set -u
-program=$1; title=$2; screen_text=$3; out=$4
-find_window() {
-  local i id
-  for i in $(seq 1 $(( $2 * 10 ))); do
-    id=$(xwininfo -root -tree 2>/dev/null | grep -F "\"$1\"" | awk '{print $1}' | head -1)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
-cd "$(dirname "$program")"
-TMPDIR=$out SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy "$program" >"$out/program.log" 2>&1 &
-pid=$!
-if box=$(find_window '!!OpenGL Software Emulation!!' 5); then xdotool windowfocus "$box" key Return; fi
-if win=$(find_window "$title <pause>" 3); then xdotool windowfocus "$win"; fi
-if ! win=$(find_window "$title" 20); then echo "no window"; kill $pid; exit 1; fi
-sleep 1
-geometry=$(xwininfo -id "$win")
-x=$(echo "$geometry" | awk '/Absolute upper-left X/ {print $4}')
-y=$(echo "$geometry" | awk '/Absolute upper-left Y/ {print $4}')
-import -window root -crop "640x480+$x+$y" +repage "$out/screen.png"
-convert "$out/screen.png" "$out/screen.ppm"
-echo "text: $("$screen_text" "$out/screen.ppm" 20 20 | head -1)"
-echo "floor: $(convert "$out/screen.ppm" -format '%[pixel:p{600,460}]' info:)"
-# The sprite runs along the floor line (y 328..359): somewhere on it is its yellow.
-echo "sprite: $(convert "$out/screen.ppm" -crop 640x32+0+328 +repage -fill black +opaque 'rgb(255,208,0)' -format '%[fx:maxima.r>0.5?1:0]' info:)"
-xdotool windowfocus "$win" key Escape
-for i in $(seq 1 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
-if kill -0 $pid 2>/dev/null; then kill $pid; echo "exit: still running"; exit 1; fi
-wait $pid; echo "exit: $?"
-DRIVE
-chmod +x "$work/drive.sh"
 run() {  # PROGRAM TITLE: 0 when everything a user sees is right
   local out=$work/run-$(basename "$1") before=$failures; mkdir -p "$out"
-  report=$(xvfb-run -a -s "-noreset -screen 0 1024x768x24" "$work/drive.sh" "$1" "$2" "$prefix/bin/screen-text" "$out" 2>&1)
+  report=$(SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy xvfb-run -a -s "-noreset -screen 0 1024x768x24" \
+           bash "$source/tests/package/drive_program.sh" "$1" "$2" "$prefix/bin/screen-text" "$out" 2>&1)
   grep -q '^text: Hello from Corvane! Arrows push, Escape ends\.$' <<<"$report" || fail "$2: text not on screen: $report"
   # The green floor (0x208020 is red 0x20, green 0x80, blue 0x20).
   grep -Eq '^floor: s?rgb\(32,128,32\)$' <<<"$report" || fail "$2: floor colour: $report"
