@@ -11,6 +11,7 @@
 #include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/shadow_volume.h"
 
 namespace corvane {
 
@@ -481,8 +482,9 @@ void MarkLitFaces(const MeshVertex* corners, std::size_t count, const float ligh
         }
 }
 
-void BuildShadowVolume(const MeshVertex* corners, std::size_t count, const std::vector<EdgeNeighbour>& edges,
-                       const std::vector<std::uint8_t>& faceLit, const float light[3], std::vector<float>& out) {
+void BuildShadowVolumeFaces(const MeshVertex* corners, std::size_t count, const std::vector<EdgeNeighbour>& edges,
+                            const std::vector<std::uint8_t>& faceLit, const float light[3], bool farCaps,
+                            std::vector<float>& out) {
     const std::size_t triangles = std::min({count / 3, edges.size() / 3, faceLit.size()});
     out.clear();
     for (std::size_t t = 0; t < triangles; ++t) {
@@ -496,7 +498,8 @@ void BuildShadowVolume(const MeshVertex* corners, std::size_t count, const std::
             PushPoint(out, q), PushFar(out, p, light), PushFar(out, q, light);
         }
     }
-    for (std::size_t t = 0; t < triangles; ++t)
+    for (std::size_t t = 0; t < triangles; ++t) {
+        if (!faceLit[t] && !farCaps) continue;
         for (int l = 0; l < 3; ++l) {
             const float* p = corners[t * 3 + std::size_t(l)].position;
             if (faceLit[t])
@@ -504,6 +507,47 @@ void BuildShadowVolume(const MeshVertex* corners, std::size_t count, const std::
             else
                 PushFar(out, p, light);
         }
+    }
+}
+
+void BuildShadowVolume(const MeshVertex* corners, std::size_t count, const std::vector<EdgeNeighbour>& edges,
+                       const std::vector<std::uint8_t>& faceLit, const float light[3], std::vector<float>& out) {
+    BuildShadowVolumeFaces(corners, count, edges, faceLit, light, true, out);
+}
+
+bool InfinityOutsideView(const float m[16]) {
+    // A point at infinity stays one under the object's placement (w = 0), so its
+    // clip coordinates come from the projection's first three columns. When the
+    // z and w rows ignore x and y, it is inside only if |A dz| <= |C dz| (A, C the
+    // z and w rows' z entries); with dz = 0 its x or y is non-zero while w is 0.
+    const float a = m[10], c = m[11];
+    if (m[2] != 0.0f || m[6] != 0.0f || m[3] != 0.0f || m[7] != 0.0f) return false;
+    if (!(std::fabs(a) > std::fabs(c) * (1.0f + 1.0e-5f))) return false;
+    // x and y must not vanish together for a direction with dz = 0.
+    return m[0] * m[5] - m[4] * m[1] != 0.0f;
+}
+
+std::uint64_t ShadowVolumeKey(const MeshVertex* corners, std::size_t count, const std::vector<EdgeNeighbour>& edges,
+                              const float light[3], bool farCaps) {
+    std::uint64_t h = (0x243F6A8885A308D3ull ^ count) + (farCaps ? 1 : 0);
+    const auto feed = [&h](std::uint32_t w) {
+        h = (h ^ w) * 0x9E3779B97F4A7C15ull;
+        h ^= h >> 29;
+    };
+    const auto bits = [](float f) {
+        std::uint32_t u;
+        std::memcpy(&u, &f, sizeof u);
+        return u;
+    };
+    for (int i = 0; i < 3; ++i) feed(bits(light[i]));
+    feed(std::uint32_t(edges.size()));
+    for (std::size_t k = 0; k < count; ++k) {
+        const float* p = corners[k].position;
+        feed(bits(p[0])), feed(bits(p[1])), feed(bits(p[2]));
+        feed(k < edges.size() ? std::uint32_t(edges[k].neighbour) : 0xFFFFFFFEu);
+    }
+    h = Mix(h);
+    return h ? h : 1;
 }
 
 void DrawShadowVolume(Scene3D& scene, Mesh& mesh, const MeshFrame& frameA, const MeshFrame& frameB,
@@ -521,10 +565,41 @@ void DrawShadowVolume(Scene3D& scene, Mesh& mesh, const MeshFrame& frameA, const
         BlendFrames(frameA, frameB, a, none, mesh.renderVertices);
         pose = mesh.renderVertices.data();
     }
-    MarkLitFaces(pose, count, light, mesh.edgeNeighbours, mesh.faceLit);
+    // An unblended pose under an unchanged light keeps its volume in a buffer:
+    // a still caster under a still light is built once, however the camera moves.
+    const bool buffers = gl::HasBuffers();
+    const bool still = pose == frameA.triangles.data();
+    float projection[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    const bool farCaps = !InfinityOutsideView(projection);
+    const std::uint64_t key = buffers && still ? ShadowVolumeKey(pose, count, mesh.edgeNeighbours, light, farCaps) : 0;
     static thread_local std::vector<float> volume;
-    BuildShadowVolume(pose, count, mesh.edgeNeighbours, mesh.faceLit, light, volume);
-    if (volume.empty()) return;
+    std::size_t vertices = 0;
+    const void* data = nullptr;
+    if (key && key == mesh.shadowKey && mesh.shadowBuffer) {
+        vertices = mesh.shadowVertices;
+        gl::BindBuffer()(GL_ARRAY_BUFFER_ARB, mesh.shadowBuffer);
+    } else {
+        MarkLitFaces(pose, count, light, mesh.edgeNeighbours, mesh.faceLit);
+        BuildShadowVolumeFaces(pose, count, mesh.edgeNeighbours, mesh.faceLit, light, farCaps, volume);
+        vertices = std::min<std::size_t>(volume.size() / 4, 0x7FFFFFFF);
+        data = volume.data();
+        if (key) {
+            if (!mesh.shadowBuffer) gl::GenBuffers()(1, &mesh.shadowBuffer);
+            gl::BindBuffer()(GL_ARRAY_BUFFER_ARB, mesh.shadowBuffer);
+            gl::BufferData()(GL_ARRAY_BUFFER_ARB, GLsizeiptrARB(vertices * 4 * sizeof(float)), volume.data(),
+                             GL_STATIC_DRAW_ARB);
+            mesh.shadowKey = key;
+            mesh.shadowVertices = vertices;
+            data = nullptr;
+        } else if (buffers) {
+            gl::BindBuffer()(GL_ARRAY_BUFFER_ARB, 0);
+        }
+    }
+    if (vertices == 0) {
+        if (buffers) gl::BindBuffer()(GL_ARRAY_BUFFER_ARB, 0);
+        return;
+    }
 
     const GLboolean culling = glIsEnabled(GL_CULL_FACE), lighting = glIsEnabled(GL_LIGHTING);
     GLint frontFace = GL_CCW, cullFace = GL_BACK;
@@ -538,24 +613,23 @@ void DrawShadowVolume(Scene3D& scene, Mesh& mesh, const MeshFrame& frameA, const
     }
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_LIGHTING);
-    if (gl::HasBuffers()) gl::BindBuffer()(GL_ARRAY_BUFFER_ARB, 0);
 
     glPushMatrix();
     ApplyTransformStack(scene);
     glEnableClientState(GL_VERTEX_ARRAY);
-    glVertexPointer(4, GL_FLOAT, 0, volume.data());
-    const GLsizei vertices = GLsizei(std::min<std::size_t>(volume.size() / 4, 0x7FFFFFFF));
+    glVertexPointer(4, GL_FLOAT, 0, data);
     glStencilFunc(GL_ALWAYS, 0, ~0u);
     glEnable(GL_CULL_FACE);
     // The volume comes out wound clockwise seen from outside, whatever the mesh.
     glFrontFace(GL_CW);
     glCullFace(GL_BACK);
     glStencilOp(GL_KEEP, GL_KEEP, GL_INCR);
-    glDrawArrays(GL_TRIANGLES, 0, vertices);
+    glDrawArrays(GL_TRIANGLES, 0, GLsizei(vertices));
     glCullFace(GL_FRONT);
     glStencilOp(GL_KEEP, GL_KEEP, GL_DECR);
-    glDrawArrays(GL_TRIANGLES, 0, vertices);
+    glDrawArrays(GL_TRIANGLES, 0, GLsizei(vertices));
     glDisableClientState(GL_VERTEX_ARRAY);
+    if (buffers) gl::BindBuffer()(GL_ARRAY_BUFFER_ARB, 0);
     glPopMatrix();
 
     // Back to the pass's own settings and the scene's culling, lighting and texturing.

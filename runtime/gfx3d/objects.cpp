@@ -108,10 +108,13 @@ void DropDerivedData(Mesh& mesh) {
         if (auto deleteBuffers = gl::DeleteBuffers()) {
             if (mesh.staticBuffer) deleteBuffers(1, &mesh.staticBuffer);
             if (mesh.streamBuffer) deleteBuffers(1, &mesh.streamBuffer);
+            if (mesh.shadowBuffer) deleteBuffers(1, &mesh.shadowBuffer);
         }
         if (mesh.toonTexture) glDeleteTextures(1, &mesh.toonTexture);
     }
-    mesh.staticBuffer = mesh.streamBuffer = 0;
+    mesh.staticBuffer = mesh.streamBuffer = mesh.shadowBuffer = 0;
+    mesh.shadowVertices = 0;
+    mesh.shadowKey = 0;
     mesh.streamBufferBytes = 0;
     mesh.toonTexture = 0;
     mesh.toonRowStep = 0;

@@ -86,6 +86,9 @@ public:
     float toonRowStep = 0;
     std::vector<EdgeNeighbour> edgeNeighbours; // one per triangle corner (shadow volumes)
     std::vector<std::uint8_t> faceLit;         // one per triangle: faces the effect light
+    unsigned int shadowBuffer = 0;            // the last unblended shadow volume, kept while pose and light stay
+    std::size_t shadowVertices = 0;           // vertices in shadowBuffer
+    std::uint64_t shadowKey = 0;              // what shadowBuffer was built from; 0 none
 
     std::size_t streamBufferBytes = 0;        // size the stream buffer was specified with
     std::vector<std::uint32_t> toonColours;   // the colour list the toon texture was made from

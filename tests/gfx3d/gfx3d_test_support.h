@@ -11,6 +11,7 @@
 
 #include "runtime/engine/engine_state.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
+#include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx3d/gfx3d.h"
 #include "tests/gfx2d/gfx2d_test_support.h"
 
@@ -106,6 +107,58 @@ inline void BuildMovingSquare(int slot, int frames) {
         }
     }
     FinishObject();
+}
+
+// The whole 640 x 480 stencil buffer, bottom row first.
+inline std::vector<unsigned char> ReadStencil() {
+    std::vector<unsigned char> s(640 * 480);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, 640, 480, GL_STENCIL_INDEX, GL_UNSIGNED_BYTE, s.data());
+    return s;
+}
+
+// The shadow volume of the slot's first mesh at the current placement and
+// effect light, with nothing left out (caps at infinity included), counted
+// into the stencil by the two passes the open shadow pass uses: what any
+// bounded or kept volume must reproduce exactly. Frames as DrawObject without
+// animate: the pose is B + (A - B) * weight.
+inline void CountUnboundedVolume(int slot, int first = 0, int second = 0, float weight = 0) {
+    using namespace corvane;
+    Scene3D& s = TheScene();
+    Mesh& mesh = s.slots[slot].meshes[0];
+    const MeshFrame& a = mesh.frames[std::size_t(first)];
+    const MeshFrame& b = mesh.frames[std::size_t(second)];
+    float placement[16], inverse[16], light[3];
+    PlacementMatrix(s, placement);
+    if (!InViewCone(s, placement, a)) return;
+    AffineInverse(placement, inverse);
+    TransformPoint(inverse, s.effectLightPosition, light);
+    std::vector<MeshVertex> pose = a.triangles;
+    const float none[2] = {0, 0};
+    if (weight != 0.0f) BlendFrames(a, b, weight, none, pose);
+    std::vector<EdgeNeighbour> edges = mesh.edgeNeighbours;
+    std::vector<std::uint8_t> lit;
+    std::vector<float> volume;
+    MarkLitFaces(pose.data(), pose.size(), light, edges, lit);
+    BuildShadowVolume(pose.data(), pose.size(), edges, lit, light, volume);
+    if (gl::HasBuffers()) gl::BindBuffer()(GL_ARRAY_BUFFER_ARB, 0);
+    glPushMatrix();
+    ApplyTransformStack(s);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(4, GL_FLOAT, 0, volume.data());
+    glStencilFunc(GL_ALWAYS, 0, ~0u);
+    glEnable(GL_CULL_FACE);
+    glFrontFace(GL_CW);
+    glCullFace(GL_BACK);
+    glStencilOp(GL_KEEP, GL_KEEP, GL_INCR);
+    glDrawArrays(GL_TRIANGLES, 0, GLsizei(volume.size() / 4));
+    glCullFace(GL_FRONT);
+    glStencilOp(GL_KEEP, GL_KEEP, GL_DECR);
+    glDrawArrays(GL_TRIANGLES, 0, GLsizei(volume.size() / 4));
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glPopMatrix();
+    glStencilFunc(GL_ALWAYS, 0, 0);
+    glStencilOp(GL_KEEP, GL_KEEP, GL_INVERT);
 }
 
 // Every test starts from a cleared frame in 3D mode (near 1, far 100, fov 90),
