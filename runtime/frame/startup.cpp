@@ -183,9 +183,8 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
     // Windowed or full-screen mode.
     RestoreStartupWindowMode();
 
-    // Input devices and the sound output open.
+    // Input devices open.
     InitInput(*TheInput(), nullptr, instance, engine.virtualMouse != 0);
-    InitSound(TheSoundDevice());
 
     // Font 0 is the current font.
     SetFont(0);
@@ -203,6 +202,11 @@ int StartEngine(void* instance, void* previousInstance, const char* commandLineT
     glClear(GL_COLOR_BUFFER_BIT);
     SwapAndWait();
     ResetViewport(0, 0, 0, 0);
+
+    // The sound output opens once the window shows: loading the mixer library and
+    // opening the device would hold up the first frame, and nothing before the
+    // program's own code plays a sound.
+    InitSound(TheSoundDevice());
 
     // The frame clock starts after the first frame.
     SetFrameTimes();

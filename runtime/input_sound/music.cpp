@@ -3,6 +3,7 @@
 // for as long as it stays open.
 #include "runtime/engine/engine.h"
 #include "runtime/input_sound/sound.h"
+#include "runtime/platform/platform_audio.h"
 #include "runtime/platform/platform_files.h"
 
 namespace corvane {
@@ -23,6 +24,11 @@ int PlayMusic(const char* file) {
     }
     if (!platform::OpenMusic(path.Buffer()) || !platform::StartMusic()) {
         platform::CloseMusic();
+        const std::string missing = platform::AudioLibraryProblem();
+        if (!missing.empty()) {
+            ReportFailure("PlayMusic", file, "cannot load " + missing);
+            return 0;
+        }
         const std::string why = platform::ReadProblem(path.Buffer());
         ReportFailure("PlayMusic", file, why.empty() ? "not music the mixer reads (unsupported format or damaged)" : why);
         return 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "runtime/engine/engine.h"
+#include "runtime/platform/platform_audio.h"
 #include "runtime/platform/platform_files.h"
 #include "runtime/values/media.h"
 
@@ -177,7 +178,12 @@ int LoadSound(const char* file, double slotNumber, double voices) {
     EmptySlot(*slot);
     int count = std::clamp(ToInt(voices), 1, kMaxVoicesPerSlot);
     SoundDevice* device = g_device;
-    if (!device || !device->created) return 0;
+    if (!device || !device->created) {
+        // Without the mixer library no sound loads: said as a file that cannot be read is.
+        const std::string why = platform::AudioLibraryProblem();
+        if (!why.empty()) ReportFailure("LoadSound", file, "cannot load " + why);
+        return 0;
+    }
 
     slot->fileName = path;
     slot->voiceCount = count;

@@ -2,8 +2,23 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 namespace corvane::platform {
+
+// ---------------------------------------------------------------- the mixer library
+// SDL2_mixer is opened when the output first opens (it pulls in the decoders of
+// every music format and their own dependencies, which a program would otherwise
+// load before its first frame), by the name the system's packages install.
+bool LoadAudioLibrary(std::string* error);          // true when loaded; error: the file that failed and why
+bool UnloadAudioLibrary();                          // false (nothing closed) while the output is open or samples remain
+bool AudioLibraryLoaded();
+std::string AudioLibraryProblem();                  // why the last load failed; "" when it did not
+// The files tried, in order: libSDL2_mixer-2.0.so.0 then libSDL2_mixer.so, or SDL2_mixer.dll.
+std::vector<std::string> AudioLibraryFileNames(bool windows);
+// Tests: the library is looked for as this one file instead; null or "" puts it back.
+void SetAudioLibraryFileForTesting(const char* file);
 
 // ---------------------------------------------------------------- output
 struct AudioOutputInfo {
@@ -12,7 +27,7 @@ struct AudioOutputInfo {
     int bits = 0;                                   // bits per sample
     int voices = 0;                                 // mixer voices available
 };
-int  OpenAudioOutput(int frequency, int channels, int bits, int voices); // 1, or a negative code when no output opens
+int  OpenAudioOutput(int frequency, int channels, int bits, int voices); // 1, or a negative code when no output opens (-4: no mixer library)
 void CloseAudioOutput();                            // stops every voice and the music, closes the output
 bool AudioOutputOpen();                             // the output is open
 AudioOutputInfo GetAudioOutputInfo();               // what the output really runs at (zeros when closed)

@@ -1,10 +1,15 @@
 // SDL2_mixer implementation of the sound mixer services: one mixer channel per
 // voice, sample data converted once to the output format when it is loaded.
+//
+// The mixer is not linked: it brings the decoders of every music format and
+// their dependencies (a synthesiser, its sound fonts' and sound servers'
+// libraries), a score of shared objects a program would load and relocate before
+// its first frame. It is opened when the output first opens and reached through
+// a table of entry points; the header still gives the types.
 #include "runtime/platform/platform_audio.h"
+#include "runtime/platform/platform_audio_mixer.h"
+#include "runtime/platform/platform_dynlib.h"
 #include "runtime/platform/platform_files.h"
-
-#include <SDL.h>
-#include <SDL_mixer.h>
 
 #include <algorithm>
 #include <cmath>
@@ -12,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 namespace corvane::platform {
@@ -22,6 +28,58 @@ struct AudioChunk {
 };
 
 namespace {
+
+// ---------------------------------------------------------------- the library
+MixerApi g_api;                                     // filled while the library is loaded
+LibraryHandle g_library = nullptr;
+std::string g_problem;                              // why the last load failed
+std::string g_fileOverride;                         // tests: another file to look for
+int g_liveChunks = 0;                               // chunks still to be freed by the library
+
+#ifdef _WIN32
+constexpr bool kWindowsNames = true;
+#else
+constexpr bool kWindowsNames = false;
+#endif
+
+void CloseLibrary() {
+    g_api = MixerApi();
+    if (g_library) FreeDynamicLibrary(g_library);
+    g_library = nullptr;
+}
+
+// Opens the first file that loads as SDL2_mixer 2 with every entry point the
+// output uses; error: the first file tried and why it did not do.
+LibraryHandle OpenMixerLibrary(std::string* error) {
+    std::vector<std::string> files =
+        g_fileOverride.empty() ? AudioLibraryFileNames(kWindowsNames) : std::vector<std::string>{g_fileOverride};
+    std::string firstWhy;
+    for (const std::string& file : files) {
+        std::string why;
+        LibraryHandle handle = OpenLibraryFile(file.c_str(), &why);
+        if (handle) {
+            MixerApi api;
+            std::string missing;
+#define CORVANE_MIXER_RESOLVE(name)                                                                \
+    api.name = reinterpret_cast<decltype(&::name)>(FindLibrarySymbol(handle, #name));              \
+    if (!api.name && missing.empty()) missing = #name;
+            CORVANE_MIXER_ENTRY_POINTS(CORVANE_MIXER_RESOLVE)
+#undef CORVANE_MIXER_RESOLVE
+            const SDL_version* version = api.Mix_Linked_Version ? api.Mix_Linked_Version() : nullptr;
+            if (missing.empty() && version && version->major == SDL_MIXER_MAJOR_VERSION) {
+                g_api = api;
+                return handle;
+            }
+            FreeDynamicLibrary(handle);
+            why = !missing.empty() ? file + ": no " + missing
+                                   : file + ": version " + std::to_string(version ? version->major : -1) +
+                                         " where " + std::to_string(SDL_MIXER_MAJOR_VERSION) + " is needed";
+        }
+        if (firstWhy.empty()) firstWhy = why.empty() ? file + ": cannot be loaded" : why;
+    }
+    if (error) *error = firstWhy;
+    return nullptr;
+}
 
 bool g_open = false;
 bool g_subsystemStarted = false;
@@ -57,42 +115,75 @@ void SDLCALL GainEffect(int, void* stream, int len, void* udata) {
 void ApplyGains(int voice, double left, double right) {
     left = std::clamp(std::isnan(left) ? 0.0 : left, 0.0, 1.0);
     right = std::clamp(std::isnan(right) ? 0.0 : right, 0.0, 1.0);
-    Mix_UnregisterEffect(voice, GainEffect);
+    g_api.Mix_UnregisterEffect(voice, GainEffect);
     if (left == 0.0 && right == 0.0) {
-        Mix_Volume(voice, 0);
+        g_api.Mix_Volume(voice, 0);
         return;
     }
-    Mix_Volume(voice, MIX_MAX_VOLUME);
+    g_api.Mix_Volume(voice, MIX_MAX_VOLUME);
     if (left == 1.0 && right == 1.0) return;
     g_gains[voice].left = static_cast<float>(left);
     g_gains[voice].right = static_cast<float>(right);
-    Mix_RegisterEffect(voice, GainEffect, nullptr, &g_gains[voice]);
+    g_api.Mix_RegisterEffect(voice, GainEffect, nullptr, &g_gains[voice]);
 }
 
 } // namespace
+
+const MixerApi& Mixer() { return g_api; }
+
+std::vector<std::string> AudioLibraryFileNames(bool windows) {
+    if (windows) return {"SDL2_mixer.dll"};
+    return {"libSDL2_mixer-2.0.so.0", "libSDL2_mixer.so"};
+}
+
+bool LoadAudioLibrary(std::string* error) {
+    if (g_library) return true;
+    std::string why;
+    g_library = OpenMixerLibrary(&why);
+    g_problem = g_library ? std::string() : why;
+    if (error) *error = why;
+    return g_library != nullptr;
+}
+
+bool UnloadAudioLibrary() {
+    // The mixer frees the chunks it made: they keep it loaded.
+    if (g_open || g_liveChunks > 0) return false;
+    CloseLibrary();
+    return true;
+}
+
+bool AudioLibraryLoaded() { return g_library != nullptr; }
+
+std::string AudioLibraryProblem() { return g_problem; }
+
+void SetAudioLibraryFileForTesting(const char* file) {
+    g_fileOverride = file ? file : "";
+    g_problem.clear();
+}
 
 int OpenAudioOutput(int frequency, int channels, int bits, int voices) {
     if (g_open) CloseAudioOutput();
     // The gain effect works on 16-bit stereo.
     if (channels != 2 || bits != 16 || frequency <= 0) return -3;
-    voices = std::clamp(voices, 1, static_cast<int>(sizeof g_gains / sizeof g_gains[0]));
+    if (!LoadAudioLibrary(nullptr)) return -4;
+        voices = std::clamp(voices, 1, static_cast<int>(sizeof g_gains / sizeof g_gains[0]));
     // SDL counts the starts of a subsystem, so another user of audio in the
     // process (a sound library) keeps it running when this output closes.
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return -1;
     g_subsystemStarted = true;
     // The output runs at exactly the asked format; SDL converts for the device.
-    if (Mix_OpenAudioDevice(frequency, AUDIO_S16LSB, channels, 512, nullptr, 0) != 0) {
+    if (g_api.Mix_OpenAudioDevice(frequency, AUDIO_S16LSB, channels, 512, nullptr, 0) != 0) {
         if (g_subsystemStarted) {
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
             g_subsystemStarted = false;
         }
         return -2;
     }
-    g_voices = Mix_AllocateChannels(voices);
-    Mix_ReserveChannels(g_voices);                  // voices are only ever chosen by number
+    g_voices = g_api.Mix_AllocateChannels(voices);
+    g_api.Mix_ReserveChannels(g_voices);                  // voices are only ever chosen by number
     int freq = 0, ch = 0;
     Uint16 format = 0;
-    Mix_QuerySpec(&freq, &format, &ch);
+    g_api.Mix_QuerySpec(&freq, &format, &ch);
     g_info.frequency = freq;
     g_info.channels = ch;
     g_info.bits = SDL_AUDIO_BITSIZE(format);
@@ -104,8 +195,8 @@ int OpenAudioOutput(int frequency, int channels, int bits, int voices) {
 void CloseAudioOutput() {
     if (!g_open) return;
     CloseMusic();
-    Mix_HaltChannel(-1);
-    Mix_CloseAudio();
+    g_api.Mix_HaltChannel(-1);
+    g_api.Mix_CloseAudio();
     if (g_subsystemStarted) {
         // When nobody else uses audio, the next open reads the driver choice again.
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
@@ -175,10 +266,11 @@ AudioChunk* CreateAudioChunk(const void* pcm, std::size_t bytes, int frequency, 
     mixChunk->volume = MIX_MAX_VOLUME;
     auto* chunk = new (std::nothrow) AudioChunk;
     if (!chunk) {
-        Mix_FreeChunk(mixChunk);
+        g_api.Mix_FreeChunk(mixChunk);
         return nullptr;
     }
     chunk->chunk = mixChunk;
+    ++g_liveChunks;
     chunk->frames = static_cast<std::size_t>(outBytes / outFrame);
     return chunk;
 }
@@ -186,25 +278,26 @@ AudioChunk* CreateAudioChunk(const void* pcm, std::size_t bytes, int frequency, 
 void FreeAudioChunk(AudioChunk* chunk) {
     if (!chunk) return;
     // Mix_FreeChunk halts every channel still playing it before the samples go.
-    Mix_FreeChunk(chunk->chunk);
+    g_api.Mix_FreeChunk(chunk->chunk);
+    --g_liveChunks;
     delete chunk;
 }
 
 std::size_t AudioChunkFrames(const AudioChunk* chunk) { return chunk ? chunk->frames : 0; }
 
-bool VoicePlaying(int voice) { return ValidVoice(voice) && Mix_Playing(voice) != 0; }
+bool VoicePlaying(int voice) { return ValidVoice(voice) && g_api.Mix_Playing(voice) != 0; }
 
 void StopVoice(int voice) {
-    if (ValidVoice(voice)) Mix_HaltChannel(voice);
+    if (ValidVoice(voice)) g_api.Mix_HaltChannel(voice);
 }
 
 bool PlayVoice(int voice, AudioChunk* chunk, double leftGain, double rightGain) {
     if (!ValidVoice(voice) || !chunk || !chunk->chunk) return false;
     // A playing channel would drop its effects when restarted, so it is halted
     // before the gains are set.
-    if (Mix_Playing(voice)) Mix_HaltChannel(voice);
+    if (g_api.Mix_Playing(voice)) g_api.Mix_HaltChannel(voice);
     ApplyGains(voice, leftGain, rightGain);
-    return Mix_PlayChannel(voice, chunk->chunk, 0) == voice;
+    return g_api.Mix_PlayChannelTimed(voice, chunk->chunk, 0, -1) == voice;
 }
 
 bool OpenMusic(const char* path) {
@@ -219,29 +312,29 @@ bool OpenMusic(const char* path) {
         std::fclose(file);
         return false;
     }
-    g_music = Mix_LoadMUS_RW(stream, 1);
+    g_music = g_api.Mix_LoadMUS_RW(stream, 1);
     return g_music != nullptr;
 }
 
 bool StartMusic() {
     if (!g_music) return false;
-    return Mix_PlayMusic(g_music, 0) == 0;
+    return g_api.Mix_PlayMusic(g_music, 0) == 0;
 }
 
 bool MusicOpen() { return g_music != nullptr; }
 
 bool MusicFinished() {
     if (!g_music) return false;
-    if (!Mix_PlayingMusic()) return true;
-    double length = Mix_MusicDuration(g_music);
-    double position = Mix_GetMusicPosition(g_music);
+    if (!g_api.Mix_PlayingMusic()) return true;
+    double length = g_api.Mix_MusicDuration(g_music);
+    double position = g_api.Mix_GetMusicPosition(g_music);
     return length > 0.0 && position >= length;
 }
 
 void CloseMusic() {
     if (!g_music) return;
-    Mix_HaltMusic();
-    Mix_FreeMusic(g_music);
+    g_api.Mix_HaltMusic();
+    g_api.Mix_FreeMusic(g_music);
     g_music = nullptr;
 }
 

@@ -1,14 +1,12 @@
 // A video's sound, mixed into the output after music and effects by SDL2_mixer's
 // post-mix hook. The main thread fills a ring, the mixing thread empties it; each
 // side moves only its own index.
-#include <SDL.h>
-#include <SDL_mixer.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 
 #include "runtime/platform/platform_audio.h"
+#include "runtime/platform/platform_audio_mixer.h"
 #include "runtime/platform/platform_video.h"
 
 namespace corvane::platform {
@@ -46,7 +44,7 @@ bool StartVideoSound() {
     if (!AudioOutputOpen() || info.channels != 2 || info.bits != 16 || info.frequency != kVideoSoundRate) return false;
     g_written.store(0);
     g_read.store(0);
-    Mix_SetPostMix(MixVideoSound, nullptr);
+    Mixer().Mix_SetPostMix(MixVideoSound, nullptr);
     g_started = true;
     return true;
 }
@@ -73,7 +71,7 @@ std::size_t VideoSoundQueued() {
 void StopVideoSound() {
     if (!g_started) return;
     // Mix_SetPostMix waits for a running mix to finish, so the ring is free after it.
-    if (AudioOutputOpen()) Mix_SetPostMix(nullptr, nullptr);
+    if (AudioOutputOpen()) Mixer().Mix_SetPostMix(nullptr, nullptr);
     g_started = false;
     g_written.store(0);
     g_read.store(0);
