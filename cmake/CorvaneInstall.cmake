@@ -35,13 +35,13 @@ install(FILES ${CMAKE_BINARY_DIR}/package/CorvaneConfig.cmake
         DESTINATION lib/cmake/Corvane)
 # What corvane.pc adds to the runtime's own flags.
 if(WIN32)
-  # sdl2.pc (and SDL2_mixer.pc, which requires it) would rename main and ask for
-  # SDL2main and the GUI subsystem: SDL's flags are written out instead. The GL is
-  # opengl32; the compiler's run-time libraries are linked in as the build's are.
+  # sdl2.pc would rename main and ask for SDL2main and the GUI subsystem: SDL's
+  # flags are written out instead. The GL is opengl32; the compiler's run-time
+  # libraries are linked in as the build's are. SDL2_mixer.dll is opened at run time.
   set(CORVANE_PC_REQUIRES "lzo2 libpng libjpeg zlib")
   set(CORVANE_PC_CFLAGS "-I\${includedir}/SDL2 -DSDL_MAIN_HANDLED -D_USE_MATH_DEFINES -DWINGDIAPI=__declspec(dllimport) -DAPIENTRY=__stdcall")
   list(JOIN CORVANE_SYSTEM_LIBRARIES " -l" _corvane_system)
-  set(CORVANE_PC_LIBS "-lSDL2_mixer -lSDL2 -lopengl32 -l${_corvane_system} -mconsole ${CORVANE_MINGW_STATIC_RUNTIME}")
+  set(CORVANE_PC_LIBS "-lSDL2 -lopengl32 -l${_corvane_system} -mconsole ${CORVANE_MINGW_STATIC_RUNTIME}")
 else()
   set(CORVANE_PC_REQUIRES "${CORVANE_PKG_MODULES} gl")
   set(CORVANE_PC_CFLAGS "")
