@@ -1,6 +1,8 @@
 // A runtime program that reports how far start-up got: with "first-frame" it
 // reports right after the first frame is presented (start-up's cleared frame);
-// otherwise when the user program starts, after the loading screen. It prints the
+// with "main" as soon as main runs (what loading and relocating the program and
+// its libraries cost); otherwise when the user program starts, after the loading
+// screen. It prints the
 // monotonic clock in nanoseconds and its resident memory in KiB, and leaves at once.
 // With "video FILE" the user program plays FILE twice and prints how long each
 // call took to show its first picture, in ms of wall time, then in ms of the
@@ -89,6 +91,7 @@ int UserMain() {
 } // namespace corvane
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "main") == 0) ReportAndLeave();
     g_reportFirstFrame = argc > 1 && std::strcmp(argv[1], "first-frame") == 0;
     if (argc > 2 && std::strcmp(argv[1], "video") == 0) g_video = argv[2];
     return corvane::RuntimeMain(nullptr, nullptr, "", 1);
