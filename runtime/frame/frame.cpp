@@ -7,6 +7,7 @@
 #include "runtime/engine/engine_state.h"
 #include "runtime/frame/frame_internal.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
+#include "runtime/gfx2d/quad_batch.h"
 #include "runtime/gfx3d/gfx3d.h"
 #include "runtime/input_sound/input.h"
 #include "runtime/input_sound/sound.h"
@@ -40,6 +41,7 @@ double AdvanceFrameSlot(double nextFrameTime, double frameInterval, double now) 
 }
 
 double SwapAndWait() {
+    FlushQuads();
     glFlush();
     platform::SwapWindowBuffers();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -84,7 +86,8 @@ void PresentFrame() {
         if (IsKeyDown(*TheInput(), KeyLeftAlt) && IsKeyDown(*TheInput(), KeyF4)) EndFromKey();
     }
 
-    // Pending stencil shadows are drawn into the frame.
+    // The 2D quads drawn so far, then pending stencil shadows, go into the frame.
+    FlushQuads();
     SetShadowPass(false);
 
     // Show the frame, then prepare the next one.

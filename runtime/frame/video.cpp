@@ -16,6 +16,7 @@
 #include "runtime/engine/engine.h"
 #include "runtime/frame/frame.h"
 #include "runtime/gfx2d/gl_entry_points.h"
+#include "runtime/gfx2d/quad_batch.h"
 #include "runtime/input_sound/input.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/platform_video.h"
@@ -220,6 +221,7 @@ void Release() {
 
 void PlayVideoFile(const RtString& fileName, bool loop) {
     if (g_play.active || !MediaSource(0)) return;
+    FlushQuads(); // the frame so far is saved and shown again after the video
     // 1. Resolved through the first media context; missing or unreadable: skipped.
     const char* command = loop ? "PlayVideo" : "PlayVideoOnce";
     char path[kMediaPathCapacity];

@@ -13,6 +13,7 @@
 #include "runtime/engine/surface.h"
 #include "runtime/gfx2d/background_tiles.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
+#include "runtime/gfx2d/quad_batch.h"
 #include "runtime/gfx2d/renderer.h"
 #include "runtime/gfx2d/picture.h"
 #include "runtime/platform/platform_files.h"
@@ -122,6 +123,7 @@ bool LoadTiledBackground(int buffer, const char* path) {
 void GrabScreenToBackground(int buffer) {
     Renderer& renderer = TheRenderer();
     if (!ValidBuffer(buffer)) return;
+    FlushQuads(); // the grab reads what is drawn so far
     FreeBackground(buffer);
     const int W = SurfaceWidth(), H = SurfaceHeight();
     if (W < 1 || H < 1) return;
@@ -166,6 +168,7 @@ void DrawBackground(int buffer) {
     if (!ValidBuffer(buffer)) return;
     const Renderer::BackgroundBuffer& b = renderer.backgrounds[buffer];
     if (b.columns <= 0 || b.rows <= 0) return;
+    FlushQuads(); // drawn after what came before it
     glDisable(GL_ALPHA_TEST);
     ForgetBoundTexture();
     if (auto active = reinterpret_cast<PFNGLACTIVETEXTUREARBPROC>(GLEntryPoints().activeTexture)) {
@@ -199,6 +202,7 @@ void DrawBackground(int buffer) {
 
 void CrossFade(int from, int to) {
     Renderer& renderer = TheRenderer();
+    FlushQuads();
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
     glDisable(GL_ALPHA_TEST);
@@ -250,6 +254,7 @@ void LoadBackground(const RtString& file) {
 void GrabBackground() { GrabScreenToBackground(0); }
 
 void ClearBackground() {
+    FlushQuads();
     glClear(GL_COLOR_BUFFER_BIT);
     FreeBackground(0);
 }

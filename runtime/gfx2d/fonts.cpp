@@ -3,10 +3,12 @@
 #include <GL/gl.h>
 
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 
 #include "runtime/engine/engine.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
+#include "runtime/gfx2d/quad_batch.h"
 #include "runtime/gfx2d/renderer.h"
 
 namespace corvane {
@@ -61,29 +63,42 @@ CellCoords CellOf(const FontGrid& g, unsigned char byte) {
 
 const char* TextOf(const RtString& text) { return text.Buffer() ? text.Buffer() : ""; }
 
+// The font's texture bound and the batch set to draw with it.
+void UseFont(const FontGrid& g) {
+    BindSlot(g.slot, -1, 0);
+    QuadState state;
+    state.texture = TheRenderer().boundNames[0];
+    UseQuadState(state);
+}
+
+// Characters go to the batch in parts of at most this many quads.
+constexpr std::size_t kRunPart = 1024;
+
 } // namespace
 
 void DrawTextRun(int font, const char* text, float x, float y, float z) {
     FontGrid g;
     if (!text || !GetFontGrid(font, &g)) return;
-    BindSlot(g.slot, -1, 0);
+    UseFont(g);
     x = std::ceil(x);
     y = std::ceil(y);
     const float cw = float(g.cellWidth), ch = float(g.cellHeight);
-    glBegin(GL_QUADS);
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        const auto [u0, u1, v0, v1] = CellOf(g, *p);
-        glTexCoord2f(u0, v0);
-        glVertex3f(x, -y - ch, z);
-        glTexCoord2f(u1, v0);
-        glVertex3f(x + cw, -y - ch, z);
-        glTexCoord2f(u1, v1);
-        glVertex3f(x + cw, -y, z);
-        glTexCoord2f(u0, v1);
-        glVertex3f(x, -y, z);
-        x += cw;
+    const float none[4] = {0.0f, 0.0f, 0.0f, 0.0f}; // drawn in the current colour
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    for (std::size_t left = std::strlen(text); left > 0;) {
+        const std::size_t part = std::min(left, kRunPart);
+        QuadVertex* v = AppendQuads(part);
+        if (!v) return;
+        for (std::size_t i = 0; i < part; ++i, ++p, v += 4) {
+            const auto [u0, u1, v0, v1] = CellOf(g, *p);
+            SetQuadVertex(v[0], x, -y - ch, z, u0, v0, none);
+            SetQuadVertex(v[1], x + cw, -y - ch, z, u1, v0, none);
+            SetQuadVertex(v[2], x + cw, -y, z, u1, v1, none);
+            SetQuadVertex(v[3], x, -y, z, u0, v1, none);
+            x += cw;
+        }
+        left -= part;
     }
-    glEnd();
 }
 
 void LoadFont(const RtString& file, double number) {
@@ -121,6 +136,7 @@ void PrintNumber(double number, double x, double y) {
 void PrintText3D(const RtString& textValue, double x, double y, double z, double size) {
     Renderer& r = TheRenderer();
     const char* text = TextOf(textValue);
+    FlushQuads(); // lighting and matrices change below
     const bool lit = glIsEnabled(GL_LIGHTING);
     if (lit) glDisable(GL_LIGHTING);
     FontGrid g;
@@ -136,21 +152,19 @@ void PrintText3D(const RtString& textValue, double x, double y, double z, double
             const float up[3] = {m[1] * scale, m[5] * scale, m[9] * scale};
             float p[3] = {float(x) - right[0] * length / 2.0f, float(y) - right[1] * length / 2.0f,
                           float(z) - right[2] * length / 2.0f};
-            BindSlot(g.slot, -1, 0);
-            glBegin(GL_QUADS);
+            UseFont(g);
+            const float none[4] = {0.0f, 0.0f, 0.0f, 0.0f};
             for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c; ++c) {
+                QuadVertex* v = AppendQuads(1);
+                if (!v) break;
                 const auto [u0, u1, v0, v1] = CellOf(g, *c);
-                glTexCoord2f(u0, v0);
-                glVertex3f(p[0], p[1], p[2]);
-                glTexCoord2f(u1, v0);
-                glVertex3f(p[0] + right[0], p[1] + right[1], p[2] + right[2]);
-                glTexCoord2f(u1, v1);
-                glVertex3f(p[0] + right[0] + up[0], p[1] + right[1] + up[1], p[2] + right[2] + up[2]);
-                glTexCoord2f(u0, v1);
-                glVertex3f(p[0] + up[0], p[1] + up[1], p[2] + up[2]);
+                SetQuadVertex(v[0], p[0], p[1], p[2], u0, v0, none);
+                SetQuadVertex(v[1], p[0] + right[0], p[1] + right[1], p[2] + right[2], u1, v0, none);
+                SetQuadVertex(v[2], p[0] + right[0] + up[0], p[1] + right[1] + up[1], p[2] + right[2] + up[2], u1, v1,
+                              none);
+                SetQuadVertex(v[3], p[0] + up[0], p[1] + up[1], p[2] + up[2], u0, v1, none);
                 for (int i = 0; i < 3; ++i) p[i] += right[i];
             }
-            glEnd();
         } else {
             // Screen-sized text centred on the projected point.
             GLfloat pm[16];
@@ -175,6 +189,7 @@ void PrintText3D(const RtString& textValue, double x, double y, double z, double
                 const int ih = r.imageHeight[g.slot];
                 DrawTextRun(TheRenderer().currentFont, text, sx - cw * length / 2.0f - float(vp[0]),
                             sy - float(ih >> 3) + float(vp[1]), -nz);
+                FlushQuads();
                 glMatrixMode(GL_PROJECTION);
                 glPopMatrix();
                 glMatrixMode(GL_MODELVIEW);
@@ -182,6 +197,7 @@ void PrintText3D(const RtString& textValue, double x, double y, double z, double
             }
         }
     }
+    FlushQuads();
     if (lit) glEnable(GL_LIGHTING);
 }
 

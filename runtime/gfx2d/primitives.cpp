@@ -9,28 +9,40 @@
 #include "runtime/engine/engine.h"
 #include "runtime/gfx2d/bmp.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
+#include "runtime/gfx2d/quad_batch.h"
 #include "runtime/gfx2d/renderer.h"
 
 namespace corvane {
 
 namespace {
 
-// Shared set-up of every primitive: colour scaled by the global alpha, the key
-// colour drawn with alpha 0, no texture, projection nudged onto pixel centres.
+// A primitive's colour: scaled by the global alpha, the key colour with alpha 0,
+// in bytes as the GL takes them.
+struct PrimitiveColour {
+    GLubyte red, green, blue, alpha;
+
+    explicit PrimitiveColour(double colour) {
+        const std::uint32_t c = static_cast<std::uint32_t>(ToInt(colour));
+        const float a = TheRenderer().currentAlpha;
+        red = GLubyte(a * float(c & 0xFF));
+        green = GLubyte(a * float((c >> 8) & 0xFF));
+        blue = GLubyte(a * float((c >> 16) & 0xFF));
+        alpha = (c & 0xFFFFFF) == kSpriteKeyColour ? 0 : GLubyte(255.0f * a);
+    }
+};
+
+// Shared set-up of the points and lines: the primitive colour, no texture,
+// projection nudged onto pixel centres. (Rectangles are quads of the batch.)
 struct PrimitiveScope {
     Renderer& r;
     int slot, secondSlot, mipmapped;
 
     explicit PrimitiveScope(double colour)
         : r(TheRenderer()), slot(r.boundSlot), secondSlot(r.boundSecondSlot), mipmapped(r.boundMipmapped) {
+        FlushQuads();
         glDisable(GL_ALPHA_TEST);
-        const std::uint32_t c = static_cast<std::uint32_t>(ToInt(colour));
-        const float a = r.currentAlpha;
-        const GLubyte red = GLubyte(a * float(c & 0xFF));
-        const GLubyte green = GLubyte(a * float((c >> 8) & 0xFF));
-        const GLubyte blue = GLubyte(a * float((c >> 16) & 0xFF));
-        const GLubyte alpha = (c & 0xFFFFFF) == kSpriteKeyColour ? 0 : GLubyte(255.0f * a);
-        glColor4ub(red, green, blue, alpha);
+        const PrimitiveColour c(colour);
+        glColor4ub(c.red, c.green, c.blue, c.alpha);
         BindSlot(-1, -1, 0);
         glMatrixMode(GL_PROJECTION);
         glPushMatrix();
@@ -53,6 +65,7 @@ struct PrimitiveScope {
 
 void ResetViewport(int x, int y, int width, int height) {
     Renderer& r = TheRenderer();
+    FlushQuads();
     if (width <= 0 || height <= 0) {
         width = SurfaceWidth();
         height = SurfaceHeight();
@@ -91,12 +104,14 @@ void SetScreenSize(int width, int height) {
 }
 
 void SetViewport(double x, double y, double width, double height) {
+    FlushQuads();
     UpSetShadowPass(false); // a pending stencil-shadow pass ends before the viewport changes
     ResetViewport(ToInt(x), ToInt(y), ToInt(width), ToInt(height));
 }
 
 void SetAlpha(double value) {
     float alpha = 1.0f;
+    FlushQuads();
     if (value == 0.0 || !(value == value)) {
         glDisable(GL_BLEND);
     } else if (value > 0.0) {
@@ -137,15 +152,21 @@ void DrawRect(double x1, double y1, double x2, double y2, double colour) {
     int left = ToInt(x1), top = ToInt(y1), right = ToInt(x2), bottom = ToInt(y2);
     if (left > right) std::swap(left, right);
     if (top > bottom) std::swap(top, bottom);
-    PrimitiveScope scope(colour);
+    const PrimitiveColour c(colour);
+    const float rgba[4] = {float(c.red) / 255.0f, float(c.green) / 255.0f, float(c.blue) / 255.0f,
+                           float(c.alpha) / 255.0f};
+    QuadState flat;
+    flat.fill = QuadFill::Flat;
+    flat.coloured = true;
+    UseQuadState(flat);
+    QuadVertex* v = AppendQuads(1);
+    if (!v) return;
     // Counter-clockwise on screen so that face culling keeps it.
-    glBegin(GL_QUADS);
     const float l = float(left), r = float(right) + 1.0f, t = -float(top), b = -float(bottom) - 1.0f;
-    glVertex2f(l, b);
-    glVertex2f(r, b);
-    glVertex2f(r, t);
-    glVertex2f(l, t);
-    glEnd();
+    SetQuadVertex(v[0], l, b, 0.0f, 0.0f, 0.0f, rgba);
+    SetQuadVertex(v[1], r, b, 0.0f, 0.0f, 0.0f, rgba);
+    SetQuadVertex(v[2], r, t, 0.0f, 0.0f, 0.0f, rgba);
+    SetQuadVertex(v[3], l, t, 0.0f, 0.0f, 0.0f, rgba);
 }
 
 void SetTextureMipmap(double flag) { TheRenderer().textureMipmapFlag = ToInt(flag); }

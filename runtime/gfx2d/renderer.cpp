@@ -2,6 +2,7 @@
 #include "runtime/gfx2d/renderer.h"
 
 #include "runtime/gfx2d/gfx2d_internal.h"
+#include "runtime/gfx2d/quad_batch.h"
 
 namespace corvane {
 
@@ -17,7 +18,10 @@ Renderer::~Renderer() {
     ReleaseRenderer();
 }
 
-void ReleaseRenderer() { FreeAllSlots(); }
+void ReleaseRenderer() {
+    DiscardQuads(); // their textures go now; nothing is shown any more
+    FreeAllSlots();
+}
 
 float DrawingAlpha() { return g_renderer.currentAlpha; }
 void SetDrawingAlpha(float alpha) { g_renderer.currentAlpha = alpha; }

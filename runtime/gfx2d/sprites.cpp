@@ -13,6 +13,7 @@
 #include "runtime/engine/surface.h"
 #include "runtime/gfx2d/bmp.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
+#include "runtime/gfx2d/quad_batch.h"
 #include "runtime/gfx2d/renderer.h"
 #include "runtime/platform/platform_files.h"
 
@@ -69,35 +70,46 @@ double NormalisedAngle(double angle) {
     return angle < 0.0 ? angle + 360.0 : angle;
 }
 
-void Quad(const Sprite& s, float left, float bottom, float right, float top) {
-    glBegin(GL_TRIANGLE_FAN);
-    glTexCoord2f(0.0f, 0.0f);
-    glVertex2f(left, bottom);
-    glTexCoord2f(s.u, 0.0f);
-    glVertex2f(right, bottom);
-    glTexCoord2f(s.u, s.v);
-    glVertex2f(right, top);
-    glTexCoord2f(0.0f, s.v);
-    glVertex2f(left, top);
-    glEnd();
+// The drawing alpha on all four channels (what the current colour holds in 2D).
+void AlphaColour(float colour[4]) {
+    const float a = TheRenderer().currentAlpha;
+    colour[0] = colour[1] = colour[2] = colour[3] = a;
+}
+
+// One sprite quad into the batch, drawn with the slot's texture.
+void Quad(const Sprite& s, const QuadState& state, float left, float bottom, float right, float top,
+          const float colour[4]) {
+    BindSlot(s.slot, -1, 0);
+    QuadState bound = state;
+    bound.texture = TheRenderer().boundNames[0];
+    bound.fan = true;
+    UseQuadState(bound);
+    QuadVertex* v = AppendQuads(1);
+    if (!v) return;
+    SetQuadVertex(v[0], left, bottom, 0.0f, 0.0f, 0.0f, colour);
+    SetQuadVertex(v[1], right, bottom, 0.0f, s.u, 0.0f, colour);
+    SetQuadVertex(v[2], right, top, 0.0f, s.u, s.v, colour);
+    SetQuadVertex(v[3], left, top, 0.0f, 0.0f, s.v, colour);
 }
 
 void Stretched(const Sprite& s, int x, int y, int width, int height) {
-    BindSlot(s.slot, -1, 0);
+    float colour[4];
+    AlphaColour(colour);
     // Sums in double: saturated coordinates must not overflow.
-    Quad(s, Coord(double(x)), Coord(-double(y) - height), Coord(double(x) + width), Coord(-double(y)));
+    Quad(s, QuadState{}, Coord(double(x)), Coord(-double(y) - height), Coord(double(x) + width), Coord(-double(y)),
+         colour);
 }
 
 // The centred quad of RotateSprite and RotoZoomSprite, turned about the
 // picture's (unzoomed) centre.
-void Turned(const Sprite& s, double x, double y, double angle, double width, double height) {
-    BindSlot(s.slot, -1, 0);
-    glPushMatrix();
-    glTranslatef(Coord(x + (s.w >> 1)), Coord(-y - (s.h >> 1)), 0.0f);
-    glRotatef(float(NormalisedAngle(angle)), 0.0f, 0.0f, 1.0f);
+void Turned(const Sprite& s, QuadState turn, double x, double y, double angle, double width, double height,
+            const float colour[4]) {
+    turn.turned = true;
+    turn.turnX = Coord(x + (s.w >> 1));
+    turn.turnY = Coord(-y - (s.h >> 1));
+    turn.turnDegrees = float(NormalisedAngle(angle));
     const float hw = Coord(width / 2.0), hh = Coord(height / 2.0);
-    Quad(s, -hw, -hh, hw, hh);
-    glPopMatrix();
+    Quad(s, turn, -hw, -hh, hw, hh, colour);
 }
 
 PolygonBatch& Batch() {
@@ -137,7 +149,9 @@ void ZoomSprite(double slot, double x, double y, double zoomX, double zoomY) {
 void RotateSprite(double slot, double x, double y, double angle) {
     Sprite s;
     if (!SpriteOf(slot, &s)) return;
-    Turned(s, x, y, angle, s.w, s.h);
+    float colour[4];
+    AlphaColour(colour);
+    Turned(s, QuadState{}, x, y, angle, s.w, s.h, colour);
 }
 
 void RotoZoomSprite(double slot, double x, double y, double angle, double zoom) {
@@ -147,10 +161,12 @@ void RotoZoomSprite(double slot, double x, double y, double angle, double zoom) 
     if (width <= 0) width = s.w;
     if (height <= 0) height = s.h;
     const float a = TheRenderer().currentAlpha;
-    // 255 x alpha is clamped by the GL: white for any alpha of at least 1/255.
-    glColor4f(255.0f * a, 255.0f * a, 255.0f * a, a);
-    Turned(s, x, y, angle, width, height);
-    glColor4f(a, a, a, a);
+    // 255 x alpha, clamped as the GL clamps a colour: white for any alpha of at least 1/255.
+    const float white = std::min(255.0f * a, 1.0f);
+    const float colour[4] = {white, white, white, a};
+    QuadState coloured;
+    coloured.coloured = true;
+    Turned(s, coloured, x, y, angle, width, height, colour);
 }
 
 void DrawSprite3D(double slot, double x, double y, double z, double scale) {
@@ -165,6 +181,7 @@ void DrawSprite3D(double slot, double x, double y, double z, double scale) {
     const float e[3] = {m[1] * ey, m[5] * ey, m[9] * ey};   // the height along the view's up
     const float p[3] = {Coord(x), Coord(y), Coord(z)};
 
+    FlushQuads(); // culling changes below
     const GLboolean culled = glIsEnabled(GL_CULL_FACE);
     GLint frontFace = GL_CCW;
     glGetIntegerv(GL_FRONT_FACE, &frontFace);
@@ -172,16 +189,19 @@ void DrawSprite3D(double slot, double x, double y, double z, double scale) {
     glEnable(GL_CULL_FACE);
     glFrontFace(GL_CCW);
     BindSlot(s.slot, -1, 0);
-    glBegin(GL_TRIANGLE_FAN);
-    glTexCoord2f(0.0f, 0.0f);
-    glVertex3f(p[0] - d[0], p[1] - d[1], p[2] - d[2]);
-    glTexCoord2f(s.u, 0.0f);
-    glVertex3f(p[0] + d[0], p[1] + d[1], p[2] + d[2]);
-    glTexCoord2f(s.u, s.v);
-    glVertex3f(p[0] + d[0] + e[0], p[1] + d[1] + e[1], p[2] + d[2] + e[2]);
-    glTexCoord2f(0.0f, s.v);
-    glVertex3f(p[0] - d[0] + e[0], p[1] - d[1] + e[1], p[2] - d[2] + e[2]);
-    glEnd();
+    QuadState state;
+    state.texture = r.boundNames[0];
+    state.fan = true;
+    UseQuadState(state);
+    if (QuadVertex* v = AppendQuads(1)) {
+        float colour[4];
+        AlphaColour(colour);
+        SetQuadVertex(v[0], p[0] - d[0], p[1] - d[1], p[2] - d[2], 0.0f, 0.0f, colour);
+        SetQuadVertex(v[1], p[0] + d[0], p[1] + d[1], p[2] + d[2], s.u, 0.0f, colour);
+        SetQuadVertex(v[2], p[0] + d[0] + e[0], p[1] + d[1] + e[1], p[2] + d[2] + e[2], s.u, s.v, colour);
+        SetQuadVertex(v[3], p[0] - d[0] + e[0], p[1] - d[1] + e[1], p[2] - d[2] + e[2], 0.0f, s.v, colour);
+    }
+    FlushQuads();
     if (!culled) glDisable(GL_CULL_FACE);
     glFrontFace(GLenum(frontFace));
     BindSlot(boundSlot, boundSecond, boundMip);
@@ -236,6 +256,7 @@ void EndPoly() {
     if (b.slot >= Renderer::kSlotCount || b.vertices.empty()) return;
     const bool textured = b.slot >= 0;
     if (textured && !SlotIsLoaded(b.slot)) return;
+    FlushQuads();
     BindSlot(b.slot, -1, 0);
     glEnable(GL_COLOR_MATERIAL);
     glEnable(GL_DITHER);
@@ -302,6 +323,7 @@ void GrabSprite(double slotNumber, double xNumber, double yNumber, double widthN
     const GLint max = MaxTextureSize();
     if (width < 1 || height < 1 || width > max || height > max) return;
     Renderer& r = TheRenderer();
+    FlushQuads(); // the copy reads what is drawn so far, and the slot's old texture goes
     const int tw = std::max(32, TextureSideFor(width)), th = std::max(32, TextureSideFor(height));
     if (ContextReady())
         for (unsigned int& name : r.textureNames[slot])
@@ -343,6 +365,7 @@ double GetPixel(double xNumber, double yNumber) {
     const int x = ToInt(xNumber), y = ToInt(yNumber);
     if (x < 0 || y < 0 || x >= SurfaceWidth() || y >= SurfaceHeight()) return 0.0;
     unsigned char rgb[3] = {0, 0, 0};
+    FlushQuads();
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(x, SurfaceHeight() - 1 - y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
@@ -370,6 +393,7 @@ double SaveScreen(const RtString& file) {
     } catch (const std::bad_alloc&) {
         return 0.0;
     }
+    FlushQuads();
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);

@@ -11,6 +11,7 @@
 #include "runtime/engine/engine.h"
 #include "runtime/gfx2d/bmp.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
+#include "runtime/gfx2d/quad_batch.h"
 #include "runtime/gfx2d/renderer.h"
 #include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx2d/picture.h"
@@ -158,6 +159,7 @@ void FreeSlot(int slot) {
     Renderer& renderer = TheRenderer();
     if (!IsValidSlot(slot)) return;
     unsigned int* names = renderer.textureNames[slot];
+    FlushQuads(); // pending quads may use the textures deleted here
     if (ContextReady()) {
         for (int i = 0; i < 2; ++i)
             if (names[i]) glDeleteTextures(1, &names[i]);
@@ -196,7 +198,11 @@ int LoadImageIntoSlot(int slot, const char* path, unsigned int keyColour, int bu
     return 1;
 }
 
-void ForgetBoundTexture() { TheRenderer().bindingKnown = 0; }
+void ForgetBoundTexture() {
+    // Callers bind another texture next: the pending quads go with the one they were meant for.
+    FlushQuads();
+    TheRenderer().bindingKnown = 0;
+}
 
 void BindSlot(int slot, int secondSlot, int mipmapped) {
     Renderer& renderer = TheRenderer();
@@ -217,6 +223,7 @@ void BindSlot(int slot, int secondSlot, int mipmapped) {
     renderer.boundSecondSlot = secondSlot;
     renderer.boundMipmapped = mipmapped;
     if (same) return;
+    FlushQuads();
     renderer.boundNames[0] = unit0;
     renderer.boundNames[1] = unit1;
     renderer.bindingKnown = 1;

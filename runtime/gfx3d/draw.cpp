@@ -11,6 +11,7 @@
 #include "runtime/engine/engine.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx2d/gl_entry_points.h"
+#include "runtime/gfx2d/quad_batch.h"
 #include "runtime/gfx3d/gfx3d.h"
 
 namespace corvane {
@@ -67,6 +68,7 @@ void UploadStream(Mesh& mesh, const MeshVertex* data, std::size_t bytes) {
 void DrawMesh(Scene3D& scene, Mesh& mesh, double first, double second, double weight, bool animate) {
     const BoundTextures r = CurrentBinding();
     if (mesh.frames.empty() || mesh.frames[0].corners.empty()) return;
+    FlushQuads(); // 2D quads drawn so far come first, under their own state
     const FrameChoice choice = ChooseFrames(int(std::min<std::size_t>(mesh.frames.size(), INT_MAX)), first, second,
                                             weight, animate);
     const MeshFrame& frameA = mesh.frames[std::size_t(choice.a)];
@@ -176,6 +178,7 @@ struct DebugDrawScope {
     bool textured;
     explicit DebugDrawScope(double colour) : textured(CurrentBinding().slot >= 0) {
         const std::uint32_t c = std::uint32_t(ToInt(colour));
+        FlushQuads();
         glPushMatrix();
         glEnable(GL_COLOR_MATERIAL);
         glColor4ub(GLubyte(c & 0xFF), GLubyte((c >> 8) & 0xFF), GLubyte((c >> 16) & 0xFF), 255);

@@ -10,6 +10,7 @@
 #include "runtime/engine/engine.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx2d/gl_entry_points.h"
+#include "runtime/gfx2d/quad_batch.h"
 #include "runtime/gfx3d/gfx3d.h"
 #include "runtime/gfx3d/shadow_volume.h"
 
@@ -206,6 +207,7 @@ void InitScene3D() { Upward().setShadowPass = SetShadowPass; }
 void SetShadowPass(bool on) {
     Scene3D& s = TheScene();
     if (on == s.shadowPassActive) return;
+    FlushQuads();
     // Stored first: the viewport reset inside the closing must not close again.
     s.shadowPassActive = on;
     if (on) {
@@ -238,6 +240,7 @@ void SetShadowPass(bool on) {
     // Black at half alpha over every pixel a volume marked; the whole surface,
     // however large it is.
     DrawRect(0, 0, std::max(3000, SurfaceWidth() - 1), std::max(2000, SurfaceHeight() - 1), 0);
+    FlushQuads(); // under this stencil state, before it is undone
     glDisable(GL_BLEND);
     SetDrawingAlpha(1.0f);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);

@@ -7,6 +7,7 @@
 
 #include "runtime/engine/engine.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
+#include "runtime/gfx2d/quad_batch.h"
 #include "runtime/gfx3d/gfx3d.h"
 
 namespace corvane {
@@ -181,6 +182,7 @@ void Start3DMode(double nearValue, double farValue, double fovValue) {
     Scene3D& s = TheScene();
     const float nearClip = float(nearValue), farClip = float(farValue), fov = float(fovValue);
 
+    FlushQuads(); // the 2D quads so far, under the 2D state
     SetShadowPass(false);
 
     s.cullConeFactor = float(std::tan(std::fmin(double(fov) + 5.0, 89.0) * kDegrees));
@@ -244,6 +246,7 @@ void PlaceCamera(double x, double y, double z, double targetX, double targetY, d
     Scene3D& s = TheScene();
     const float eye[3] = {float(x), float(y), float(z)};
     const float target[3] = {float(targetX), float(targetY), float(targetZ)};
+    FlushQuads();
     std::memcpy(s.cameraPosition, eye, sizeof eye);
     std::memcpy(s.cameraTarget, target, sizeof target);
 
@@ -281,14 +284,19 @@ void SetCullMode(double mode) {
     const int given = ToInt(mode); // truncated like every integer argument: 0.5 and -0.5 are 0
     const int m = given > 0 ? 1 : (given < 0 ? -1 : 0);
     TheScene().cullMode = static_cast<signed char>(m);
+    FlushQuads();
     SetCullModeInternal(m);
 }
 
-void ClearDepthBuffer() { glClear(GL_DEPTH_BUFFER_BIT); }
+void ClearDepthBuffer() {
+    FlushQuads();
+    glClear(GL_DEPTH_BUFFER_BIT);
+}
 
 // ---------------------------------------------------------------- fog and lights
 
 void SetFog(double colour, double exponential, double start, double end) {
+    FlushQuads();
     // -1 is every bit set, whether given signed or as the unsigned number.
     if (ToInt(colour) == -1 || colour == 4294967295.0) {
         glDisable(GL_FOG);
@@ -316,6 +324,7 @@ void SetLight(double number, double colour, double x, double y, double z, double
               double coneValue) {
     Scene3D& s = TheScene();
     const int n = ToInt(number);
+    FlushQuads();
     if (n < 0) {
         SelectEffectLight(n, colour, x, y, z, coneValue);
         return;

@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "runtime/frame/frame.h"
+#include "runtime/gfx2d/quad_batch.h"
 
 #ifndef _WIN32
 extern char** environ;
@@ -213,6 +214,7 @@ std::string BuiltProgram(const std::string& name) {
 
 std::vector<unsigned char> ReadBackBuffer(int x, int y, int width, int height) {
     std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * 4);
+    corvane::FlushQuads(); // the 2D quads drawn so far are part of the picture
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());

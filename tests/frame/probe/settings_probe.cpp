@@ -11,6 +11,8 @@
 
 #include <corvane/corvane.h>
 
+#include "runtime/gfx2d/quad_batch.h"
+
 namespace corvane {
 
 void ProgramSettings(Settings& s) {
@@ -32,6 +34,7 @@ template <typename Test>
 Box Find(int x0, int y0, int x1, int y1, Test test) {
     const int w = x1 - x0, h = y1 - y0;
     std::vector<unsigned char> rgba(std::size_t(w) * h * 4);
+    FlushQuads(); // the runtime's pending 2D quads join the picture before a read of our own
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(x0, SurfaceHeight() - y1, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());

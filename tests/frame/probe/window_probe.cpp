@@ -14,6 +14,7 @@
 #include "runtime/frame/frame.h"
 #include "runtime/frame/frame_internal.h"
 #include "runtime/gfx2d/gfx2d.h"
+#include "runtime/gfx2d/quad_batch.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/platform_display.h"
 #include "runtime/values/values.h"
@@ -33,6 +34,7 @@ void Report(const char* key, const std::string& value) { std::printf("%s=%s\n", 
 void DrawAndProbe() {
     glClear(GL_COLOR_BUFFER_BIT);
     DrawRect(100, 50, 119, 59, 0x0000FF);
+    FlushQuads(); // read back below by the probe itself, not through the runtime
     glFinish();
     unsigned char px[4] = {};
     int h = SurfaceHeight();
