@@ -67,6 +67,10 @@ check_dlls() {  # FOLDER EXE
   done
 }
 check_dlls "$project/build-win" hello.exe
+# The libraries the runtime opens itself when needed (sound, video) are there too.
+for dll in "$package"/bin/*.dll; do
+  [ -f "$project/build-win/$(basename "$dll")" ] || fail "$(basename "$dll") is not beside hello.exe"
+done
 [ -f "$work/pc/hello.exe" ] && check_dlls "$work/pc" hello.exe
 # The player and each example are folders to hand out as they are.
 check_dlls "$package/player" fmod_player.exe
