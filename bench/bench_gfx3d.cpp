@@ -19,6 +19,7 @@
 #include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/mesh_frames.h"
 
 namespace {
 
@@ -87,7 +88,9 @@ void BM_DrawBareBuffer(benchmark::State& state) {
     if (!BuildGridObject()) return state.SkipWithError("no GL context");
     Begin3D();
     if (!gl::HasBuffers()) return state.SkipWithError("no buffer objects");
-    const std::vector<MeshVertex>& v = TheScene().slots[kSlot].meshes[0].frames[0].triangles;
+    const corvane::Mesh& mesh = TheScene().slots[kSlot].meshes[0];
+    std::vector<MeshVertex> v;
+    DecodeTriangles(mesh, mesh.frames[0], v);
     GLuint buffer = 0;
     gl::GenBuffers()(1, &buffer);
     gl::BindBuffer()(GL_ARRAY_BUFFER_ARB, buffer);
@@ -130,7 +133,7 @@ void BM_BlendKeyframes(benchmark::State& state) {
     std::vector<MeshVertex> out;
     const float offset[2] = {0, 0};
     for (auto _ : state) {
-        BlendFrames(mesh.frames[0], mesh.frames[1], 0.5f, offset, out);
+        BlendFrames(mesh, mesh.frames[0], mesh.frames[1], 0.5f, offset, out);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
@@ -143,7 +146,8 @@ BENCHMARK(BM_BlendKeyframes)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 // vertex), lerped into a third.
 void BM_BlendPlainArrays(benchmark::State& state) {
     if (!BuildGridObject()) return state.SkipWithError("no GL context");
-    const std::size_t vertices = TheScene().slots[kSlot].meshes[0].frames[0].triangles.size();
+    const corvane::Mesh& mesh = TheScene().slots[kSlot].meshes[0];
+    const std::size_t vertices = TriangleVertexCount(mesh, mesh.frames[0]);
     std::vector<float> a(vertices * 6, 1.0f), b(vertices * 6, 2.0f), out(vertices * 6);
     for (auto _ : state) {
         const float w = 0.5f;
@@ -172,10 +176,7 @@ void BM_FinishObject(benchmark::State& state) {
         FinishObject();
         state.PauseTiming();
         const corvane::Mesh& m = TheScene().slots[2].meshes[0];
-        const MeshFrame& f = m.frames[0];
-        const double bytes = double(f.corners.capacity() * sizeof(MeshCorner) +
-                                    f.triangles.capacity() * sizeof(MeshVertex));
-        bytesPerTriangle = bytes / double(f.triangles.size() / 3);
+        bytesPerTriangle = double(MeshBytesHeld(m)) / double(TriangleVertexCount(m, m.frames[0]) / 3);
         ReleaseSlot(TheScene(), 2);
         state.ResumeTiming();
     }

@@ -19,6 +19,7 @@
 #include "bench/bench_support.h"
 #include "runtime/gfx3d/collision.h"
 #include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/mesh_frames.h"
 #include "runtime/gfx3d/model_file.h"
 #include "runtime/platform/platform_files.h"
 
@@ -81,6 +82,12 @@ void BM_LoadObjectBinary(benchmark::State& state) {
     for (auto _ : state)
         if (LoadObject(f.binary.c_str(), 2) != 1.0) return state.SkipWithError("load failed");
     state.SetBytesProcessed(state.iterations() * FileSize(f.binary));
+    // What the loaded keyframes hold, before and after a blended draw.
+    const corvane::Mesh& mesh = TheScene().slots[2].meshes[0];
+    const double keyframeTriangles = double(TriangleVertexCount(mesh, mesh.frames[0]) / 3) * double(mesh.frames.size());
+    state.counters["bytes/triangle/keyframe"] = double(MeshBytesHeld(mesh)) / keyframeTriangles;
+    DrawObject(2, 0, 1, 0.5, 0);
+    state.counters["drawn:bytes/triangle/keyframe"] = double(MeshBytesHeld(mesh)) / keyframeTriangles;
 }
 BENCHMARK(BM_LoadObjectBinary)->Unit(benchmark::kMillisecond);
 
@@ -138,9 +145,9 @@ BENCHMARK(BM_StrtofTokens)->Unit(benchmark::kMillisecond);
 constexpr int kCollisionSlot = 5;
 
 // 20,000 triangles of a bumpy 100 x 100 grid of quads, 10 units wide, at the origin.
-const MeshFrame* CollisionFrame() {
-    static const MeshFrame* frame = [] {
-        if (!bench::StartEngineOnce("bench_models")) return static_cast<const MeshFrame*>(nullptr);
+const corvane::Mesh* CollisionMesh() {
+    static const corvane::Mesh* mesh = [] {
+        if (!bench::StartEngineOnce("bench_models")) return static_cast<const corvane::Mesh*>(nullptr);
         StartObject(kCollisionSlot);
         AddVertex(0, 0, 0, 0, 0, -1);
         const auto h = [](int i, int j) { return 0.2 * std::sin(i * 0.3) * std::cos(j * 0.2); };
@@ -152,10 +159,10 @@ const MeshFrame* CollisionFrame() {
                     AddVertex(std::get<0>(v), std::get<1>(v), std::get<2>(v), 0, 0, 0xFFFFFF);
             }
         FinishObject();
-        const MeshFrame* f = &TheScene().slots[kCollisionSlot].meshes[0].frames[0];
-        return f->triangles.size() == 60000 ? f : nullptr;
+        const corvane::Mesh* m = &TheScene().slots[kCollisionSlot].meshes[0];
+        return TriangleVertexCount(*m, m->frames[0]) == 60000 ? m : nullptr;
     }();
-    return frame;
+    return mesh;
 }
 
 enum Shape { kSphere, kBox, kRay };
@@ -170,8 +177,9 @@ std::vector<std::array<double, 3>> Places(bool hit) {
 }
 
 void Query(benchmark::State& state, Shape shape, bool hit, bool bruteForce) {
-    const MeshFrame* frame = CollisionFrame();
-    if (!frame) return state.SkipWithError("no object");
+    const corvane::Mesh* mesh = CollisionMesh();
+    if (!mesh) return state.SkipWithError("no object");
+    const MeshFrame* frame = &mesh->frames[0];
     TheScene().transformDepth = 0;
     TheScene().transformLevels[0] = TransformLevel{};
     const auto places = Places(hit);
@@ -183,9 +191,9 @@ void Query(benchmark::State& state, Shape shape, bool hit, bool bruteForce) {
         double r = 0;
         if (bruteForce) {
             const double c[3] = {p[0], p[1], p[2]};
-            r = shape == kSphere ? SphereTouchesFrame(*frame, c, 0.3, false)
-                : shape == kBox  ? BoxTouchesFrame(*frame, c, half, false)
-                                 : RayHitsFrame(*frame, c, down, false);
+            r = shape == kSphere ? SphereTouchesFrame(*mesh, *frame, c, 0.3, false)
+                : shape == kBox  ? BoxTouchesFrame(*mesh, *frame, c, half, false)
+                                 : RayHitsFrame(*mesh, *frame, c, down, false);
         } else {
             r = shape == kSphere ? CollideSphere(kCollisionSlot, 0, 0.3, p[0], p[1], p[2])
                 : shape == kBox  ? CollideBox(kCollisionSlot, 0, p[0], p[1], p[2], 0.6, 0.2)

@@ -9,6 +9,7 @@
 
 #include "runtime/gfx3d/collision.h"
 #include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/mesh_frames.h"
 #include "runtime/gfx3d/model_file.h"
 
 namespace model_fuzz {
@@ -48,9 +49,14 @@ inline void Exercise(corvane::Mesh& mesh) {
         const MeshFrame& f = mesh.frames[0];
         const double centre[3] = {0.5, -0.25, 1}, direction[3] = {0.6, 0.8, 0};
         const double half[3][3] = {{1, 0, 0}, {0, 0, 1}, {0, 2, 0}};
-        (void)SphereTouchesFrame(f, centre, 3);
-        (void)BoxTouchesFrame(f, centre, half);
-        (void)RayHitsFrame(f, centre, direction);
+        (void)SphereTouchesFrame(mesh, f, centre, 3);
+        (void)BoxTouchesFrame(mesh, f, centre, half);
+        (void)RayHitsFrame(mesh, f, centre, direction);
+        // Blending reads two frames through their own triangle orders.
+        const float offset[2] = {0.25f, 0};
+        std::vector<MeshVertex> pose;
+        BlendFrames(mesh, f, mesh.frames.back(), 0.5f, offset, pose);
+        Check(pose.size() == TriangleVertexCount(mesh, f));
     }
     std::vector<std::uint8_t> bytes;
     if (!SerialiseModel(mesh, bytes)) {

@@ -13,6 +13,7 @@
 
 #include "runtime/engine/engine.h"
 #include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/mesh_frames.h"
 
 namespace corvane {
 
@@ -26,15 +27,29 @@ inline V3 operator+(V3 a, V3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 inline V3 operator*(V3 a, double k) { return {a.x * k, a.y * k, a.z * k}; }
 inline double Dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 inline V3 Cross(V3 a, V3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-inline V3 At(const MeshVertex& v) { return {v.position[0], v.position[1], v.position[2]}; }
 inline V3 Of(const double p[3]) { return {p[0], p[1], p[2]}; }
 inline V3 Of(const float p[3]) { return {p[0], p[1], p[2]}; }
 
-// The frame's triangles, or null when there are fewer than three vertices.
-const MeshVertex* Triangles(const MeshFrame& frame, std::size_t* count) {
-    *count = frame.triangles.size() / 3;
-    return frame.triangles.size() >= 3 ? frame.triangles.data() : nullptr;
-}
+// Triangle vertex positions of a frame, decoded from its corners as drawing does.
+struct FramePoints {
+    const MeshFrame& frame;
+    const std::uint32_t* layout;
+    std::size_t triangles;
+    FramePoints(const MeshObject& mesh, const MeshFrame& f)
+        : frame(f), layout(TriangleCorners(mesh, f).data()), triangles(TriangleCorners(mesh, f).size() / 3) {}
+    V3 operator[](std::size_t k) const {
+        float p[3];
+        CornerPosition(frame, frame.corners[layout[k]], p);
+        return Of(p);
+    }
+};
+
+// Positions of an array of expanded vertices.
+struct VertexPoints {
+    const MeshVertex* vertices;
+    std::size_t triangles;
+    V3 operator[](std::size_t k) const { return Of(vertices[k].position); }
+};
 
 double ClampedAcos(double c) { return std::acos(std::clamp(c, -1.0, 1.0)); }
 
@@ -183,38 +198,89 @@ void DrawWireBox(V3 centre, V3 hx, V3 hy, V3 hz, bool hit) {
 
 // ---------------------------------------------------------------- frame tests (object space)
 
-bool SphereTouchesFrame(const MeshFrame& frame, const double centreIn[3], double radius, bool boundFirst) {
-    std::size_t count;
-    const MeshVertex* t = Triangles(frame, &count);
-    if (!t) return false;
+namespace {
+
+template <typename Points>
+bool SphereTouches(const Points& t, const MeshFrame& bound, const double centreIn[3], double radius, bool boundFirst) {
+    if (t.triangles == 0) return false;
     const V3 c = Of(centreIn);
     if (boundFirst) {
-        const V3 d = c - Of(frame.boundCentre);
-        const double reach = radius + frame.boundRadius;
+        const V3 d = c - Of(bound.boundCentre);
+        const double reach = radius + bound.boundRadius;
         if (Dot(d, d) > reach * reach) return false;
-        const V3 first = c - At(t[0]);
+        const V3 first = c - t[0];
         if (radius * radius >= Dot(first, first)) return true;
     }
-    for (std::size_t i = 0; i < count; ++i, t += 3)
-        if (SphereTouchesTriangle(c, radius, At(t[0]), At(t[1]), At(t[2]))) return true;
+    for (std::size_t i = 0; i < t.triangles * 3; i += 3)
+        if (SphereTouchesTriangle(c, radius, t[i], t[i + 1], t[i + 2])) return true;
     return false;
 }
 
-bool BoxTouchesFrame(const MeshFrame& frame, const double centreIn[3], const double halfAxes[3][3], bool boundFirst) {
-    std::size_t count;
-    const MeshVertex* t = Triangles(frame, &count);
-    if (!t) return false;
+template <typename Points>
+bool BoxTouches(const Points& t, const MeshFrame& bound, const double centreIn[3], const double halfAxes[3][3],
+                bool boundFirst) {
+    if (t.triangles == 0) return false;
     const V3 c = Of(centreIn);
     const V3 half[3] = {Of(halfAxes[0]), Of(halfAxes[1]), Of(halfAxes[2])};
     if (boundFirst) {
-        const V3 d = c - Of(frame.boundCentre);
+        const V3 d = c - Of(bound.boundCentre);
         const V3 diagonal = half[0] + half[1] + half[2];
-        const double reach = frame.boundRadius + std::sqrt(Dot(diagonal, diagonal));
+        const double reach = bound.boundRadius + std::sqrt(Dot(diagonal, diagonal));
         if (Dot(d, d) > reach * reach) return false;
     }
-    for (std::size_t i = 0; i < count; ++i, t += 3)
-        if (BoxTouchesTriangle(c, half, At(t[0]), At(t[1]), At(t[2]))) return true;
+    for (std::size_t i = 0; i < t.triangles * 3; i += 3)
+        if (BoxTouchesTriangle(c, half, t[i], t[i + 1], t[i + 2])) return true;
     return false;
+}
+
+template <typename Points>
+double RayHits(const Points& t, const MeshFrame& bound, const double originIn[3], const double directionIn[3],
+               bool boundFirst) {
+    if (t.triangles == 0) return 0.0;
+    const V3 o = Of(originIn), dir = Of(directionIn);
+    if (boundFirst) {
+        // Hits behind the origin count too, so the whole line must miss the bound.
+        const V3 toCentre = Of(bound.boundCentre) - o;
+        const V3 off = toCentre - dir * Dot(toCentre, dir);
+        const double reach = bound.boundRadius * (1 + 1e-5) + 1e-5;
+        if (Dot(dir, dir) > 0.5 && Dot(off, off) > reach * reach) return 0.0;
+    }
+    double best = 0.0;
+    for (std::size_t i = 0; i < t.triangles * 3; i += 3)
+        best = NearerRayHit(best, RayTriangle(o, dir, t[i], t[i + 1], t[i + 2]));
+    return best;
+}
+
+} // namespace
+
+bool SphereTouchesFrame(const MeshObject& mesh, const MeshFrame& frame, const double centre[3], double radius,
+                        bool boundFirst) {
+    return SphereTouches(FramePoints(mesh, frame), frame, centre, radius, boundFirst);
+}
+
+bool BoxTouchesFrame(const MeshObject& mesh, const MeshFrame& frame, const double centre[3],
+                     const double halfAxes[3][3], bool boundFirst) {
+    return BoxTouches(FramePoints(mesh, frame), frame, centre, halfAxes, boundFirst);
+}
+
+double RayHitsFrame(const MeshObject& mesh, const MeshFrame& frame, const double origin[3],
+                    const double unitDirection[3], bool boundFirst) {
+    return RayHits(FramePoints(mesh, frame), frame, origin, unitDirection, boundFirst);
+}
+
+bool SphereTouchesVertices(const MeshVertex* vertices, std::size_t count, const MeshFrame& bound,
+                           const double centre[3], double radius) {
+    return SphereTouches(VertexPoints{vertices, count / 3}, bound, centre, radius, true);
+}
+
+bool BoxTouchesVertices(const MeshVertex* vertices, std::size_t count, const MeshFrame& bound,
+                        const double centre[3], const double halfAxes[3][3]) {
+    return BoxTouches(VertexPoints{vertices, count / 3}, bound, centre, halfAxes, true);
+}
+
+double RayHitsVertices(const MeshVertex* vertices, std::size_t count, const MeshFrame& bound, const double origin[3],
+                       const double unitDirection[3]) {
+    return RayHits(VertexPoints{vertices, count / 3}, bound, origin, unitDirection, true);
 }
 
 double NearerRayHit(double best, double t) {
@@ -222,23 +288,6 @@ double NearerRayHit(double best, double t) {
     if (best == 0) return t;
     if (t > 0) return best < 0 || t < best ? t : best;
     return best < 0 && t > best ? t : best;
-}
-
-double RayHitsFrame(const MeshFrame& frame, const double originIn[3], const double directionIn[3], bool boundFirst) {
-    std::size_t count;
-    const MeshVertex* t = Triangles(frame, &count);
-    if (!t) return 0.0;
-    const V3 o = Of(originIn), dir = Of(directionIn);
-    if (boundFirst) {
-        // Hits behind the origin count too, so the whole line must miss the bound.
-        const V3 toCentre = Of(frame.boundCentre) - o;
-        const V3 off = toCentre - dir * Dot(toCentre, dir);
-        const double reach = frame.boundRadius * (1 + 1e-5) + 1e-5;
-        if (Dot(dir, dir) > 0.5 && Dot(off, off) > reach * reach) return 0.0;
-    }
-    double best = 0.0;
-    for (std::size_t i = 0; i < count; ++i, t += 3) best = NearerRayHit(best, RayTriangle(o, dir, At(t[0]), At(t[1]), At(t[2])));
-    return best;
 }
 
 bool InvertMatrix4(const double m[16], double inv[16]) {
@@ -277,7 +326,7 @@ double CollideSphere(double slotNumber, double frame, double radius, double x, d
         const double centre[3] = {c.x, c.y, c.z};
         for (const Mesh& mesh : slot->meshes) {
             const MeshFrame* f = TestedFrame(mesh, frame);
-            if (f && SphereTouchesFrame(*f, centre, radius)) {
+            if (f && SphereTouchesFrame(mesh, *f, centre, radius)) {
                 hit = true;
                 break;
             }
@@ -303,7 +352,7 @@ double CollideBox(double slotNumber, double frame, double x, double y, double z,
         }
         for (const Mesh& mesh : slot->meshes) {
             const MeshFrame* f = TestedFrame(mesh, frame);
-            if (f && BoxTouchesFrame(*f, centre, half)) {
+            if (f && BoxTouchesFrame(mesh, *f, centre, half)) {
                 hit = true;
                 break;
             }
@@ -330,7 +379,7 @@ double CollideRay(double slotNumber, double frame, double x, double y, double z,
         if (unit && dl > 0) d = d * (1.0 / dl);
         const double origin[3] = {o.x, o.y, o.z}, direction[3] = {d.x, d.y, d.z};
         for (const Mesh& mesh : slot->meshes)
-            if (const MeshFrame* f = TestedFrame(mesh, frame)) best = NearerRayHit(best, RayHitsFrame(*f, origin, direction));
+            if (const MeshFrame* f = TestedFrame(mesh, frame)) best = NearerRayHit(best, RayHitsFrame(mesh, *f, origin, direction));
     }
     if (DebugMode()) {
         const double length = best == 0 ? 1000 : best;

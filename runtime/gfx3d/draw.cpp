@@ -13,6 +13,7 @@
 #include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx2d/quad_batch.h"
 #include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/mesh_frames.h"
 
 namespace corvane {
 
@@ -65,6 +66,33 @@ void UploadStream(Mesh& mesh, const MeshVertex* data, std::size_t bytes) {
     upload();
 }
 
+// The stream buffer filled with count vertices that fill(out) writes: straight
+// into the mapped buffer when mapping is offered (the vertices are written once),
+// else through renderVertices. The buffer is bound afterwards.
+template <typename Fill>
+void FillStream(Mesh& mesh, std::size_t count, Fill&& fill) {
+    const std::size_t bytes = count * sizeof(MeshVertex);
+    if (GLEntryPoints().mapBuffer && GLEntryPoints().unmapBuffer) {
+        if (!mesh.streamBuffer) gl::GenBuffers()(1, &mesh.streamBuffer);
+        gl::BindBuffer()(GL_ARRAY_BUFFER_ARB, mesh.streamBuffer);
+        if (bytes != mesh.streamBufferBytes) {
+            gl::BufferData()(GL_ARRAY_BUFFER_ARB, GLsizeiptrARB(bytes), nullptr, GL_STREAM_DRAW_ARB);
+            mesh.streamBufferBytes = bytes;
+        }
+        if (void* p = gl::MapBuffer()(GL_ARRAY_BUFFER_ARB, GL_WRITE_ONLY_ARB)) {
+            fill(static_cast<MeshVertex*>(p));
+            if (gl::UnmapBuffer()(GL_ARRAY_BUFFER_ARB)) return;
+        }
+    }
+    mesh.renderVertices.resize(count);
+    fill(mesh.renderVertices.data());
+    if (GLEntryPoints().mapBuffer && GLEntryPoints().unmapBuffer) { // mapping failed or the contents were lost
+        gl::BufferData()(GL_ARRAY_BUFFER_ARB, GLsizeiptrARB(bytes), mesh.renderVertices.data(), GL_STREAM_DRAW_ARB);
+        return;
+    }
+    UploadStream(mesh, mesh.renderVertices.data(), bytes);
+}
+
 void DrawMesh(Scene3D& scene, Mesh& mesh, double first, double second, double weight, bool animate) {
     const BoundTextures r = CurrentBinding();
     if (mesh.frames.empty() || mesh.frames[0].corners.empty()) return;
@@ -87,43 +115,46 @@ void DrawMesh(Scene3D& scene, Mesh& mesh, double first, double second, double we
     const bool effect = scene.effectEnabled && multi;
 
     // Frames of different lengths cannot be blended: frame A alone.
-    const float a = frameB.triangles.size() == frameA.triangles.size() ? choice.weight : 0.0f;
+    const std::size_t count = TriangleVertexCount(mesh, frameA);
+    const float a = TriangleVertexCount(mesh, frameB) == count ? choice.weight : 0.0f;
     if (effect && scene.effectMode == 3) {
         // The volume instead of the object (and nothing outside the pass).
         DrawShadowVolume(scene, mesh, frameA, frameB, a, placement);
         return;
     }
+    if (count == 0 || count > std::size_t(INT_MAX)) return;
     const float du = scene.textureOffset[0], dv = scene.textureOffset[1];
-    const MeshVertex* data = frameA.triangles.data();
-    const std::size_t count = frameA.triangles.size();
-    bool useStatic = false;
+    const bool plain = !effect && a == 0.0f && du == 0.0f && dv == 0.0f; // frame A as it is
+    const bool buffers = gl::HasBuffers();
+    const void* base = nullptr;
     if (effect) {
         FillEffectVertices(scene, mesh, frameA, frameB, a, placement, mesh.renderVertices);
-        data = mesh.renderVertices.data();
-    } else if (a == 0.0f && du == 0.0f && dv == 0.0f) {
-        useStatic = choice.a == 0;
-    } else {
-        BlendFrames(frameA, frameB, a, scene.textureOffset, mesh.renderVertices);
-        data = mesh.renderVertices.data();
-    }
-    if (count == 0 || count > std::size_t(INT_MAX)) return;
-
-    const void* base = data;
-    const bool buffers = gl::HasBuffers();
-    if (buffers) {
-        const std::size_t bytes = count * sizeof(MeshVertex);
-        if (useStatic) {
-            if (!mesh.staticBuffer) {
-                gl::GenBuffers()(1, &mesh.staticBuffer);
-                gl::BindBuffer()(GL_ARRAY_BUFFER_ARB, mesh.staticBuffer);
-                gl::BufferData()(GL_ARRAY_BUFFER_ARB, GLsizeiptrARB(bytes), data, GL_STATIC_DRAW_ARB);
-            } else {
-                gl::BindBuffer()(GL_ARRAY_BUFFER_ARB, mesh.staticBuffer);
-            }
+        if (buffers)
+            UploadStream(mesh, mesh.renderVertices.data(), count * sizeof(MeshVertex));
+        else
+            base = mesh.renderVertices.data();
+    } else if (!buffers) {
+        if (plain)
+            DecodeTriangles(mesh, frameA, mesh.renderVertices);
+        else
+            BlendFrames(mesh, frameA, frameB, a, scene.textureOffset, mesh.renderVertices);
+        base = mesh.renderVertices.data();
+    } else if (plain && choice.a == 0) {
+        if (!mesh.staticBuffer) {
+            // Frame 0 is decoded for its one upload and not kept.
+            std::vector<MeshVertex> vertices;
+            DecodeTriangles(mesh, frameA, vertices);
+            gl::GenBuffers()(1, &mesh.staticBuffer);
+            gl::BindBuffer()(GL_ARRAY_BUFFER_ARB, mesh.staticBuffer);
+            gl::BufferData()(GL_ARRAY_BUFFER_ARB, GLsizeiptrARB(count * sizeof(MeshVertex)), vertices.data(),
+                             GL_STATIC_DRAW_ARB);
         } else {
-            UploadStream(mesh, data, bytes);
+            gl::BindBuffer()(GL_ARRAY_BUFFER_ARB, mesh.staticBuffer);
         }
-        base = nullptr;
+    } else if (plain) {
+        FillStream(mesh, count, [&](MeshVertex* out) { DecodeTriangles(mesh, frameA, out); });
+    } else {
+        FillStream(mesh, count, [&](MeshVertex* out) { BlendFrames(mesh, frameA, frameB, a, scene.textureOffset, out); });
     }
 
     // Texturing as SetTexture bound it, or as the effect needs.
@@ -200,30 +231,6 @@ float LimitSize(double size) {
 } // namespace
 
 // ---------------------------------------------------------------- frame choice, blending, visibility
-
-void BlendFrames(const MeshFrame& frameA, const MeshFrame& frameB, float a, const float offset[2],
-                 std::vector<MeshVertex>& out) {
-    const std::size_t count = frameA.triangles.size();
-    if (frameB.triangles.size() != count) a = 0.0f; // never read past frame B
-    out.resize(count);
-    const MeshVertex* va = frameA.triangles.data();
-    const MeshVertex* vb = frameB.triangles.data();
-    MeshVertex* o = out.data();
-    for (std::size_t k = 0; k < count; ++k) {
-        MeshVertex v = va[k];
-        if (a != 0.0f) {
-            const MeshVertex& b = vb[k];
-            for (int i = 0; i < 3; ++i) {
-                v.position[i] = b.position[i] + (v.position[i] - b.position[i]) * a;
-                v.normal[i] = b.normal[i] + (v.normal[i] - b.normal[i]) * a;
-            }
-        }
-        v.texCoord[0] += offset[0];
-        v.texCoord[1] += offset[1];
-        o[k] = v;
-    }
-}
-
 
 FrameChoice ChooseFrames(int frameCount, double first, double second, double weight, bool animate) {
     FrameChoice choice;

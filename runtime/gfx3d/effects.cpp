@@ -12,6 +12,7 @@
 #include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx2d/quad_batch.h"
 #include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/mesh_frames.h"
 #include "runtime/gfx3d/shadow_volume.h"
 
 namespace corvane {
@@ -270,11 +271,14 @@ bool PrepareEffect(Scene3D& scene, Mesh& mesh, bool multitexture) {
         }
         mesh.staticBuffer = 0;
     }
-    if (mesh.renderVertices.empty()) mesh.ExpandFrames();
+    if (!mesh.framesExpanded) mesh.ExpandFrames();
     if (!multitexture || mesh.frames.empty()) return changed;
     if (scene.effectMode == 2) MakeToonTexture(mesh);
-    if (scene.effectMode == 3 && mesh.edgeNeighbours.size() != mesh.frames[0].triangles.size())
-        BuildEdgeNeighbours(mesh.frames[0].triangles.data(), mesh.frames[0].triangles.size(), mesh.edgeNeighbours);
+    if (scene.effectMode == 3 && mesh.edgeNeighbours.size() != TriangleVertexCount(mesh, mesh.frames[0])) {
+        std::vector<MeshVertex> frame0;
+        DecodeTriangles(mesh, mesh.frames[0], frame0);
+        BuildEdgeNeighbours(frame0.data(), frame0.size(), mesh.edgeNeighbours);
+    }
     return changed;
 }
 
@@ -341,39 +345,31 @@ void EffectLightInObject(const Scene3D& scene, const float placement[16], float 
 
 void FillEffectVertices(const Scene3D& scene, const Mesh& mesh, const MeshFrame& frameA,
                         const MeshFrame& frameB, float a, const float placement[16], std::vector<MeshVertex>& out) {
-    const std::size_t count = frameA.triangles.size();
-    if (frameB.triangles.size() != count) a = 0.0f;
+    const std::size_t count = TriangleVertexCount(mesh, frameA);
+    if (TriangleVertexCount(mesh, frameB) != count) a = 0.0f;
     float light[3];
     EffectLightInObject(scene, placement, light);
-    out.resize(count);
-    const MeshVertex* va = frameA.triangles.data();
-    const MeshVertex* vb = a != 0.0f ? frameB.triangles.data() : va; // tangents' source frame
-    const float du = scene.textureOffset[0], dv = scene.textureOffset[1];
+    // The blend (texture offset included) first; the light values read its positions and normals.
+    BlendFrames(mesh, frameA, frameB, a, scene.textureOffset, out);
+    const MeshFrame& tangentFrame = a != 0.0f ? frameB : frameA; // tangents' source frame
+    const std::vector<std::uint32_t>& tangentCorners = TriangleCorners(mesh, tangentFrame);
+    const auto tableEntry = [](std::uint8_t index) { return kNormalTable[std::min<int>(index, kNormalCount - 1)]; };
     const int mode = scene.effectMode;
     const float rowStep = mesh.toonRowStep;
     for (std::size_t k = 0; k < count; ++k) {
-        MeshVertex v = va[k];
-        if (a != 0.0f) {
-            const MeshVertex& b = vb[k];
-            for (int i = 0; i < 3; ++i) {
-                v.position[i] = b.position[i] + (v.position[i] - b.position[i]) * a;
-                v.normal[i] = b.normal[i] + (v.normal[i] - b.normal[i]) * a;
-            }
-        }
+        MeshVertex& v = out[k];
         float l[3] = {light[0] - v.position[0], light[1] - v.position[1], light[2] - v.position[2]};
         Normalise3(l);
         if (mode == 1) {
-            v.lightColour[0] = Dot3(vb[k].tangent, l) * 0.5f + 0.5f;
-            v.lightColour[1] = Dot3(vb[k].binormal, l) * 0.5f + 0.5f;
+            const MeshCorner& c = tangentFrame.corners[tangentCorners[k]];
+            v.lightColour[0] = Dot3(tableEntry(c.tangentIndex), l) * 0.5f + 0.5f;
+            v.lightColour[1] = Dot3(tableEntry(c.binormalIndex), l) * 0.5f + 0.5f;
             v.lightColour[2] = Dot3(v.normal, l) * 0.5f + 0.5f;
         } else if (mode == 2) {
             const float s = Dot3(v.normal, l);
             v.binormal[0] = s > 0.95f ? 0.95f : (s >= 0.05f ? s : 0.05f); // NaN as the dark end
             v.binormal[1] = (float(v.colourIndex) + 0.5f) * rowStep;
         }
-        v.texCoord[0] += du;
-        v.texCoord[1] += dv;
-        out[k] = v;
     }
 }
 
@@ -564,17 +560,14 @@ void DrawShadowVolume(Scene3D& scene, Mesh& mesh, const MeshFrame& frameA, const
     EffectLightInObject(scene, placement, light);
 
     // The pose as drawn: frame A, or the blend when there is one.
-    const MeshVertex* pose = frameA.triangles.data();
-    std::size_t count = frameA.triangles.size();
-    if (a != 0.0f && frameB.triangles.size() == count) {
-        const float none[2] = {0, 0};
-        BlendFrames(frameA, frameB, a, none, mesh.renderVertices);
-        pose = mesh.renderVertices.data();
-    }
+    const float none[2] = {0, 0};
+    BlendFrames(mesh, frameA, frameB, a, none, mesh.renderVertices);
+    const MeshVertex* pose = mesh.renderVertices.data();
+    const std::size_t count = mesh.renderVertices.size();
     // An unblended pose under an unchanged light keeps its volume in a buffer:
     // a still caster under a still light is built once, however the camera moves.
     const bool buffers = gl::HasBuffers();
-    const bool still = pose == frameA.triangles.data();
+    const bool still = a == 0.0f || TriangleVertexCount(mesh, frameB) != count;
     float projection[16];
     glGetFloatv(GL_PROJECTION_MATRIX, projection);
     const bool farCaps = !InfinityOutsideView(projection);

@@ -99,8 +99,6 @@ struct FrameChoice {
     float weight = 0;                                        // pose = B + (A - B) * weight; 0: frame A as it is
 };
 FrameChoice ChooseFrames(int frameCount, double first, double second, double weight, bool animate);
-void BlendFrames(const MeshFrame& a, const MeshFrame& b, float weight, const float textureOffset[2],
-                 std::vector<MeshVertex>& out);               // B + (A - B) * weight, offset added to u, v
 float FastSqrt(float x);                                     // float bits halved plus 0x1FC00000
 bool InViewCone(const Scene3D& scene, const float placement[16], const MeshFrame& frame); // drawn or skipped
 

@@ -30,6 +30,8 @@ void ClearMeshData(MeshObject& mesh) {
     std::vector<float>().swap(mesh.uList);
     std::vector<float>().swap(mesh.vList);
     std::vector<std::uint32_t>().swap(mesh.colours);
+    std::vector<std::uint32_t>().swap(mesh.triangleCorners);
+    mesh.framesExpanded = false;
     mesh.normalsDone = false;
 }
 

@@ -9,6 +9,7 @@
 #include "runtime/engine/engine.h"
 #include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/mesh_frames.h"
 
 namespace corvane {
 
@@ -60,10 +61,7 @@ void AssembleTriangles(const MeshObject& mesh, const MeshFrame& frame, Emit&& em
     }
 }
 
-void DecodePosition(const MeshFrame& frame, const MeshCorner& c, float out[3]) {
-    const std::uint8_t q[3] = {c.x, c.y, c.z};
-    for (int a = 0; a < 3; ++a) out[a] = (float(q[a]) - frame.quantOffset[a]) * frame.quantScale[a];
-}
+void DecodePosition(const MeshFrame& frame, const MeshCorner& c, float out[3]) { CornerPosition(frame, c, out); }
 
 void NormaliseIfLong(float v[3]) {
     const float sq = v[0] * v[0] + v[1] * v[1] + v[2] * v[2];
@@ -332,47 +330,179 @@ void DecodeCorner(const MeshObject& mesh, const MeshFrame& frame, std::size_t k,
     *out = v;
 }
 
+namespace {
+
+// The corner numbers of a frame's triangle vertices, in drawing order.
+std::vector<std::uint32_t> TriangleLayout(const MeshObject& mesh, const MeshFrame& frame) {
+    std::size_t count = 0;
+    AssembleTriangles(mesh, frame, [&](std::size_t, std::size_t, std::size_t) { count += 3; });
+    std::vector<std::uint32_t> layout(count);
+    std::uint32_t* out = layout.data();
+    AssembleTriangles(mesh, frame, [&](std::size_t i0, std::size_t i1, std::size_t i2) {
+        *out++ = std::uint32_t(i0), *out++ = std::uint32_t(i1), *out++ = std::uint32_t(i2);
+    });
+    return layout;
+}
+
+// Triangles depend only on where the markers are and which they are.
+bool SamePrimitives(const MeshObject& mesh, const MeshFrame& a, const MeshFrame& b) {
+    if (a.corners.size() != b.corners.size()) return false;
+    for (std::size_t k = 0; k < a.corners.size(); ++k) {
+        const std::uint32_t ca = ColourAt(mesh, a.corners[k].colourIndex), cb = ColourAt(mesh, b.corners[k].colourIndex);
+        if ((IsMarker(ca) || IsMarker(cb)) && ca != cb) return false;
+    }
+    return true;
+}
+
+// Channel floats by colour index (white past the list), as DecodeCorner gives them.
+const float* ColourFloats(const MeshObject& mesh, std::vector<float>& table) {
+    table.resize(mesh.colours.size() * 3);
+    for (std::size_t i = 0; i < mesh.colours.size(); ++i) SetColourFloats(mesh.colours[i], &table[i * 3]);
+    return table.data();
+}
+
+// Triangle vertices of frame A (blended toward B when Blend), decoded from the
+// corners with the same arithmetic as DecodeCorner and the old per-frame copies.
+template <bool Blend, bool Offset>
+void ExpandVertices(const MeshObject& mesh, const MeshFrame& fa, const MeshFrame& fb, float w, const float offset[2],
+                    MeshVertex* out) {
+    const std::vector<std::uint32_t>& layoutA = TriangleCorners(mesh, fa);
+    const std::vector<std::uint32_t>& layoutB = TriangleCorners(mesh, fb);
+    static thread_local std::vector<float> colourTable;
+    const float* colourOf = ColourFloats(mesh, colourTable);
+    const std::size_t colourCount = mesh.colours.size();
+    const std::size_t uCount = mesh.uList.size(), vCount = mesh.vList.size();
+    const float* uList = mesh.uList.data();
+    const float* vList = mesh.vList.data();
+    const MeshCorner* ca = fa.corners.data();
+    const MeshCorner* cb = fb.corners.data();
+    const std::size_t count = layoutA.size();
+    const auto tableEntry = [](std::uint8_t index) { return kNormalTable[std::min<int>(index, kNormalCount - 1)]; };
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::uint32_t ia = layoutA[k];
+        const MeshCorner& c = ca[ia];
+        MeshVertex v;
+        CornerPosition(fa, c, v.position);
+        const float* n = tableEntry(c.normalIndex);
+        v.normal[0] = n[0], v.normal[1] = n[1], v.normal[2] = n[2];
+        if constexpr (Blend) {
+            const MeshCorner& d = cb[layoutB[k]];
+            float p[3];
+            CornerPosition(fb, d, p);
+            const float* m = tableEntry(d.normalIndex);
+            for (int i = 0; i < 3; ++i) {
+                v.position[i] = p[i] + (v.position[i] - p[i]) * w;
+                v.normal[i] = m[i] + (v.normal[i] - m[i]) * w;
+            }
+        }
+        v.texCoord[0] = ia < uCount ? uList[ia] : 0.0f;
+        v.texCoord[1] = ia < vCount ? -vList[ia] : 0.0f; // the V axis flips here
+        if constexpr (Offset) {
+            v.texCoord[0] += offset[0];
+            v.texCoord[1] += offset[1];
+        }
+        v.lightColour[0] = v.lightColour[1] = v.lightColour[2] = 0.0f;
+        const float* t = tableEntry(c.tangentIndex);
+        v.tangent[0] = t[0], v.tangent[1] = t[1], v.tangent[2] = t[2];
+        const float* b = tableEntry(c.binormalIndex);
+        v.binormal[0] = b[0], v.binormal[1] = b[1], v.binormal[2] = b[2];
+        v.colourIndex = c.colourIndex;
+        if (c.colourIndex < colourCount) {
+            v.packedColour = mesh.colours[c.colourIndex];
+            const float* f = &colourOf[std::size_t(c.colourIndex) * 3];
+            v.colour[0] = f[0], v.colour[1] = f[1], v.colour[2] = f[2];
+        } else {
+            v.packedColour = 0xFFFFFFu;
+            v.colour[0] = v.colour[1] = v.colour[2] = 1.0f;
+        }
+        out[k] = v;
+    }
+}
+
+template <typename T>
+std::size_t Held(const std::vector<T>& v) {
+    return v.capacity() * sizeof(T);
+}
+
+} // namespace
+
 void Mesh::ExpandFrames() {
     // The adjacency numbers triangles: new triangles need a new one.
     edgeNeighbours.clear();
     faceLit.clear();
-    for (MeshFrame& frame : frames) {
-        std::size_t count = 0;
-        AssembleTriangles(*this, frame, [&](std::size_t, std::size_t, std::size_t) { count += 3; });
-        frame.triangles.clear();
-        frame.triangles.resize(count);
-        MeshVertex* out = frame.triangles.data();
-        AssembleTriangles(*this, frame, [&](std::size_t i0, std::size_t i1, std::size_t i2) {
-            DecodeCorner(*this, frame, i0, out++);
-            DecodeCorner(*this, frame, i1, out++);
-            DecodeCorner(*this, frame, i2, out++);
-        });
+    std::vector<std::uint32_t>().swap(triangleCorners);
+    if (!frames.empty()) {
+        triangleCorners = TriangleLayout(*this, frames[0]);
+        frames[0].ownLayout = false;
+        std::vector<std::uint32_t>().swap(frames[0].ownTriangleCorners);
+        for (std::size_t f = 1; f < frames.size(); ++f) {
+            MeshFrame& frame = frames[f];
+            frame.ownLayout = !SamePrimitives(*this, frames[0], frame);
+            frame.ownTriangleCorners = frame.ownLayout ? TriangleLayout(*this, frame) : std::vector<std::uint32_t>();
+        }
     }
-    if (frames.empty())
-        renderVertices.clear();
-    else
-        renderVertices = frames[0].triangles;
+    std::vector<MeshVertex>().swap(renderVertices);
     hasColours = std::any_of(colours.begin(), colours.end(),
                              [](std::uint32_t c) { return c != 0xFFFFFFu && !IsMarker(c); });
+    framesExpanded = true;
+}
+
+void DecodeTriangles(const MeshObject& mesh, const MeshFrame& frame, MeshVertex* out) {
+    ExpandVertices<false, false>(mesh, frame, frame, 0.0f, nullptr, out);
+}
+
+void DecodeTriangles(const MeshObject& mesh, const MeshFrame& frame, std::vector<MeshVertex>& out) {
+    out.resize(TriangleVertexCount(mesh, frame));
+    DecodeTriangles(mesh, frame, out.data());
+}
+
+void BlendFrames(const MeshObject& mesh, const MeshFrame& a, const MeshFrame& b, float weight, const float offset[2],
+                 MeshVertex* out) {
+    if (TriangleVertexCount(mesh, b) != TriangleVertexCount(mesh, a)) weight = 0.0f; // never read past frame B
+    if (weight != 0.0f)
+        ExpandVertices<true, true>(mesh, a, b, weight, offset, out);
+    else
+        ExpandVertices<false, true>(mesh, a, a, 0.0f, offset, out);
+}
+
+void BlendFrames(const MeshObject& mesh, const MeshFrame& a, const MeshFrame& b, float weight, const float offset[2],
+                 std::vector<MeshVertex>& out) {
+    out.resize(TriangleVertexCount(mesh, a));
+    BlendFrames(mesh, a, b, weight, offset, out.data());
+}
+
+std::size_t MeshBytesHeld(const MeshObject& mesh) {
+    std::size_t bytes = Held(mesh.frames) + Held(mesh.renderVertices) + Held(mesh.triangleCorners) + Held(mesh.uList) +
+                        Held(mesh.vList) + Held(mesh.colours);
+    for (const MeshFrame& f : mesh.frames) bytes += Held(f.rawVertices) + Held(f.corners) + Held(f.ownTriangleCorners);
+    if (const auto* m = dynamic_cast<const Mesh*>(&mesh))
+        bytes += Held(m->edgeNeighbours) + Held(m->faceLit) + Held(m->toonColours);
+    return bytes;
 }
 
 void ComputeBoundingSpheres(MeshObject& mesh) {
     for (MeshFrame& frame : mesh.frames) {
-        const std::size_t n = frame.triangles.size();
+        const std::vector<std::uint32_t>& layout = TriangleCorners(mesh, frame);
+        const std::size_t n = layout.size();
         double sum[3] = {0, 0, 0};
-        for (const MeshVertex& v : frame.triangles)
-            for (int a = 0; a < 3; ++a) sum[a] += v.position[a];
+        float p[3];
+        for (std::uint32_t k : layout) {
+            CornerPosition(frame, frame.corners[k], p);
+            for (int a = 0; a < 3; ++a) sum[a] += p[a];
+        }
         for (int a = 0; a < 3; ++a) frame.boundCentre[a] = n ? float(sum[a] / double(n)) : 0.0f;
-        float radius = 0.0f;
-        for (const MeshVertex& v : frame.triangles) {
+        // The largest distance is the root of the largest square (the root keeps order).
+        float farthest = 0.0f;
+        for (std::uint32_t k : layout) {
+            CornerPosition(frame, frame.corners[k], p);
             float sq = 0.0f;
             for (int a = 0; a < 3; ++a) {
-                const float d = v.position[a] - frame.boundCentre[a];
+                const float d = p[a] - frame.boundCentre[a];
                 sq += d * d;
             }
-            if (sq > 1.0e-7f) radius = std::max(radius, std::sqrt(sq));
+            if (sq > 1.0e-7f) farthest = std::max(farthest, sq);
         }
-        frame.boundRadius = radius;
+        frame.boundRadius = farthest > 0.0f ? std::sqrt(farthest) : 0.0f;
     }
 }
 
@@ -383,6 +513,7 @@ void FinishMesh(Scene3D& scene, ObjectSlot& slot) {
         if (mesh.frames.empty() || mesh.frames[0].rawVertices.size() < 3) {
             mesh.frames.clear();
             mesh.renderVertices.clear();
+            mesh.triangleCorners.clear();
             mesh.uList.clear();
             mesh.vList.clear();
             mesh.colours.clear();

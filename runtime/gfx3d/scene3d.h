@@ -44,8 +44,11 @@ struct MeshCorner {
 
 struct MeshFrame {
     std::vector<MeshVertex> rawVertices; // given while building, consumed by finishing
-    std::vector<MeshVertex> triangles;   // expanded triangle list, 3 vertices each
     std::vector<MeshCorner> corners;     // the compact vertex stream
+    // Set only for a frame whose primitives differ from frame 0's: its own
+    // corner order of triangle vertices (see MeshObject::triangleCorners).
+    bool ownLayout = false;
+    std::vector<std::uint32_t> ownTriangleCorners;
     float quantOffset[3] = {0, 0, 0};
     float quantScale[3] = {1, 1, 1};
     float boundRadius = 0;
@@ -61,7 +64,11 @@ public:
     virtual void ExpandFrames() {}
 
     std::vector<MeshFrame> frames;            // keyframes; frame 0 is the base pose
-    std::vector<MeshVertex> renderVertices;   // what the last draw sent
+    std::vector<MeshVertex> renderVertices;   // working copy of an effect or client-memory draw
+    // Corner number of each triangle vertex (3 a triangle), shared by the frames
+    // that have frame 0's primitives; vertices are decoded from the corners.
+    std::vector<std::uint32_t> triangleCorners;
+    bool framesExpanded = false;              // triangleCorners matches the corners
     std::vector<float> uList, vList;          // texture coordinates by corner number
     std::vector<std::uint32_t> colours;       // packed colours and markers by colour index
     bool normalsDone = false;

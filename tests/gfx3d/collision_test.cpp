@@ -129,22 +129,22 @@ TEST_F(CollisionTest, AgreesWithBruteForce) {
         }
     }
     FinishObject();
-    ASSERT_EQ(TheScene().slots[21].meshes[0].frames[0].triangles.size(), 6000u);
+    ASSERT_EQ(Triangles(TheScene().slots[21].meshes[0], 0).size(), 6000u);
 
     const Pose poses[] = {
         {{0, 0, 0}, {0, 1, 0}, {0, 0, 0}, {1, 0, 0}, 0, 0},
         {{3, -2, 1}, {1, 2, 3}, {0.5, 1, -2}, {0, 0, 1}, 37, -110},
     };
     for (int slot : {20, 21}) {
-        const MeshFrame& frame = TheScene().slots[slot].meshes[0].frames[0];
+        const std::vector<MeshVertex> triangles = Triangles(TheScene().slots[slot].meshes[0], 0);
         for (const Pose& pose : poses) {
             ApplyPose(pose);
             std::vector<std::array<P, 3>> world;
             std::vector<double> size;
-            for (std::size_t i = 0; i + 2 < frame.triangles.size(); i += 3) {
+            for (std::size_t i = 0; i + 2 < triangles.size(); i += 3) {
                 std::array<P, 3> t;
                 for (int k = 0; k < 3; ++k) {
-                    const float* f = frame.triangles[i + std::size_t(k)].position;
+                    const float* f = triangles[i + std::size_t(k)].position;
                     t[std::size_t(k)] = Place(pose, P{f[0], f[1], f[2]});
                 }
                 world.push_back(t);

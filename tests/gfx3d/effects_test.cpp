@@ -274,8 +274,8 @@ TEST_F(EffectsTest, BumpMappingLightsTheNormalMap) {
     SetLight(-1, 0xFFFFFF, 0, 0, 100, 0, 0, 0, 1);
     DrawAt(1, 0, 0, -3);
     EXPECT_EQ(mesh.staticBuffer, 0u) << "had one: " << buffers;
-    EXPECT_NEAR(mesh.frames[0].triangles[0].tangent[0], 1.0f, 1e-6);
-    EXPECT_NEAR(mesh.frames[0].triangles[0].binormal[1], -1.0f, 1e-6);
+    EXPECT_NEAR(Triangles(mesh, 0)[0].tangent[0], 1.0f, 1e-6);
+    EXPECT_NEAR(Triangles(mesh, 0)[0].binormal[1], -1.0f, 1e-6);
 
     const double s60 = std::sin(60 * 3.14159265358979 / 180), c60 = 0.5;
     struct Case {

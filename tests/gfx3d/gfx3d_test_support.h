@@ -8,11 +8,17 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <vector>
 
 #include "runtime/engine/engine_state.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/mesh_frames.h"
 #include "tests/gfx2d/gfx2d_test_support.h"
 
 namespace gfx3d_test {
@@ -20,6 +26,88 @@ namespace gfx3d_test {
 using corvane::engine;
 using gfx2d_test::Rgba;
 using gfx2d_test::Screen;
+
+// A frame's triangle vertices as drawing decodes them (frame A, no offset).
+inline std::vector<corvane::MeshVertex> Triangles(const corvane::MeshObject& mesh, std::size_t frame) {
+    std::vector<corvane::MeshVertex> out;
+    corvane::DecodeTriangles(mesh, mesh.frames.at(frame), out);
+    return out;
+}
+
+// The full expansion of one frame, every frame on its own: its corners walked
+// into list, strip and fan triangles and each triangle vertex decoded whole.
+// What the compact keyframes must reproduce bit for bit.
+inline std::vector<corvane::MeshVertex> ReferenceTriangles(const corvane::MeshObject& mesh, std::size_t frameIndex) {
+    using namespace corvane;
+    const MeshFrame& frame = mesh.frames.at(frameIndex);
+    std::vector<MeshVertex> out;
+    std::uint32_t mode = kMarkerList;
+    int pending = 0, parity = 0;
+    std::size_t held[3] = {0, 0, 0};
+    for (std::size_t k = 0; k < frame.corners.size(); ++k) {
+        const std::uint32_t ci = frame.corners[k].colourIndex;
+        const std::uint32_t c = ci < mesh.colours.size() ? mesh.colours[ci] : 0xFFFFFFu;
+        if (IsMarker(c)) {
+            mode = c, pending = 0;
+            if (c == kMarkerStrip) parity = 0;
+            continue;
+        }
+        held[pending++] = k;
+        if (pending < 3) continue;
+        for (std::size_t h : held) DecodeCorner(mesh, frame, h, &out.emplace_back());
+        if (mode == kMarkerList) {
+            pending = 0;
+        } else if (mode == kMarkerStrip) {
+            pending = 2, held[parity == 0 ? 0 : 1] = held[2], parity ^= 1;
+        } else {
+            pending = 2, held[1] = held[2];
+        }
+    }
+    return out;
+}
+
+// Positions and normals B + (A - B) * weight, the rest from A, offset added to u, v;
+// frame A alone when the lengths differ.
+inline std::vector<corvane::MeshVertex> ReferenceBlend(const std::vector<corvane::MeshVertex>& a,
+                                                       const std::vector<corvane::MeshVertex>& b, float weight,
+                                                       const float offset[2]) {
+    std::vector<corvane::MeshVertex> out = a;
+    if (b.size() != a.size()) weight = 0.0f;
+    for (std::size_t k = 0; k < out.size(); ++k) {
+        corvane::MeshVertex& v = out[k];
+        if (weight != 0.0f)
+            for (int i = 0; i < 3; ++i) {
+                v.position[i] = b[k].position[i] + (v.position[i] - b[k].position[i]) * weight;
+                v.normal[i] = b[k].normal[i] + (v.normal[i] - b[k].normal[i]) * weight;
+            }
+        v.texCoord[0] += offset[0];
+        v.texCoord[1] += offset[1];
+    }
+    return out;
+}
+
+inline bool SameBytes(const std::vector<corvane::MeshVertex>& a, const std::vector<corvane::MeshVertex>& b) {
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof a[0]) == 0);
+}
+
+// Little-endian bytes of a model file, field by field.
+struct Bytes {
+    std::string s;
+    Bytes& raw(const std::string& b) { s += b; return *this; }
+    Bytes& u8(std::initializer_list<int> v) { for (int b : v) s += char(b); return *this; }
+    Bytes& i32(std::int64_t v) { for (int i = 0; i < 4; ++i) s += char((std::uint64_t(v) >> (8 * i)) & 0xFF); return *this; }
+    Bytes& f32(float f) { std::uint32_t u; std::memcpy(&u, &f, 4); return i32(u); }
+    Bytes& f64(double d) { std::uint64_t u; std::memcpy(&u, &d, 8); i32(u & 0xFFFFFFFF); return i32(u >> 32); }
+    Bytes& header(double version, std::int64_t frames, std::int64_t colours, std::int64_t uvs) {
+        return u8({0x17, 0xB3, 0xC6, 0x00}).f64(version).i32(frames).i32(colours).i32(uvs);
+    }
+    Bytes& frame(std::int64_t corners, float offset = 0, float scale = 1) {
+        i32(corners);
+        for (int i = 0; i < 3; ++i) f32(offset);
+        for (int i = 0; i < 3; ++i) f32(scale);
+        return *this;
+    }
+};
 
 inline Screen WholeScreen() { return gfx2d_test::ReadScreen(0, 0, 640, 480); }
 
@@ -133,9 +221,9 @@ inline void CountUnboundedVolume(int slot, int first = 0, int second = 0, float 
     if (!InViewCone(s, placement, a)) return;
     AffineInverse(placement, inverse);
     TransformPoint(inverse, s.effectLightPosition, light);
-    std::vector<MeshVertex> pose = a.triangles;
+    std::vector<MeshVertex> pose = Triangles(mesh, std::size_t(first));
     const float none[2] = {0, 0};
-    if (weight != 0.0f) BlendFrames(a, b, weight, none, pose);
+    if (weight != 0.0f) BlendFrames(mesh, a, b, weight, none, pose);
     std::vector<EdgeNeighbour> edges = mesh.edgeNeighbours;
     std::vector<std::uint8_t> lit;
     std::vector<float> volume;

@@ -47,24 +47,6 @@ std::vector<std::string> NewLogLines(const std::function<void()>& f) {
 }
 
 // Little-endian pieces of a binary model.
-struct Bytes {
-    std::string s;
-    Bytes& raw(const std::string& b) { s += b; return *this; }
-    Bytes& u8(std::initializer_list<int> v) { for (int b : v) s += char(b); return *this; }
-    Bytes& i32(std::int64_t v) { for (int i = 0; i < 4; ++i) s += char((std::uint64_t(v) >> (8 * i)) & 0xFF); return *this; }
-    Bytes& f32(float f) { std::uint32_t u; std::memcpy(&u, &f, 4); return i32(u); }
-    Bytes& f64(double d) { std::uint64_t u; std::memcpy(&u, &d, 8); i32(u & 0xFFFFFFFF); return i32(u >> 32); }
-    Bytes& header(double version, std::int64_t frames, std::int64_t colours, std::int64_t uvs) {
-        return u8({0x17, 0xB3, 0xC6, 0x00}).f64(version).i32(frames).i32(colours).i32(uvs);
-    }
-    Bytes& frame(std::int64_t corners, float offset = 0, float scale = 1) {
-        i32(corners);
-        for (int i = 0; i < 3; ++i) f32(offset);
-        for (int i = 0; i < 3; ++i) f32(scale);
-        return *this;
-    }
-};
-
 // A valid two-frame binary triangle (markers list/fan, one colour), the base of the damaged cases.
 Bytes GoodBinary(std::function<void(Bytes&)> secondFrame = nullptr) {
     Bytes b;
@@ -98,7 +80,7 @@ TEST_F(ModelFileTest, IndependentSamplesLoad) {
         EXPECT_TRUE(TheScene().slots[3].loaded);
         ASSERT_EQ(m.frames.size(), 1u);
         EXPECT_EQ(m.colours, (std::vector<std::uint32_t>{0xFFFFFFFD, 0x0000FF}));
-        const auto& t = m.frames[0].triangles;
+        const auto t = Triangles(m, 0);
         ASSERT_EQ(t.size(), 3u);
         const float want[3][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
         for (int i = 0; i < 3; ++i) {
@@ -125,7 +107,7 @@ TEST_F(ModelFileTest, IndependentSamplesLoad) {
                 EXPECT_NEAR(DecodedAxis(f, f.corners[std::size_t(c)], 0), points[order[c]][0] + k, 3.0 / 255);
                 EXPECT_NEAR(DecodedAxis(f, f.corners[std::size_t(c)], 1), points[order[c]][1], 3.0 / 255);
             }
-            EXPECT_EQ(f.triangles.size(), 9u) << "quad as two triangles, then one";
+            EXPECT_EQ(Triangles(m, std::size_t(k)).size(), 9u) << "quad as two triangles, then one";
         }
         EXPECT_TRUE(m.normalsDone) << "text models get normals by the smoothing mode";
     }
@@ -152,10 +134,11 @@ TEST_F(ModelFileTest, IndependentSamplesLoad) {
             }
         }
         EXPECT_TRUE(m.normalsDone);
-        EXPECT_EQ(m.frames[0].triangles.size(), 6u);
-        EXPECT_NEAR(m.frames[0].triangles[1].position[0], 127.5f, 1e-4);
-        EXPECT_EQ(m.frames[0].triangles[1].texCoord[1], 0.0f);
-        EXPECT_EQ(m.frames[0].triangles[0].texCoord[1], -0.5f) << "V flips on expansion";
+        const auto t = Triangles(m, 0);
+        EXPECT_EQ(t.size(), 6u);
+        EXPECT_NEAR(t[1].position[0], 127.5f, 1e-4);
+        EXPECT_EQ(t[1].texCoord[1], 0.0f);
+        EXPECT_EQ(t[0].texCoord[1], -0.5f) << "V flips on expansion";
     }
     // keepRawVertices rebuilds a raw vertex per corner.
     corvane::Mesh raw;
@@ -191,9 +174,10 @@ TEST_F(ModelFileTest, SaveAndReload) {
     };
     for (std::size_t k = 0; k < a.frames[0].corners.size(); ++k)
         EXPECT_EQ(fields(a.frames[0].corners[k]), fields(b.frames[0].corners[k])) << k;
-    ASSERT_EQ(a.frames[0].triangles.size(), b.frames[0].triangles.size());
-    for (std::size_t k = 0; k < a.frames[0].triangles.size(); ++k)
-        for (int ax = 0; ax < 3; ++ax) EXPECT_EQ(a.frames[0].triangles[k].position[ax], b.frames[0].triangles[k].position[ax]);
+    const auto ta = Triangles(a, 0), tb = Triangles(b, 0);
+    ASSERT_EQ(ta.size(), tb.size());
+    for (std::size_t k = 0; k < ta.size(); ++k)
+        for (int ax = 0; ax < 3; ++ax) EXPECT_EQ(ta[k].position[ax], tb[k].position[ax]);
 
     // Nothing written: an empty slot, more colours than a byte indexes, a missing folder.
     StartObject(7);
@@ -285,7 +269,7 @@ TEST_F(ModelFileTest, DamagedFilesFail) {
     const auto lines = NewLogLines([] { EXPECT_EQ(LoadObject((TestTempDir() + "missing.model").c_str(), 9), 0.0); });
     EXPECT_EQ(lines, std::vector<std::string>{"LoadObject \"" + TestTempDir() + "missing.model\": not found"});
     EXPECT_TRUE(TheScene().slots[9].loaded);
-    EXPECT_EQ(Mesh(9).frames[0].triangles.size(), 36u);
+    EXPECT_EQ(Triangles(Mesh(9), 0).size(), 36u);
     corvane::Mesh mesh;
     EXPECT_FALSE(ReadModel(mesh, nullptr, false));
     EXPECT_EQ(LoadObject((SampleDir() + "red.msha").c_str(), -1), 0.0);
