@@ -3,7 +3,9 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <unordered_map>
 
 #include "runtime/engine/engine.h"
@@ -361,62 +363,108 @@ const float* ColourFloats(const MeshObject& mesh, std::vector<float>& table) {
     return table.data();
 }
 
+// Everything one decode reads, gathered once per call.
+struct DecodeSource {
+    const MeshObject& mesh;
+    const MeshFrame& fa;
+    const MeshFrame& fb;
+    float w;
+    float du, dv;
+    const float* colourOf;    // channel floats by colour index
+    std::size_t colourCount, uCount, vCount;
+};
+
+// The normal table padded to every byte value (past the table: its last entry),
+// so that a lookup needs no clamp.
+const float (*PaddedNormals())[3] {
+    static const auto table = [] {
+        std::vector<std::array<float, 3>> t(256);
+        for (int i = 0; i < 256; ++i)
+            for (int a = 0; a < 3; ++a) t[std::size_t(i)][std::size_t(a)] = kNormalTable[std::min(i, kNormalCount - 1)][a];
+        return t;
+    }();
+    return reinterpret_cast<const float (*)[3]>(table.data());
+}
+
+// Corner ia of frame A (blended toward corner ib of frame B when Blend), with the
+// same arithmetic as DecodeCorner and the blend of two decoded vertices.
+template <bool Blend, bool Offset>
+inline void DecodeBlended(const DecodeSource& s, const float (*normals)[3], std::uint32_t ia, std::uint32_t ib,
+                          MeshVertex* out) {
+    const MeshCorner& c = s.fa.corners[ia];
+    MeshVertex v;
+    CornerPosition(s.fa, c, v.position);
+    const float* n = normals[c.normalIndex];
+    v.normal[0] = n[0], v.normal[1] = n[1], v.normal[2] = n[2];
+    if constexpr (Blend) {
+        const MeshCorner& d = s.fb.corners[ib];
+        float p[3];
+        CornerPosition(s.fb, d, p);
+        const float* m = normals[d.normalIndex];
+        for (int i = 0; i < 3; ++i) {
+            v.position[i] = p[i] + (v.position[i] - p[i]) * s.w;
+            v.normal[i] = m[i] + (v.normal[i] - m[i]) * s.w;
+        }
+    } else {
+        (void)ib;
+    }
+    v.texCoord[0] = ia < s.uCount ? s.mesh.uList[ia] : 0.0f;
+    v.texCoord[1] = ia < s.vCount ? -s.mesh.vList[ia] : 0.0f; // the V axis flips here
+    if constexpr (Offset) {
+        v.texCoord[0] += s.du;
+        v.texCoord[1] += s.dv;
+    }
+    v.lightColour[0] = v.lightColour[1] = v.lightColour[2] = 0.0f;
+    const float* t = normals[c.tangentIndex];
+    v.tangent[0] = t[0], v.tangent[1] = t[1], v.tangent[2] = t[2];
+    const float* b = normals[c.binormalIndex];
+    v.binormal[0] = b[0], v.binormal[1] = b[1], v.binormal[2] = b[2];
+    v.colourIndex = c.colourIndex;
+    if (c.colourIndex < s.colourCount) {
+        v.packedColour = s.mesh.colours[c.colourIndex];
+        const float* f = &s.colourOf[std::size_t(c.colourIndex) * 3];
+        v.colour[0] = f[0], v.colour[1] = f[1], v.colour[2] = f[2];
+    } else {
+        v.packedColour = 0xFFFFFFu;
+        v.colour[0] = v.colour[1] = v.colour[2] = 1.0f;
+    }
+    *out = v;
+}
+
 // Triangle vertices of frame A (blended toward B when Blend), decoded from the
-// corners with the same arithmetic as DecodeCorner and the old per-frame copies.
+// corners. Strips and fans use a corner in up to three nearby triangles: when
+// the two frames share one triangle order, decoded corners stay in a small
+// direct-mapped cache (it fits the first-level data cache) and the triangles
+// copy them from there.
 template <bool Blend, bool Offset>
 void ExpandVertices(const MeshObject& mesh, const MeshFrame& fa, const MeshFrame& fb, float w, const float offset[2],
                     MeshVertex* out) {
     const std::vector<std::uint32_t>& layoutA = TriangleCorners(mesh, fa);
     const std::vector<std::uint32_t>& layoutB = TriangleCorners(mesh, fb);
     static thread_local std::vector<float> colourTable;
-    const float* colourOf = ColourFloats(mesh, colourTable);
-    const std::size_t colourCount = mesh.colours.size();
-    const std::size_t uCount = mesh.uList.size(), vCount = mesh.vList.size();
-    const float* uList = mesh.uList.data();
-    const float* vList = mesh.vList.data();
-    const MeshCorner* ca = fa.corners.data();
-    const MeshCorner* cb = fb.corners.data();
+    const DecodeSource s{mesh, fa, fb, w, Offset ? offset[0] : 0.0f, Offset ? offset[1] : 0.0f,
+                         ColourFloats(mesh, colourTable), mesh.colours.size(), mesh.uList.size(), mesh.vList.size()};
+    const float (*normals)[3] = PaddedNormals();
+    const std::uint32_t* la = layoutA.data();
+    const std::uint32_t* lb = layoutB.data();
     const std::size_t count = layoutA.size();
-    const auto tableEntry = [](std::uint8_t index) { return kNormalTable[std::min<int>(index, kNormalCount - 1)]; };
-    for (std::size_t k = 0; k < count; ++k) {
-        const std::uint32_t ia = layoutA[k];
-        const MeshCorner& c = ca[ia];
-        MeshVertex v;
-        CornerPosition(fa, c, v.position);
-        const float* n = tableEntry(c.normalIndex);
-        v.normal[0] = n[0], v.normal[1] = n[1], v.normal[2] = n[2];
-        if constexpr (Blend) {
-            const MeshCorner& d = cb[layoutB[k]];
-            float p[3];
-            CornerPosition(fb, d, p);
-            const float* m = tableEntry(d.normalIndex);
-            for (int i = 0; i < 3; ++i) {
-                v.position[i] = p[i] + (v.position[i] - p[i]) * w;
-                v.normal[i] = m[i] + (v.normal[i] - m[i]) * w;
+    if (&layoutA == &layoutB) {
+        constexpr std::size_t kSlots = 256;
+        MeshVertex cache[kSlots];
+        std::uint32_t tags[kSlots];
+        std::fill(tags, tags + kSlots, 0xFFFFFFFFu); // no corner has that number
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::uint32_t c = la[k];
+            const std::size_t slot = c & (kSlots - 1);
+            if (tags[slot] != c) {
+                DecodeBlended<Blend, Offset>(s, normals, c, c, cache + slot);
+                tags[slot] = c;
             }
+            std::memcpy(out + k, cache + slot, sizeof(MeshVertex));
         }
-        v.texCoord[0] = ia < uCount ? uList[ia] : 0.0f;
-        v.texCoord[1] = ia < vCount ? -vList[ia] : 0.0f; // the V axis flips here
-        if constexpr (Offset) {
-            v.texCoord[0] += offset[0];
-            v.texCoord[1] += offset[1];
-        }
-        v.lightColour[0] = v.lightColour[1] = v.lightColour[2] = 0.0f;
-        const float* t = tableEntry(c.tangentIndex);
-        v.tangent[0] = t[0], v.tangent[1] = t[1], v.tangent[2] = t[2];
-        const float* b = tableEntry(c.binormalIndex);
-        v.binormal[0] = b[0], v.binormal[1] = b[1], v.binormal[2] = b[2];
-        v.colourIndex = c.colourIndex;
-        if (c.colourIndex < colourCount) {
-            v.packedColour = mesh.colours[c.colourIndex];
-            const float* f = &colourOf[std::size_t(c.colourIndex) * 3];
-            v.colour[0] = f[0], v.colour[1] = f[1], v.colour[2] = f[2];
-        } else {
-            v.packedColour = 0xFFFFFFu;
-            v.colour[0] = v.colour[1] = v.colour[2] = 1.0f;
-        }
-        out[k] = v;
+        return;
     }
+    for (std::size_t k = 0; k < count; ++k) DecodeBlended<Blend, Offset>(s, normals, la[k], lb[k], out + k);
 }
 
 template <typename T>
