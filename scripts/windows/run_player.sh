@@ -37,12 +37,20 @@ find_window() {  # title -> window id, waiting up to $2 seconds
 }
 
 # Mesa's software renderer brings up the driver warning first; answer it as a user.
+# (Once it is shown: a box found before Wine maps it cannot take the focus yet.)
 if box=$(find_window '!!OpenGL Software Emulation!!' 20); then
-  xdotool windowfocus "$box" key Return
+  shown=0
+  for _ in $(seq 1 100); do
+    if xwininfo -id "$box" 2>/dev/null | grep -q IsViewable; then
+      shown=1; xdotool windowfocus "$box" key Return 2>/dev/null || true
+    elif [ $shown = 1 ]; then break
+    fi
+    sleep 0.2
+  done
   echo "answered: the OpenGL software-emulation warning"
 fi
 # The window is titled with the executable's file name: fmod_player.exe here.
-if win=$(find_window 'fmod_player.exe <pause>' 3); then xdotool windowfocus "$win"; fi
+if win=$(find_window 'fmod_player.exe <pause>' 3); then xdotool windowfocus "$win" 2>/dev/null || true; fi
 win=$(find_window 'fmod_player.exe' 20) || { echo "the player window did not appear"; cat "$OUT/player.log"; kill $PID; exit 1; }
 xdotool windowfocus "$win" 2>/dev/null || true
 
