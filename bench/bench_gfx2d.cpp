@@ -42,7 +42,7 @@ void BM_TextScreen(benchmark::State& state) {
     }
     state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_TextScreen)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(BM_TextScreen)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime()->MeasureProcessCPUTime();
 
 // The same 4800 textured 7 x 8 quads from one bound texture, with nothing else.
 void BM_PlainQuadsBaseline(benchmark::State& state) {
@@ -71,7 +71,7 @@ void BM_PlainQuadsBaseline(benchmark::State& state) {
     }
     state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_PlainQuadsBaseline)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(BM_PlainQuadsBaseline)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime()->MeasureProcessCPUTime();
 
 // A 1024 x 1024 24-bit BMP in the temporary directory, written once.
 const std::string& BigBmp() {

@@ -80,6 +80,7 @@ void ResetViewport(int x, int y, int width, int height) {
     glOrtho(0.0, width, -height, 0.0, -1.0, 1.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
+    SetPixelGridMatrices(true);
 
     ForgetBoundTexture();
     glEnable(GL_TEXTURE_2D);

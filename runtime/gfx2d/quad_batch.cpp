@@ -27,6 +27,7 @@ struct Batch {
     std::size_t capacity = 0;    // in vertices
     std::size_t count = 0;       // in vertices
     QuadState state;
+    bool pixelGrid = false;
 };
 
 // Never destroyed: the renderer's own teardown at exit still asks it to flush.
@@ -99,11 +100,22 @@ void Send(const QuadState& s, const QuadVertex* v, std::size_t count) {
         glEnableClientState(GL_COLOR_ARRAY);
         glColorPointer(4, GL_FLOAT, stride, &v->r);
     }
+    GLint filters[2] = {0, 0};
+    if (s.texelPerPixel) {
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &filters[0]);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filters[1]);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    }
     if (s.fan)
         glDrawElements(GL_TRIANGLES, GLsizei(count / 4 * 6), GL_UNSIGNED_SHORT, FanIndices());
     else
         glDrawArrays(GL_QUADS, 0, GLsizei(count));
     if (s.coloured) glDisableClientState(GL_COLOR_ARRAY);
+    if (s.texelPerPixel) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filters[0]);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filters[1]);
+    }
     if (!flat) glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
     if (s.turned) glPopMatrix();
@@ -145,6 +157,13 @@ void FlushQuads() {
     b.count = 0;
     if (ContextReady()) Send(b.state, b.vertices.get(), count);
 }
+
+void SetPixelGridMatrices(bool on) {
+    FlushQuads();
+    TheBatch().pixelGrid = on;
+}
+
+bool PixelGridMatrices() { return TheBatch().pixelGrid; }
 
 void DiscardQuads() { TheBatch().count = 0; }
 

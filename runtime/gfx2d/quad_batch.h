@@ -37,6 +37,10 @@ struct QuadState {
     // text and rectangles as GL quads: turned and filtered pictures keep the very
     // texels they always had only with the split they always had.
     bool fan = false;
+    // Each texel lands on one pixel centre (an upright picture at its own size on
+    // whole pixels under the 2D matrices): linear filtering gives exactly the
+    // texel there, so the cheaper nearest lookup is used for the draw.
+    bool texelPerPixel = false;
     // A turn about a point (RotateSprite): corners relative to it, the GL matrix
     // does the turning so that the pixels are the matrix stack's own.
     bool turned = false;
@@ -51,6 +55,11 @@ void UseQuadState(const QuadState& state);
 // Room for `quads` quads (4 corners each, counter-clockwise from the bottom-left),
 // drawn with the last UseQuadState. Null when memory runs out: the quads are dropped.
 QuadVertex* AppendQuads(std::size_t quads);
+
+// Whether the matrices in force map 2D coordinates 1:1 onto pixels: set by the
+// 2D viewport reset, cleared when 3D drawing sets its own.
+void SetPixelGridMatrices(bool on);
+bool PixelGridMatrices();
 
 // Sends the pending quads (nothing when none, or when the GL context is gone).
 void FlushQuads();

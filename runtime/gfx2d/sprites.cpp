@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <new>
 #include <vector>
 
@@ -95,8 +96,11 @@ void Quad(const Sprite& s, const QuadState& state, float left, float bottom, flo
 void Stretched(const Sprite& s, int x, int y, int width, int height) {
     float colour[4];
     AlphaColour(colour);
+    QuadState state;
+    state.texelPerPixel = width == s.w && height == s.h && PixelGridMatrices() && std::abs(x) < (1 << 20) &&
+                          std::abs(y) < (1 << 20);
     // Sums in double: saturated coordinates must not overflow.
-    Quad(s, QuadState{}, Coord(double(x)), Coord(-double(y) - height), Coord(double(x) + width), Coord(-double(y)),
+    Quad(s, state, Coord(double(x)), Coord(-double(y) - height), Coord(double(x) + width), Coord(-double(y)),
          colour);
 }
 

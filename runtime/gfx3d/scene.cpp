@@ -183,7 +183,8 @@ void Start3DMode(double nearValue, double farValue, double fovValue) {
     const float nearClip = float(nearValue), farClip = float(farValue), fov = float(fovValue);
 
     FlushQuads(); // the 2D quads so far, under the 2D state
-    SetShadowPass(false);
+    SetShadowPass(false);        // its closing resets the 2D viewport
+    SetPixelGridMatrices(false);
 
     s.cullConeFactor = float(std::tan(std::fmin(double(fov) + 5.0, 89.0) * kDegrees));
     s.cameraUp[0] = 0, s.cameraUp[1] = 1, s.cameraUp[2] = 0;
@@ -246,7 +247,7 @@ void PlaceCamera(double x, double y, double z, double targetX, double targetY, d
     Scene3D& s = TheScene();
     const float eye[3] = {float(x), float(y), float(z)};
     const float target[3] = {float(targetX), float(targetY), float(targetZ)};
-    FlushQuads();
+    SetPixelGridMatrices(false); // sends the pending quads first
     std::memcpy(s.cameraPosition, eye, sizeof eye);
     std::memcpy(s.cameraTarget, target, sizeof target);
 

@@ -12,7 +12,7 @@ using namespace sprites_test;
 
 namespace {
 
-constexpr int kRedSlot = 11, kGreenSlot = 12, kReloaded = 13, kGrabbed = 14;
+constexpr int kRedSlot = 11, kGreenSlot = 12, kReloaded = 13, kGrabbed = 14, kChecker = 15;
 
 class QuadBatch : public SpritesTest {
 protected:
@@ -21,6 +21,7 @@ protected:
         LoadPicture(kRedSlot, 32, 32, [](int, int) { return kRed; }, "batch_red.bmp");
         LoadPicture(kGreenSlot, 32, 32, [](int, int) { return kGreen; }, "batch_green.bmp");
         LoadPicture(kReloaded, 32, 32, [](int, int) { return kRed; }, "batch_reloaded.bmp");
+        LoadPicture(kChecker, 17, 13, [](int x, int y) { return (x + y) & 1 ? kWhite : kBlue; }, "batch_checker.bmp");
     }
 };
 
@@ -106,6 +107,55 @@ TEST_F(QuadBatch, PendingQuadsAreSentBeforeWhatDependsOnThem) {
         glClear(GL_COLOR_BUFFER_BIT);
         EXPECT_EQ(c.run(), c.expected) << c.what;
         EXPECT_EQ(PendingQuads(), 0u) << c.what << ": nothing left behind after the read";
+    }
+    SetAlpha(0);
+    ResetViewport(0, 0, 0, 0);
+}
+
+// The slot's picture as one fan in immediate mode, filtered as its texture is set up.
+void ReferenceQuad(int slot, float left, float bottom, float right, float top) {
+    FlushQuads();
+    BindSlot(slot, -1, 0);
+    const Renderer& r = TheRenderer();
+    const float u = float(r.imageWidth[slot]) / float(r.textureWidth[slot]);
+    const float v = float(r.imageHeight[slot]) / float(r.textureHeight[slot]);
+    glBegin(GL_TRIANGLE_FAN);
+    glTexCoord2f(0, 0), glVertex2f(left, bottom);
+    glTexCoord2f(u, 0), glVertex2f(right, bottom);
+    glTexCoord2f(u, v), glVertex2f(right, top);
+    glTexCoord2f(0, v), glVertex2f(left, top);
+    glEnd();
+}
+
+// Pictures placed texel for texel are sampled the cheap way; every pixel must stay
+// what linear filtering gives, and anything scaled or under other matrices keeps it.
+TEST_F(QuadBatch, SamplingShortcutOnlyWhereItChangesNoPixel) {
+    struct Case {
+        const char* what;
+        std::function<void()> matrices;
+        std::function<void()> draw;
+        float left, bottom, right, top;   // the same quad for the reference
+    };
+    const Case cases[] = {
+        {"own size on whole pixels", [] {}, [] { DrawSprite(kChecker, 10.2, 20.7); }, 11, -34, 28, -21},
+        {"own size in a smaller viewport", [] { SetViewport(50, 40, 200, 150); },
+         [] { DrawSprite(kChecker, 10, 10); }, 10, -23, 27, -10},
+        {"stretched to twice its size", [] {}, [] { StretchSprite(kChecker, 10, 10, 34, 26); }, 10, -36, 44, -10},
+        {"own size under the 3D matrices", [] { Start3DMode(1, 1000, 60); PlaceCamera(0, 0, -60, 0, 0, 0); },
+         [] { DrawSprite(kChecker, -20, -20); }, -20, 7, -3, 20},
+    };
+    for (const Case& c : cases) {
+        SetAlpha(0);
+        ResetViewport(0, 0, 0, 0);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        c.matrices();
+        c.draw();
+        const Screen drawn = WholeScreen();
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        ReferenceQuad(kChecker, c.left, c.bottom, c.right, c.top);
+        const Screen reference = WholeScreen();
+        EXPECT_GT(LitPixels(reference).count, 100) << c.what;
+        EXPECT_EQ(Differences(drawn, reference), 0) << c.what;
     }
     SetAlpha(0);
     ResetViewport(0, 0, 0, 0);
