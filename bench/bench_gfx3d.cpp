@@ -4,8 +4,8 @@
 //   same state; the same object blended between two frames (stream upload);
 // - keyframe blending per vertex against a plain loop lerping two float arrays
 //   of the same size;
-// - finishing objects of 25k, 100k and 400k vertices, and the memory a keyframe
-//   takes per triangle.
+// - finishing objects of 25k, 100k and 400k vertices, and the bytes the
+//   finished one-frame object holds per triangle.
 // Each frame ends with glFinish so the GL work is counted.
 #include <benchmark/benchmark.h>
 #include <GL/gl.h>

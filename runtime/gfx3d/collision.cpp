@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "runtime/engine/engine.h"
 #include "runtime/gfx3d/gfx3d.h"
@@ -30,18 +31,30 @@ inline V3 Cross(V3 a, V3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b
 inline V3 Of(const double p[3]) { return {p[0], p[1], p[2]}; }
 inline V3 Of(const float p[3]) { return {p[0], p[1], p[2]}; }
 
-// Triangle vertex positions of a frame, decoded from its corners as drawing does.
+// The frame's corner positions as drawing decodes them, kept on the mesh for
+// the next query of the same frame (collision usually asks one frame many times).
+const float* CollisionPositions(const MeshObject& mesh, const MeshFrame& frame) {
+    const auto at = reinterpret_cast<std::uintptr_t>(&frame), first = reinterpret_cast<std::uintptr_t>(mesh.frames.data());
+    const std::size_t index = at >= first ? (at - first) / sizeof(MeshFrame) : SIZE_MAX;
+    const bool own = index < mesh.frames.size() && &mesh.frames[index] == &frame;
+    static thread_local std::vector<float> loose; // a frame of no mesh's: decoded every time
+    std::vector<float>& out = own ? mesh.collisionPositions : loose;
+    if (own && mesh.collisionFrame == index && out.size() == frame.corners.size() * 3) return out.data();
+    out.resize(frame.corners.size() * 3);
+    for (std::size_t k = 0; k < frame.corners.size(); ++k) CornerPosition(frame, frame.corners[k], &out[k * 3]);
+    if (own) mesh.collisionFrame = index;
+    return out.data();
+}
+
+// Triangle vertex positions of a frame through its triangle order.
 struct FramePoints {
-    const MeshFrame& frame;
+    const float* positions;
     const std::uint32_t* layout;
     std::size_t triangles;
     FramePoints(const MeshObject& mesh, const MeshFrame& f)
-        : frame(f), layout(TriangleCorners(mesh, f).data()), triangles(TriangleCorners(mesh, f).size() / 3) {}
-    V3 operator[](std::size_t k) const {
-        float p[3];
-        CornerPosition(frame, frame.corners[layout[k]], p);
-        return Of(p);
-    }
+        : positions(CollisionPositions(mesh, f)), layout(TriangleCorners(mesh, f).data()),
+          triangles(TriangleCorners(mesh, f).size() / 3) {}
+    V3 operator[](std::size_t k) const { return Of(positions + std::size_t(layout[k]) * 3); }
 };
 
 // Positions of an array of expanded vertices.
@@ -74,7 +87,9 @@ double SegmentDistanceSquared(V3 p, V3 a, V3 b) {
     return Dot(d, d);
 }
 
-bool SphereTouchesTriangle(V3 c, double radius, V3 a, V3 b, V3 d) {
+// The triangle tests are inlined into the frame loops: a call per triangle, with
+// its points passed on the stack, costs about as much as the test.
+[[gnu::always_inline]] inline bool SphereTouchesTriangle(V3 c, double radius, V3 a, V3 b, V3 d) {
     V3 n = Cross(b - a, d - a);
     const double length = std::sqrt(Dot(n, n));
     if (!(length > 0)) return false;
@@ -100,7 +115,7 @@ bool Separates(V3 axis, V3 centre, const V3 half[3], V3 a, V3 b, V3 c) {
     return lo > m + r || hi < m - r;
 }
 
-bool BoxTouchesTriangle(V3 centre, const V3 half[3], V3 a, V3 b, V3 c) {
+[[gnu::always_inline]] inline bool BoxTouchesTriangle(V3 centre, const V3 half[3], V3 a, V3 b, V3 c) {
     for (int i = 0; i < 3; ++i)
         if (Separates(half[i], centre, half, a, b, c)) return false;
     const V3 edges[3] = {b - a, c - b, a - c};
@@ -112,7 +127,7 @@ bool BoxTouchesTriangle(V3 centre, const V3 half[3], V3 a, V3 b, V3 c) {
 }
 
 // Ray t of one triangle; 0 when it is not hit.
-double RayTriangle(V3 o, V3 dir, V3 a, V3 b, V3 c) {
+[[gnu::always_inline]] inline double RayTriangle(V3 o, V3 dir, V3 a, V3 b, V3 c) {
     const V3 u = b - a, v = c - a;
     const V3 n = Cross(u, v);
     const double nd = Dot(n, dir);

@@ -32,6 +32,8 @@ void ClearMeshData(MeshObject& mesh) {
     std::vector<std::uint32_t>().swap(mesh.colours);
     std::vector<std::uint32_t>().swap(mesh.triangleCorners);
     mesh.framesExpanded = false;
+    std::vector<float>().swap(mesh.collisionPositions);
+    mesh.collisionFrame = SIZE_MAX;
     mesh.normalsDone = false;
 }
 

@@ -490,6 +490,8 @@ void Mesh::ExpandFrames() {
         }
     }
     std::vector<MeshVertex>().swap(renderVertices);
+    std::vector<float>().swap(collisionPositions);
+    collisionFrame = SIZE_MAX;
     hasColours = std::any_of(colours.begin(), colours.end(),
                              [](std::uint32_t c) { return c != 0xFFFFFFu && !IsMarker(c); });
     framesExpanded = true;
@@ -521,7 +523,7 @@ void BlendFrames(const MeshObject& mesh, const MeshFrame& a, const MeshFrame& b,
 
 std::size_t MeshBytesHeld(const MeshObject& mesh) {
     std::size_t bytes = Held(mesh.frames) + Held(mesh.renderVertices) + Held(mesh.triangleCorners) + Held(mesh.uList) +
-                        Held(mesh.vList) + Held(mesh.colours);
+                        Held(mesh.vList) + Held(mesh.colours) + Held(mesh.collisionPositions);
     for (const MeshFrame& f : mesh.frames) bytes += Held(f.rawVertices) + Held(f.corners) + Held(f.ownTriangleCorners);
     if (const auto* m = dynamic_cast<const Mesh*>(&mesh))
         bytes += Held(m->edgeNeighbours) + Held(m->faceLit) + Held(m->toonColours);
@@ -562,6 +564,8 @@ void FinishMesh(Scene3D& scene, ObjectSlot& slot) {
             mesh.frames.clear();
             mesh.renderVertices.clear();
             mesh.triangleCorners.clear();
+            mesh.collisionPositions.clear();
+            mesh.collisionFrame = SIZE_MAX;
             mesh.uList.clear();
             mesh.vList.clear();
             mesh.colours.clear();

@@ -69,6 +69,10 @@ public:
     // that have frame 0's primitives; vertices are decoded from the corners.
     std::vector<std::uint32_t> triangleCorners;
     bool framesExpanded = false;              // triangleCorners matches the corners
+    // Corner positions (x, y, z) of the frame collision tested last, decoded once
+    // for the queries that follow; dropped when the frames are expanded again.
+    mutable std::vector<float> collisionPositions;
+    mutable std::size_t collisionFrame = SIZE_MAX;
     std::vector<float> uList, vList;          // texture coordinates by corner number
     std::vector<std::uint32_t> colours;       // packed colours and markers by colour index
     bool normalsDone = false;
