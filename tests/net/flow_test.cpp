@@ -2,9 +2,6 @@
 // silent peers cut off in time, forged senders refused.
 #include <gtest/gtest.h>
 
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <cerrno>
 
 #include <algorithm>
@@ -19,9 +16,11 @@
 #include "runtime/engine/engine.h"
 #include "runtime/net/net.h"
 #include "tests/net/net_test_support.h"
+#include "tests/support/test_sockets.h"
 
 using namespace corvane;
 using namespace corvane::nettest;
+using namespace corvane::testing;
 
 namespace {
 
@@ -41,16 +40,16 @@ bool SendPatiently(RawPeer& peer, const std::string& packet, const std::atomic<b
     std::size_t done = 0;
     while (done < bytes.size()) {
         if (stop) return false;
-        ssize_t n = send(peer.fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const auto n = send(peer.fd, bytes.data() + done, static_cast<int>(bytes.size() - done), kNoSignal | kDontWait);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
+        if (n < 0 && !SocketWouldBlock()) return false;
         while (peer.Read(0)) {
         }
-        pollfd p{peer.fd, POLLOUT, 0};
-        poll(&p, 1, 10);
+        pollfd p{static_cast<decltype(pollfd::fd)>(peer.fd), POLLOUT, 0};
+        PollSockets(&p, 1, 10);
     }
     return true;
 }

@@ -1,15 +1,6 @@
 #include "tests/net/net_test_support.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "tests/support/test_sockets.h"
 
 #include <cerrno>
 #include <chrono>
@@ -17,9 +8,9 @@
 
 #include "tests/support/engine_fixture.h"
 
-extern char** environ;
-
 namespace corvane::nettest {
+
+using namespace corvane::testing;
 
 namespace {
 
@@ -48,13 +39,13 @@ std::int32_t Le32(const std::string& s, std::size_t at) {
 } // namespace
 
 int FreePort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    int fd = OpenTcpSocket();
     sockaddr_in a = Loopback(0);
     a.sin_addr.s_addr = htonl(INADDR_ANY);
     bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
     socklen_t size = sizeof a;
     getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
-    close(fd);
+    CloseSocket(fd);
     return ntohs(a.sin_port);
 }
 
@@ -94,22 +85,25 @@ RawPeer::RawPeer(RawPeer&& other) noexcept : fd(other.fd), buffer_(std::move(oth
 
 bool RawPeer::Connect(int port) {
     Close();
-    fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    fd = OpenTcpSocket();
     if (fd < 0) return false;
     int on = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    if (receiveBuffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    if (receiveBuffer > 0)
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer), sizeof receiveBuffer);
     sockaddr_in a = Loopback(port);
     if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
         Close();
         return false;
     }
+    MakeNonBlocking(fd);
     return true;
 }
 
 bool RawPeer::Adopt(int socketFd) {
     Close();
     fd = socketFd;
+    if (fd >= 0) MakeNonBlocking(fd);
     return fd >= 0;
 }
 
@@ -117,14 +111,14 @@ bool RawPeer::SendRaw(const std::string& bytes) {
     std::size_t done = 0;
     auto until = Clock::now() + std::chrono::seconds(5);
     while (done < bytes.size()) {
-        ssize_t n = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const auto n = send(fd, bytes.data() + done, static_cast<int>(bytes.size() - done), kNoSignal | kDontWait);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
         }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) && MsLeft(until) > 0) {
-            pollfd p{fd, POLLOUT, 0};
-            poll(&p, 1, 50);
+        if (n < 0 && SocketWouldBlock() && MsLeft(until) > 0) {
+            pollfd p{static_cast<decltype(pollfd::fd)>(fd), POLLOUT, 0};
+            PollSockets(&p, 1, 50);
             continue;
         }
         return false;
@@ -153,13 +147,13 @@ std::optional<Packet> RawPeer::Read(int timeoutMs) {
             }
         }
         if (fd < 0) return std::nullopt;
-        pollfd pf{fd, POLLIN, 0};
+        pollfd pf{static_cast<decltype(pollfd::fd)>(fd), POLLIN, 0};
         int left = MsLeft(until);
-        if (poll(&pf, 1, left) <= 0) return std::nullopt;
+        if (PollSockets(&pf, 1, left) <= 0) return std::nullopt;
         char chunk[65536];
-        ssize_t n = recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+        const auto n = recv(fd, chunk, sizeof chunk, kDontWait);
         if (n <= 0) {
-            if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+            if (n < 0 && SocketWouldBlock()) continue;
             return std::nullopt;
         }
         buffer_.append(chunk, static_cast<std::size_t>(n));
@@ -169,18 +163,18 @@ std::optional<Packet> RawPeer::Read(int timeoutMs) {
 bool RawPeer::ClosedWithin(int timeoutMs) {
     auto until = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        pollfd pf{fd, POLLIN, 0};
-        if (poll(&pf, 1, MsLeft(until)) <= 0) return false;
+        pollfd pf{static_cast<decltype(pollfd::fd)>(fd), POLLIN, 0};
+        if (PollSockets(&pf, 1, MsLeft(until)) <= 0) return false;
         char chunk[65536];
-        ssize_t n = recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
-        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return true;
+        const auto n = recv(fd, chunk, sizeof chunk, kDontWait);
+        if (n == 0 || (n < 0 && !SocketWouldBlock())) return true;
     }
 }
 
-void RawPeer::ShutdownWrite() { shutdown(fd, SHUT_WR); }
+void RawPeer::ShutdownWrite() { shutdown(fd, kShutWrite); }
 
 void RawPeer::Close() {
-    if (fd >= 0) close(fd);
+    if (fd >= 0) CloseSocket(fd);
     fd = -1;
     buffer_.clear();
 }
@@ -203,119 +197,61 @@ std::optional<Packet> Ask(RawPeer& peer, int type, std::int32_t requester, const
 }
 
 RawListener::RawListener(int port) {
-    fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    fd = OpenTcpSocket();
+#ifndef _WIN32
+    // (On Windows the same option would let a second listener share the port.)
     int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+#endif
     sockaddr_in a = Loopback(port);
     if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 64) != 0) {
-        close(fd);
+        CloseSocket(fd);
         fd = -1;
     }
 }
 
 RawListener::~RawListener() {
-    if (fd >= 0) close(fd);
+    if (fd >= 0) CloseSocket(fd);
 }
 
 bool RawListener::Accept(RawPeer& peer, int timeoutMs) {
-    pollfd pf{fd, POLLIN, 0};
-    if (fd < 0 || poll(&pf, 1, timeoutMs) <= 0) return false;
-    int client = accept4(fd, nullptr, nullptr, SOCK_CLOEXEC);
-    return peer.Adopt(client);
+    pollfd pf{static_cast<decltype(pollfd::fd)>(fd), POLLIN, 0};
+    if (fd < 0 || PollSockets(&pf, 1, timeoutMs) <= 0) return false;
+    return peer.Adopt(AcceptSocket(fd));
 }
 
-Probe::Probe() {
-    int toChild[2], fromChild[2];
-    if (pipe2(toChild, O_CLOEXEC) != 0) return;
-    if (pipe2(fromChild, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
-    std::string program = testing::BuiltProgram("net_probe");
-    std::string tmp = "TMPDIR=" + testing::TestTempDir();
+Probe::Probe() : Probe(std::vector<std::string>{testing::BuiltProgram("net_probe")}) {}
+
+Probe::Probe(const std::vector<std::string>& command, const std::vector<std::string>& extraEnv) {
     // The software renderer draws on the calling thread: its worker threads are not
     // what these tests look at, under ThreadSanitizer least of all.
-    std::vector<std::string> env = {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "LP_NUM_THREADS=0", tmp};
-    for (char** e = environ; *e; ++e) {
-        std::string entry = *e;
-        if (entry.rfind("SDL_VIDEODRIVER=", 0) && entry.rfind("SDL_AUDIODRIVER=", 0) && entry.rfind("TMPDIR=", 0) &&
-            entry.rfind("DISPLAY=", 0) && entry.rfind("LP_NUM_THREADS=", 0))
-            env.push_back(entry);
+    std::vector<std::string> env = {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "LP_NUM_THREADS=0",
+                                    "TMPDIR=" + testing::TestTempDir(), "CORVANE_NO_SOFTWARE_GL_BOX=1"};
+#ifdef _WIN32
+    env[0] = "SDL_VIDEODRIVER=windows";  // SDL's Windows build has no offscreen GL
+    const std::vector<std::string> unset;
+#else
+    const std::vector<std::string> unset = {"DISPLAY"};
+#endif
+    for (const std::string& extra : extraEnv) {
+        const std::string name = extra.substr(0, extra.find('=') + 1);
+        std::erase_if(env, [&name](const std::string& e) { return e.rfind(name, 0) == 0; });
+        env.push_back(extra);
     }
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    char* argv[] = {program.data(), nullptr};
-    pid_t pid;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data()) == 0) pid_ = pid;
-    posix_spawn_file_actions_destroy(&actions);
-    close(toChild[0]);
-    close(fromChild[1]);
-    in_ = toChild[1];
-    out_ = fromChild[0];
-    if (pid_ > 0 && ReadLine(15000) != "ready") {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
+    if (child_.Start(command, env, unset) && child_.ReadLine(60000) != "ready") child_.Kill();
 }
 
-Probe::~Probe() {
-    if (in_ >= 0) close(in_);
-    in_ = -1;
-    if (pid_ > 0) Wait(5000);
-    if (out_ >= 0) close(out_);
-}
+Probe::~Probe() = default;
 
-void Probe::Send(const std::string& line) {
-    std::string l = line + "\n";
-    if (in_ >= 0) {
-        ssize_t n = write(in_, l.data(), l.size());
-        (void)n;
-    }
-}
+void Probe::Send(const std::string& line) { child_.Send(line); }
 
-std::string Probe::ReadLine(int timeoutMs) {
-    auto until = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        auto end = buffer_.find('\n');
-        if (end != std::string::npos) {
-            std::string line = buffer_.substr(0, end);
-            buffer_.erase(0, end + 1);
-            return line;
-        }
-        pollfd pf{out_, POLLIN, 0};
-        if (out_ < 0 || poll(&pf, 1, MsLeft(until)) <= 0) return "<timeout>";
-        char chunk[4096];
-        ssize_t n = read(out_, chunk, sizeof chunk);
-        if (n <= 0) return "<closed>";
-        buffer_.append(chunk, static_cast<std::size_t>(n));
-    }
-}
+std::string Probe::ReadLine(int timeoutMs) { return child_.ReadLine(timeoutMs); }
 
 std::string Probe::Run(const std::string& line, int timeoutMs) {
     Send(line);
     return ReadLine(timeoutMs);
 }
 
-int Probe::Wait(int timeoutMs) {
-    if (pid_ <= 0) return -1;
-    auto until = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    int status = 0;
-    for (;;) {
-        pid_t done = waitpid(pid_, &status, WNOHANG);
-        if (done == pid_) break;
-        if (MsLeft(until) == 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
-            pid_ = -1;
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+int Probe::Wait(int timeoutMs) { return child_.Wait(timeoutMs); }
 
 } // namespace corvane::nettest

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
 
 namespace corvane::nettest {
 
@@ -76,8 +79,10 @@ public:
 class Probe {
 public:
     Probe();
+    // Another build's probe, or one started through a runner (wine net_probe.exe).
+    Probe(const std::vector<std::string>& command, const std::vector<std::string>& extraEnv = {});
     ~Probe();
-    bool started() const { return pid_ > 0; }
+    bool started() const { return child_.running(); }
     // Sends one command line and returns the printed result ("<timeout>" after the limit).
     std::string Run(const std::string& line, int timeoutMs = 15000);
     void Send(const std::string& line);
@@ -86,9 +91,7 @@ public:
     int Wait(int timeoutMs);
 
 private:
-    int pid_ = -1;
-    int in_ = -1, out_ = -1;
-    std::string buffer_;
+    testing::ChildProcess child_;
 };
 
 // Polls a condition every 5 ms until it holds or the time is up.

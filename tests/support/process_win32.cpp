@@ -20,10 +20,8 @@
 
 namespace corvane::testing {
 
-namespace {
-
 // One argument as the C runtime's parser reads it back (quotes and backslashes kept).
-std::string Quoted(const std::string& arg) {
+std::string QuotedWindowsArgument(const std::string& arg) {
     if (!arg.empty() && arg.find_first_of(" \t\n\"") == std::string::npos) return arg;
     std::string out = "\"";
     std::size_t slashes = 0;
@@ -39,6 +37,30 @@ std::string Quoted(const std::string& arg) {
     out.append(slashes * 2, '\\');
     return out + "\"";
 }
+
+// This process's environment with `env` entries replacing theirs and the `unset`
+// names removed, as CreateProcess takes it (names compare without letter case).
+std::string WindowsEnvironmentBlock(const std::vector<std::string>& env, const std::vector<std::string>& unset) {
+    std::vector<std::string> entries;
+    if (char* block = GetEnvironmentStringsA()) {
+        for (char* e = block; *e; e += std::strlen(e) + 1) entries.emplace_back(e);
+        FreeEnvironmentStringsA(block);
+    }
+    auto drop = [&entries](const std::string& prefix) {
+        for (auto it = entries.begin(); it != entries.end();) {
+            if (_strnicmp(it->c_str(), prefix.c_str(), prefix.size()) == 0) it = entries.erase(it);
+            else ++it;
+        }
+    };
+    for (const std::string& name : unset) drop(name + "=");
+    for (const std::string& extra : env) drop(extra.substr(0, extra.find('=') + 1));
+    entries.insert(entries.end(), env.begin(), env.end());
+    std::string block;
+    for (const std::string& e : entries) block += e + '\0';
+    return block + '\0';
+}
+
+namespace {
 
 // The ending of a crashed program as the signal a POSIX system would name.
 int SignalOf(DWORD code) {
@@ -59,26 +81,10 @@ ProcessResult RunProcess(const std::vector<std::string>& args, const std::vector
     if (args.empty()) return result;
     const std::string outPath = TestTempDir() + "child-output-" + std::to_string(GetCurrentProcessId()) + ".txt";
 
-    // The environment block: this process's, with the extra entries replacing theirs.
-    std::vector<std::string> entries;
-    if (char* block = GetEnvironmentStringsA()) {
-        for (char* e = block; *e; e += std::strlen(e) + 1) entries.emplace_back(e);
-        FreeEnvironmentStringsA(block);
-    }
-    for (const std::string& extra : extraEnv) {
-        const std::string name = extra.substr(0, extra.find('=') + 1);
-        for (auto it = entries.begin(); it != entries.end();) {
-            if (_strnicmp(it->c_str(), name.c_str(), name.size()) == 0) it = entries.erase(it);
-            else ++it;
-        }
-        entries.push_back(extra);
-    }
-    std::string environment;
-    for (const std::string& e : entries) environment += e + '\0';
-    environment += '\0';
+    std::string environment = WindowsEnvironmentBlock(extraEnv, {});
 
     std::string commandLine;
-    for (const std::string& a : args) commandLine += (commandLine.empty() ? "" : " ") + Quoted(a);
+    for (const std::string& a : args) commandLine += (commandLine.empty() ? "" : " ") + QuotedWindowsArgument(a);
 
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
