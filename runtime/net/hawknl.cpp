@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "runtime/platform/platform_net.h"
+#include "runtime/platform/platform_thread.h"
 
 namespace corvane {
 
@@ -29,7 +30,7 @@ constexpr int kMaxGroups = 64;
 
 thread_local NLenum lastError = NL_NO_ERROR;
 thread_local bool holdWrites = false;        // nlHoldWrites: this thread's packets wait for the flush
-thread_local std::vector<NLsocket> heldSockets;
+CORVANE_THREAD_SCRATCH(std::vector<NLsocket>, heldSockets);
 
 void Fail(NLenum error) { lastError = error; }
 
@@ -259,7 +260,7 @@ NLint nlRead(NLsocket socket, void* buffer, NLint nbytes) {
         Fail(NL_INVALID_SOCKET);
         return NL_INVALID;
     }
-    thread_local std::vector<unsigned char> chunk;
+    CORVANE_THREAD_SCRATCH(std::vector<unsigned char>, chunk);
     for (;;) {
         if (s->broken != NL_NO_ERROR) {
             Fail(s->broken);
@@ -620,10 +621,10 @@ NLint nlWaitSockets(const NLsocket* sockets, NLint count, NLint timeoutMs, const
                     NLint writeOnlyCount, NLboolean* ready) {
     Registry& r = registry();
     // Kept between calls: the thread that waits does so on every pass.
-    thread_local std::vector<std::shared_ptr<Socket>> members;
-    thread_local std::vector<NLint> slot;              // index in sockets, or -1 for writeOnly
-    thread_local std::vector<platform::NetPollEntry> entries;
-    thread_local std::vector<char> already;           // a packet or the end is known without polling
+    CORVANE_THREAD_SCRATCH(std::vector<std::shared_ptr<Socket>>, members);
+    CORVANE_THREAD_SCRATCH(std::vector<NLint>, slot);             // index in sockets, or -1 for writeOnly
+    CORVANE_THREAD_SCRATCH(std::vector<platform::NetPollEntry>, entries);
+    CORVANE_THREAD_SCRATCH(std::vector<char>, already);          // a packet or the end is known without polling
     members.clear();
     slot.clear();
     int wakeFd;

@@ -16,6 +16,7 @@
 
 #include "runtime/engine/engine.h"
 #include "runtime/net/net_session.h"
+#include "runtime/platform/platform_thread.h"
 
 namespace corvane {
 
@@ -195,7 +196,7 @@ bool ReadAsClient(NetSession& s, NLsocket client) {
     std::unique_lock<std::mutex> reading(s.clientReadLock, std::try_to_lock);
     if (!reading) return false;
     unsigned char buffer[kNetMessageSize + 1];
-    thread_local std::vector<NetMessageEntry> batch;
+    CORVANE_THREAD_SCRATCH(std::vector<NetMessageEntry>, batch);
     batch.clear();
     for (int i = 0; i < kClientReadsPerPass; ++i) {
         std::optional<NetMessageEntry> m;
@@ -247,7 +248,7 @@ bool HandleAtHost(NetSession& s, Connection& c, const NetMessageEntry& m) {
         // Only a player of the connection it came on may send under its id.
         NetPlayer* sender = FindPlayer(s.connections, h.origin);
         if (!sender || sender->socket != c.socket) return true;
-        thread_local std::vector<NLsocket> to;
+        CORVANE_THREAD_SCRATCH(std::vector<NLsocket>, to);
         Destinations(s, h.target, &to);
         for (NLsocket socket : to)
             if (!HasRoom(socket, kNetForwardRoom)) return false;

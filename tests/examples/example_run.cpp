@@ -67,7 +67,7 @@ ExampleRun RunExampleAt(const std::string& program, const std::vector<std::strin
     for (const std::string& word : {std::string("--frames"), std::to_string(frames), std::string("--script"), script,
                                     std::string("--shot"), run.shotPath})
         command.push_back(word);
-    std::vector<std::string> env = {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy", "TMPDIR=" + run.dir};
+    std::vector<std::string> env = {corvane::testing::kHeadlessVideo, "SDL_AUDIODRIVER=dummy", "TMPDIR=" + run.dir};
     env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     run.process = RunProcess(command, env, timeoutSeconds);
     ReadPpm(run.shotPath, run.screen);

@@ -1,13 +1,16 @@
 // Start-up, the frame step's pacing, the window handler and the program end.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 #include <cerrno>
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -157,11 +160,12 @@ struct ProbeRun {
 ProbeRun RunProbe(const std::string& scenario) {
     static int counter = 0;
     std::string dir = corvane::testing::TestTempDir() + "probe" + std::to_string(counter++);
-    std::string mk = "mkdir -p " + dir;
-    EXPECT_EQ(std::system(mk.c_str()), 0);
+    std::error_code made;
+    std::filesystem::create_directories(dir, made);
+    EXPECT_FALSE(made) << made.message();
     ProbeRun run;
     run.process = RunProcess({corvane::testing::BuiltProgram("frame_probe"), scenario},
-                             {"TMPDIR=" + dir, "SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy"}, 60.0);
+                             {"TMPDIR=" + dir, corvane::testing::kHeadlessVideo, "SDL_AUDIODRIVER=dummy"}, 60.0);
     run.log = ErrorLogLines(dir + "/", "frame_probe");
     return run;
 }
@@ -215,6 +219,10 @@ TEST(ProgramEnd, CloseWhilePausedKeepsTheStopPosition) {
 }
 
 TEST(ProgramEnd, FailedStartLeavesOnlyItsOwnLogNeverThroughALink) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the failed start is made through SDL's EGL library and the private folder is XDG's: "
+                    "neither is part of the Windows build";
+#else
     // The old log is gone before "No Window"; with TMPDIR unset the log goes to
     // the private folder, and a link planted there at the log's name is replaced.
     const std::string base = corvane::testing::TestTempDir() + "failed-start/";
@@ -246,6 +254,7 @@ TEST(ProgramEnd, FailedStartLeavesOnlyItsOwnLogNeverThroughALink) {
     struct stat st;
     ASSERT_EQ(lstat((base + "run/corvane/frame_probe.log").c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode));
+#endif
 }
 
 TEST(Entry, CommandLineKeepsEachArgumentWhole) {
@@ -270,6 +279,9 @@ TEST(Entry, CommandLineKeepsEachArgumentWhole) {
 }
 
 TEST_F(FrameTest, ProgramsStartedWithoutWaitingAreReapedByTheFrameStep) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no ended child processes waiting to be reaped (no zombies)";
+#else
     double code = 0;
     ASSERT_EQ(RunProgram("true", 0, 0, code), 1.0);
     // No zombie is left once it has ended and a frame has passed.
@@ -281,4 +293,5 @@ TEST_F(FrameTest, ProgramsStartedWithoutWaitingAreReapedByTheFrameStep) {
         reaped = waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD;
     }
     EXPECT_TRUE(reaped);
+#endif
 }

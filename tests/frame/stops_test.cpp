@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,9 @@ TEST(Stops, SayWhyOnStandardErrorAndInTheLogAndExitWithTheirStatus) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.scenario);
         const std::string dir = TestTempDir() + "stop-" + c.scenario;
-        ASSERT_EQ(std::system(("mkdir -p " + dir).c_str()), 0);
+        std::error_code made;
+        std::filesystem::create_directories(dir, made);
+        ASSERT_FALSE(made) << made.message();
         const auto run = RunProcess({BuiltProgram("stop_probe"), c.scenario},
                                     {"TMPDIR=" + dir, "STOP_PROBE_FILE=" + broken}, 60.0);
         ASSERT_TRUE(run.started);
@@ -58,7 +61,9 @@ TEST(Stops, SayWhyOnStandardErrorAndInTheLogAndExitWithTheirStatus) {
 TEST(ErrorLog, TwoProgramsOneAfterTheOtherKeepSeparateLogs) {
     // The second program's start must not empty the first one's account of its stop.
     const std::string dir = TestTempDir() + "two-programs";
-    ASSERT_EQ(std::system(("mkdir -p " + dir).c_str()), 0);
+    std::error_code made;
+    std::filesystem::create_directories(dir, made);
+    ASSERT_FALSE(made) << made.message();
     const std::vector<std::string> env = {"TMPDIR=" + dir};
     EXPECT_EQ(RunProcess({BuiltProgram("stop_probe"), "index"}, env, 60.0).exitStatus, 1);
     EXPECT_EQ(RunProcess({BuiltProgram("frame_probe"), "normal"}, env, 60.0).exitStatus, 0);

@@ -14,7 +14,7 @@ using namespace corvane;
 
 namespace {
 
-bool HaveImageMagick() { return std::system("command -v convert >/dev/null 2>&1") == 0; }
+bool HaveImageMagick() { return corvane::testing::ShellToolsAvailable() && std::system("command -v convert >/dev/null 2>&1") == 0; }
 
 std::uint32_t U32(const std::string& f, std::size_t at) {
     return std::uint32_t(std::uint8_t(f[at])) | std::uint32_t(std::uint8_t(f[at + 1])) << 8 |

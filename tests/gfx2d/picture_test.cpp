@@ -17,6 +17,7 @@ using namespace gfx2d_test;
 namespace {
 
 std::string ConvertTool() {
+    if (!corvane::testing::ShellToolsAvailable()) return "";
     for (const char* c : {"/usr/bin/convert", "/usr/bin/convert-im6.q16"})
         if (std::system((std::string(c) + " -version > /dev/null 2>&1").c_str()) == 0) return c;
     return "";
@@ -79,7 +80,7 @@ int MaxDifference(const PictureTexels& a, const PictureTexels& b) {
 class Pictures : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (ConvertTool().empty()) GTEST_SKIP() << "ImageMagick's convert is missing";
+        if (ConvertTool().empty()) GTEST_SKIP() << "ImageMagick's convert is missing (" << corvane::testing::kNoShellTools << ")";
         source = Convert(std::string(kSourceDraw) + " BMP3:source.bmp", "source.bmp");
         ASSERT_FALSE(source.empty());
     }
@@ -228,7 +229,7 @@ class PictureLoads : public Gfx2dTest {
 protected:
     void SetUp() override {
         Gfx2dTest::SetUp();
-        if (ConvertTool().empty()) GTEST_SKIP() << "ImageMagick's convert is missing";
+        if (ConvertTool().empty()) GTEST_SKIP() << "ImageMagick's convert is missing (" << corvane::testing::kNoShellTools << ")";
         ASSERT_FALSE(Convert(std::string(kSourceDraw) + " BMP3:gl.bmp", "gl.bmp").empty());
     }
 };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "runtime/engine/engine_state.h"
@@ -26,6 +27,7 @@ void ExpectEmpty(int slot) {
 
 // ImageMagick's convert, or "" where it is missing.
 std::string Convert() {
+    if (!corvane::testing::ShellToolsAvailable()) return "";
     for (const char* c : {"/usr/bin/convert", "/usr/bin/convert-im6.q16"})
         if (std::system((std::string(c) + " -version > /dev/null 2>&1").c_str()) == 0) return c;
     return "";
@@ -205,7 +207,7 @@ TEST_F(TextureSlots, BindSlotWithAndWithoutMultitexture) {
 
 TEST_F(TextureSlots, ImagesWrittenByImageMagickLoad) {
     const std::string convert = Convert();
-    if (convert.empty()) GTEST_SKIP() << "ImageMagick's convert is not installed";
+    if (convert.empty()) GTEST_SKIP() << "ImageMagick's convert is not installed (" << corvane::testing::kNoShellTools << ")";
     // Three red columns, three blue ones, then a grey ramp of 32 columns (so that
     // the palette writer needs 8 bits); 8-bit both with the 40-byte info header
     // and with the larger one ImageMagick writes by default, and run-length packed
@@ -247,7 +249,9 @@ TEST_F(TextureSlots, ImagesWrittenByImageMagickLoad) {
 
 TEST_F(TextureSlots, PictureNamesAreFoundAsProgramsWriteThem) {
     // The folder and file exist in lower case; programs write them any way.
-    ASSERT_EQ(std::system(("mkdir -p " + corvane::testing::TestTempDir() + "gfx").c_str()), 0);
+    std::error_code made;
+    std::filesystem::create_directories(corvane::testing::TestTempDir() + "gfx", made);
+    ASSERT_FALSE(made) << made.message();
     WriteTemp("gfx/ship.bmp", MakeBmp(2, 2, 24, [](int, int) { return 0x0000FFu; }));
     const struct {
         const char* written;

@@ -262,7 +262,8 @@ TEST(RealWavFiles, AlsaNoiseIsHeard) {
 }
 
 TEST(RealWavFiles, SoxFilesOfEveryDepthLayoutAndRateSoundAlike) {
-    if (std::system("sox --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "sox is not installed";
+    if (!corvane::testing::ShellToolsAvailable() || std::system("sox --version > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "sox is not installed (" << corvane::testing::kNoShellTools << ")";
     const double expected = 0.5 * 32767 / std::sqrt(2.0);  // a sine at -6 dB of full scale
     for (int bits : {8, 16}) {
         for (int channels : {1, 2}) {

@@ -1,6 +1,8 @@
 // Music: played through the mixer's music stream, repeated by the frame step.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -72,7 +74,8 @@ TEST(Music, TheFrameStepStartsFinishedMusicAgain) {
 }
 
 TEST(Music, OggFromSoxIsHeard) {
-    if (std::system("sox --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "sox is not installed";
+    if (!corvane::testing::ShellToolsAvailable() || std::system("sox --version > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "sox is not installed (" << corvane::testing::kNoShellTools << ")";
     std::string path = corvane::testing::TestTempDir() + "music.ogg";
     std::string cmd = "sox -q -n -r 22050 -c 2 '" + path + "' synth 0.3 sine 441 gain -6.02";
     if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "sox cannot write Ogg Vorbis here";
@@ -110,7 +113,9 @@ TEST(SoundEnd, EndProgramReleasesPlayingSoundsAndMusic) {
 TEST(Music, SoundAndMusicNamesAreFoundAsProgramsWriteThem) {
     // The folder and file exist in lower case; programs write them any way.
     const std::string dir = corvane::testing::TestTempDir();
-    ASSERT_EQ(std::system(("mkdir -p " + dir + "snd").c_str()), 0);
+    std::error_code made;
+    std::filesystem::create_directories(dir + "snd", made);
+    ASSERT_FALSE(made) << made.message();
     WavRecipe recipe;
     recipe.samples = Constant(kRate / 10, 1, 4000);
     ASSERT_TRUE(corvane::testing::WriteFile(dir + "snd/beep.wav", BuildWav(recipe)));

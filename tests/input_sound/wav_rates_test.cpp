@@ -17,7 +17,7 @@ using namespace corvane::soundtest;
 
 namespace {
 
-bool HaveSox() { return std::system("command -v sox >/dev/null 2>&1") == 0; }
+bool HaveSox() { return corvane::testing::ShellToolsAvailable() && std::system("command -v sox >/dev/null 2>&1") == 0; }
 
 std::vector<std::int16_t> ReadRaw(const std::string& path) {
     std::string bytes = corvane::testing::ReadFile(path);

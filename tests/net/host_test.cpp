@@ -192,6 +192,9 @@ TEST_F(NetHostTest, ArgumentLimits) {
 }
 
 TEST_F(NetHostTest, LocalAddressesMatchTheSystem) {
+#ifdef _WIN32
+    GTEST_SKIP() << "no independent list of the machine's addresses on Windows (hostname -I is a Linux tool)";
+#endif
     FILE* pipe = popen("hostname -I 2>/dev/null", "r");
     if (!pipe) GTEST_SKIP() << "no hostname command";
     char line[1024] = {};

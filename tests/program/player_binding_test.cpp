@@ -67,7 +67,7 @@ TEST(PlayerExit, EndsCleanlyWithTheSongPlaying) {
     std::filesystem::create_directories(dir);
     testing::ProcessResult run = testing::RunProcess(
         {testing::BuiltProgram("player_exit_probe")},
-        {"TMPDIR=" + dir, "SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=disk",
+        {"TMPDIR=" + dir, testing::kHeadlessVideo, "SDL_AUDIODRIVER=disk",
          "SDL_DISKAUDIOFILE=" + dir + "runtime.raw", "FMOD_DISKAUDIOFILE=" + dir + "music.raw"},
         60.0);
     ASSERT_TRUE(run.started);

@@ -108,6 +108,10 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
 
 std::vector<std::string> ErrorLogLines(const std::string& tempDir, const std::string& program) {
     std::string text = ReadFile(tempDir + program + ".log");
+#ifdef _WIN32
+    // A program names its log after its executable's file name: "name.exe.log" here.
+    if (text.empty()) text = ReadFile(tempDir + program + ".exe.log");
+#endif
     std::vector<std::string> lines;
     size_t start = 0;
     while (start < text.size()) {
@@ -124,7 +128,7 @@ std::vector<std::string> ErrorLogLines(const std::string& tempDir, const std::st
 
 #ifndef _WIN32
 ProcessResult RunProcess(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
-                         double timeoutSeconds, const std::atomic<bool>* stop) {
+                         double timeoutSeconds, const std::atomic<bool>* stop, int onlyStream) {
     ProcessResult result;
     if (args.empty()) return result;
     std::string outPath = TestTempDir() + "child-output-" + std::to_string(getpid()) + ".txt";
@@ -149,8 +153,10 @@ ProcessResult RunProcess(const std::vector<std::string>& args, const std::vector
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    const int kept = onlyStream == 2 ? 2 : 1;
+    posix_spawn_file_actions_addopen(&actions, kept, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (onlyStream == 0) posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    else posix_spawn_file_actions_addopen(&actions, 3 - kept, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     pid_t pid = 0;
     int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
@@ -180,6 +186,17 @@ ProcessResult RunProcess(const std::vector<std::string>& args, const std::vector
 
 #endif
 
+std::string TextLines(std::string text) {
+#ifdef _WIN32
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out.push_back(text[i]);
+    return out;
+#else
+    return text;
+#endif
+}
+
 // dup, dup2, open and close are in the Windows C library too (io.h).
 std::string CaptureStandardError(const std::function<void()>& fn) {
     static int captures = 0;
@@ -201,7 +218,15 @@ std::string CaptureStandardError(const std::function<void()>& fn) {
     close(saved);
     std::string text = ReadFile(path);
     unlink(path.c_str());
-    return text;
+    return TextLines(text);
+}
+
+bool ShellToolsAvailable() {
+#ifdef _WIN32
+    return false;
+#else
+    return true;
+#endif
 }
 
 std::string BuiltProgram(const std::string& name) {

@@ -23,6 +23,14 @@ std::string ReadFile(const std::string& path);
 // Writes a whole file; false on failure.
 bool WriteFile(const std::string& path, const std::string& bytes);
 
+// The video driver of a headless child program: offscreen GL, or on Windows (under
+// Wine on Xvfb) SDL's windows driver, as its Windows build has no offscreen GL.
+#ifdef _WIN32
+inline constexpr const char* kHeadlessVideo = "SDL_VIDEODRIVER=windows";
+#else
+inline constexpr const char* kHeadlessVideo = "SDL_VIDEODRIVER=offscreen";
+#endif
+
 // The name StartHeadlessEngine starts the engine under, which names its log.
 inline constexpr const char* kTestProgramName = "corvane_test";
 
@@ -35,19 +43,31 @@ struct ProcessResult {
     bool timedOut = false;     // killed after the time limit
     int exitStatus = -1;       // exit status when it exited normally
     int signal = 0;            // the signal that ended it, if any
-    std::string output;        // standard output and standard error
+    std::string output;        // standard output and standard error (line ends as '\n')
 };
 
 // Runs a program with extra environment entries ("NAME=value"), killing it after
 // timeoutSeconds. Never waits longer.
 // Setting *stop ends it early the same way (a test that has already failed need
-// not wait out the limit).
+// not wait out the limit). onlyStream 1 or 2 keeps standard output or standard
+// error alone in the result (the other is thrown away); 0 keeps both.
 ProcessResult RunProcess(const std::vector<std::string>& args,
                          const std::vector<std::string>& extraEnv = {}, double timeoutSeconds = 30.0,
-                         const std::atomic<bool>* stop = nullptr);
+                         const std::atomic<bool>* stop = nullptr, int onlyStream = 0);
+
+// Text a program wrote to a standard stream, with its line ends as '\n' (the
+// Windows C library writes "\r\n" there).
+std::string TextLines(std::string text);
 
 // What fn writes to standard error (the file descriptor, so C and C++ streams alike).
 std::string CaptureStandardError(const std::function<void()>& fn);
+
+// Whether the tests may make their inputs with this machine's command-line tools
+// (ImageMagick, sox, ffmpeg, Python) through a POSIX shell. Not on Windows: there is
+// no such shell, and under Wine those tools are Linux programs that Wine starts but
+// cannot wait for. Tests needing them skip there, saying so.
+bool ShellToolsAvailable();
+inline constexpr const char* kNoShellTools = "the input-making tools (ImageMagick, sox, ffmpeg, Python) run only on POSIX";
 
 // Path of an executable built beside the tests (in <build>/bin).
 std::string BuiltProgram(const std::string& name);

@@ -76,7 +76,7 @@ int SignalOf(DWORD code) {
 } // namespace
 
 ProcessResult RunProcess(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
-                         double timeoutSeconds, const std::atomic<bool>* stop) {
+                         double timeoutSeconds, const std::atomic<bool>* stop, int onlyStream) {
     ProcessResult result;
     if (args.empty()) return result;
     const std::string outPath = TestTempDir() + "child-output-" + std::to_string(GetCurrentProcessId()) + ".txt";
@@ -90,13 +90,16 @@ ProcessResult RunProcess(const std::vector<std::string>& args, const std::vector
     HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     HANDLE in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    HANDLE discard = onlyStream ? CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                              OPEN_EXISTING, 0, nullptr)
+                                : INVALID_HANDLE_VALUE;
     STARTUPINFOA startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = in;
-    startup.hStdOutput = out;
-    startup.hStdError = out;
+    startup.hStdOutput = onlyStream == 2 ? discard : out;
+    startup.hStdError = onlyStream == 1 ? discard : out;
     PROCESS_INFORMATION info;
     std::memset(&info, 0, sizeof info);
     // A name without a folder is looked for on PATH, as posix_spawnp does.
@@ -104,6 +107,7 @@ ProcessResult RunProcess(const std::vector<std::string>& args, const std::vector
                                   &startup, &info);
     if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
     if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
+    if (discard != INVALID_HANDLE_VALUE) CloseHandle(discard);
     if (!started) {
         DeleteFileA(outPath.c_str());
         return result;
@@ -127,7 +131,7 @@ ProcessResult RunProcess(const std::vector<std::string>& args, const std::vector
         result.signal = SignalOf(code);
         if (!result.signal) result.exitStatus = static_cast<int>(code);
     }
-    result.output = ReadFile(outPath);
+    result.output = TextLines(ReadFile(outPath));
     DeleteFileA(outPath.c_str());
     return result;
 }

@@ -24,9 +24,9 @@ using namespace gfx2d_test;
 namespace {
 
 const char* kFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-const char* kMonoFont = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
+[[maybe_unused]] const char* kMonoFont = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
 
-corvane::testing::ProcessResult RunFontTool(const std::vector<std::string>& args) {
+[[maybe_unused]] corvane::testing::ProcessResult RunFontTool(const std::vector<std::string>& args) {
     std::vector<std::string> all = {corvane::testing::BuiltProgram("corvane-font")};
     all.insert(all.end(), args.begin(), args.end());
     return corvane::testing::RunProcess(all, {}, 60.0);

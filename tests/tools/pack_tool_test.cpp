@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -42,10 +43,19 @@ protected:
     // keep: "1" to see standard output only, "2" standard error only.
     static ProcessResult Run(const std::string& tool, const std::vector<std::string>& args,
                              const char* keep = nullptr) {
-        std::string command = corvane::testing::BuiltProgram(tool);
-        for (const std::string& a : args) command += " '" + a + "'";
-        if (keep) command += std::string(keep[0] == '1' ? " 2>/dev/null" : " >/dev/null");
-        return corvane::testing::RunProcess({"/bin/sh", "-c", command}, {}, 60.0);
+        std::vector<std::string> command = {corvane::testing::BuiltProgram(tool)};
+        command.insert(command.end(), args.begin(), args.end());
+        return corvane::testing::RunProcess(command, {}, 60.0, nullptr, keep ? keep[0] - '0' : 0);
+    }
+    // Every tool is built here; the Windows build has no corvane-new (a shell script)
+    // nor screen-text (the screenshot reader of the Linux test runs).
+    static bool Built(const std::string& tool) {
+#ifdef _WIN32
+        return access(corvane::testing::BuiltProgram(tool).c_str(), F_OK) == 0;
+#else
+        (void)tool;
+        return true;
+#endif
     }
     static ProcessResult Pack(const std::vector<std::string>& args, const char* keep = nullptr) {
         return Run("corvane-pack", args, keep);
@@ -73,7 +83,9 @@ TEST_F(PackTool, ExtractNeverWritesThroughALink) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_EQ(system("rm -rf out outside evil.txt && mkdir -p out/sub out/a outside"), 0);
+        std::error_code error;
+        for (const char* gone : {"out", "outside", "evil.txt"}) std::filesystem::remove_all(gone, error);
+        for (const char* made : {"out/sub", "out/a", "outside"}) ASSERT_TRUE(std::filesystem::create_directories(made));
         Write("outside/kept.txt", "kept");
         for (const auto& [link, target] : c.links) {
             const std::string to = std::string(target) == "ABS" ? dir + "outside" : target;
@@ -190,6 +202,7 @@ TEST_F(PackTool, ToolsFollowCommandLineConventions) {
         std::string call = c.tool;
         for (const std::string& a : c.args) call += " " + a;
         SCOPED_TRACE(call);
+        if (!Built(c.tool)) continue;
         auto only = Run(c.tool, c.args, c.stream);
         EXPECT_EQ(only.exitStatus, c.status);
         EXPECT_NE(only.output.find(c.text), std::string::npos) << only.output;
@@ -218,6 +231,7 @@ TEST_F(PackTool, EveryToolsHelpNamesItsOptions) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.tool);
+        if (!Built(c.tool)) continue;
         const ProcessResult help = Run(c.tool, {"--help"}, "1");
         EXPECT_EQ(help.exitStatus, 0);
         for (const std::string& option : c.options) {

@@ -289,6 +289,9 @@ TEST_F(MediaTest, PacksFromTheToolResolveAndTheToolReadsTestPacks) {
 }
 
 TEST_F(MediaTest, ToolNamesLinkedFilesByTheirPlaceInTheFolder) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Windows file layer opens no reparse points (links), so linked inputs are not read there";
+#endif
     ASSERT_EQ(mkdir("shared", 0755), 0);
     ASSERT_EQ(mkdir("media", 0755), 0);
     ASSERT_EQ(mkdir("media/sub", 0755), 0);

@@ -18,13 +18,10 @@ using files_test::WritePack;
 
 class PackCornersTest : public ScratchDirTest {
 protected:
-    corvane::testing::ProcessResult Run(const std::string& tool, const std::vector<std::string>& args,
-                                        const char* keep = nullptr) {
-        // keep: "1" to see standard output only, "2" standard error only.
-        std::string command = corvane::testing::BuiltProgram(tool);
-        for (const std::string& a : args) command += " '" + a + "'";
-        if (keep) command += std::string(keep[0] == '1' ? " 2>/dev/null" : " >/dev/null");
-        return corvane::testing::RunProcess({"/bin/sh", "-c", command}, {}, 60.0);
+    corvane::testing::ProcessResult Run(const std::string& tool, const std::vector<std::string>& args) {
+        std::vector<std::string> command = {corvane::testing::BuiltProgram(tool)};
+        command.insert(command.end(), args.begin(), args.end());
+        return corvane::testing::RunProcess(command, {}, 60.0);
     }
     // One entry whose block states `stated` unpacked bytes over the stream of `data`.
     void WriteLyingPack(const std::string& path, const std::string& name, const std::string& data,
@@ -39,6 +36,9 @@ protected:
 };
 
 TEST_F(PackCornersTest, LongestNamesUnpackUnderAShortenedTemporaryName) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a 255-byte name in the temporary folder passes Windows' 260-character path limit (MAX_PATH)";
+#endif
     // Entry names are at most 255 bytes, so the longest last parts have no folder.
     const std::string a249(249, 'a'), c250(250, 'c'), b255 = std::string(251, 'b') + ".bmp";
     const std::string b255other = std::string(250, 'b') + "c.bmp";     // differs near the end only

@@ -52,6 +52,10 @@ const NameCase kNames[] = {
 };
 
 TEST_F(PathsTest, EveryFileCommandFindsTheFileAsWritten) {
+#ifdef _WIN32
+    GTEST_SKIP() << "one Windows folder cannot hold names differing only in letter case (the file system folds case "
+                    "itself there; this checks the POSIX build's folding)";
+#endif
     MakeTree();
     for (const NameCase& c : kNames) {
         SCOPED_TRACE(c.written);
@@ -107,6 +111,10 @@ TEST_F(PathsTest, EveryFileCommandFindsTheFileAsWritten) {
 }
 
 TEST_F(PathsTest, CreatedFilesKeepTheirNameInFoldersFoundIgnoringCase) {
+#ifdef _WIN32
+    GTEST_SKIP() << "one Windows folder cannot hold names differing only in letter case (the file system folds case "
+                    "itself there; this checks the POSIX build's folding)";
+#endif
     MakeTree();
     // A new file: the last part as written. An existing one (found ignoring case)
     // is replaced in place, never doubled.
