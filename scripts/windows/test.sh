@@ -15,8 +15,11 @@ corvane_wine_prefix
 # One wineserver for the whole run: each test program then starts in a fraction of a second.
 wineserver -p 60 2>/dev/null || true
 status=0
+start=$SECONDS
+# Every case is bounded: a program that hangs under Wine is ended after 120 s.
 (cd "$BUILD" && ctest --output-on-failure --timeout 120 -j1 "$@") 2>&1 | tee "$BUILD/ctest-output.log" || true
 grep -qE '100% tests passed' "$BUILD/ctest-output.log" || status=1
+echo "Wine test run: $((SECONDS - start)) s"
 if [ -s "$BUILD/windows-skipped-tests.txt" ]; then
   echo "Test files left out on Windows:"
   sed 's/^/  /' "$BUILD/windows-skipped-tests.txt"

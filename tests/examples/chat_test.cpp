@@ -36,7 +36,7 @@ int FreePort() {
 }
 
 TEST(ChatExample, TwoPlayersExchangeThreeMessages) {
-    if (access(ExamplePath("chat").c_str(), X_OK) != 0) GTEST_SKIP() << "examples not built";
+    if (!ExampleBuilt("chat")) GTEST_SKIP() << "examples not built";
     const int port = FreePort();
     ASSERT_GT(port, 0);
     // Clock input: the names go into InputText, which shows frames of its own; the

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 
 namespace example_test {
 
@@ -27,26 +28,28 @@ bool ReadPpm(const std::string& path, Image& image) {
 }
 
 std::string ScreenText(const std::string& ppm, int x, int y) {
-    std::string out;
-    const std::string cmd = BuiltProgram("screen-text") + " " + ppm + " " + std::to_string(x) + " " + std::to_string(y);
-    if (FILE* p = popen(cmd.c_str(), "r")) {
-        char buf[512];
-        while (fgets(buf, sizeof buf, p)) out += buf;
-        pclose(p);
-    }
+    std::string out =
+        RunProcess({BuiltProgram("screen-text"), ppm, std::to_string(x), std::to_string(y)}, {}, 30.0, nullptr, 1).output;
     while (!out.empty() && out.back() == '\n') out.pop_back();
     return out;
 }
 
 std::string ExamplePath(const std::string& name) {
+#ifdef _WIN32
+    return std::string(CORVANE_BINARY_DIR) + "/examples/" + name + "/" + name + ".exe";
+#else
     return std::string(CORVANE_BINARY_DIR) + "/examples/" + name + "/" + name;
+#endif
 }
+
+bool ExampleBuilt(const std::string& name) { return access(ExamplePath(name).c_str(), F_OK) == 0; }
 
 std::string NewRunDir(const std::string& name) {
     static std::atomic<int> counter{0};
     const std::string dir = TestTempDir() + name + "-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "/";
-    const std::string mkdir = "mkdir -p " + dir;
-    return std::system(mkdir.c_str()) == 0 ? dir : std::string();
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    return error ? std::string() : dir;
 }
 
 ExampleRun RunExample(const std::string& name, const std::vector<std::string>& args, const std::string& scriptText,

@@ -25,6 +25,7 @@ struct ExampleRun {
 
 bool ReadPpm(const std::string& path, Image& image);
 std::string ScreenText(const std::string& ppm, int x, int y);  // the built-in-font line at (x, y)
+bool ExampleBuilt(const std::string& name);                  // its executable is there
 std::string ExamplePath(const std::string& name);              // build/examples/NAME/NAME
 
 // Runs NAME with ARGS, the hook's --frames, --script (written from scriptText) and

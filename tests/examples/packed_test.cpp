@@ -2,6 +2,8 @@
 // read from the pack at its end; a real file beside it still comes first.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <unistd.h>
 
 #include <string>
@@ -21,7 +23,7 @@ struct PackedCase {
 };
 
 TEST(PackedExample, RunsFromThePackAtTheEndOfItsExecutable) {
-    if (access(ExamplePath("packed").c_str(), X_OK) != 0) GTEST_SKIP() << "examples not built";
+    if (!ExampleBuilt("packed")) GTEST_SKIP() << "examples not built";
     const PackedCase cases[] = {
         {"alone in an empty folder", {},
          {"Everything on this screen came out of the executable.", "settings.ini: Hello from settings.ini",
@@ -34,10 +36,15 @@ TEST(PackedExample, RunsFromThePackAtTheEndOfItsExecutable) {
         SCOPED_TRACE(c.what);
         const std::string dir = NewRunDir("packed-home");
         ASSERT_FALSE(dir.empty());
-        const std::string copy = "cp " + ExamplePath("packed") + " " + dir + "packed && mkdir -p " + dir + "media";
-        ASSERT_EQ(0, std::system(copy.c_str()));
+        // The executable alone (on Windows with the libraries' DLLs it needs beside it).
+        const std::filesystem::path built = ExamplePath("packed");
+        const std::string copied = dir + built.filename().string();
+        std::filesystem::copy_file(built, copied);
+        for (const auto& file : std::filesystem::directory_iterator(built.parent_path()))
+            if (file.path().extension() == ".dll") std::filesystem::copy_file(file.path(), dir + file.path().filename().string());
+        std::filesystem::create_directories(dir + "media");
         for (const auto& [name, text] : c.besideIt) ASSERT_TRUE(WriteFile(dir + name, text));
-        ExampleRun run = RunExampleAt(dir + "packed", {}, "", 10);
+        ExampleRun run = RunExampleAt(copied, {}, "", 10);
         ASSERT_FALSE(run.process.timedOut) << run.process.output;
         ASSERT_EQ(0, run.process.exitStatus) << run.process.output;
         for (size_t i = 0; i < c.lines.size(); ++i)

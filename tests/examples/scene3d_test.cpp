@@ -20,7 +20,7 @@ constexpr int kTextRows = 20, kBottomText = 455;
 double Brightness(std::uint32_t p) { return ((p >> 16) & 255) + ((p >> 8) & 255) + (p & 255); }
 
 TEST(Scene3dExample, ShadowModelAndOrbitingCamera) {
-    if (access(ExamplePath("scene3d").c_str(), X_OK) != 0) GTEST_SKIP() << "examples not built";
+    if (!ExampleBuilt("scene3d")) GTEST_SKIP() << "examples not built";
     ExampleRun lit = RunExample("scene3d", {"noshadow"}, "", kFrames, 90);
     ExampleRun shadowed = RunExample("scene3d", {}, "", kFrames, 90);
     ExampleRun turned = RunExample("scene3d", {"noshadow"}, "3 move 300 100\n", kFrames, 90);

@@ -55,7 +55,7 @@ struct SpritesCase {
 };
 
 TEST(SpritesExample, SwarmShipScoreAndMusic) {
-    if (access(ExamplePath("sprites").c_str(), X_OK) != 0) GTEST_SKIP() << "examples not built";
+    if (!ExampleBuilt("sprites")) GTEST_SKIP() << "examples not built";
     const SpritesCase cases[] = {
         {"the ship sweeps left and up through the swarm", {}, "3 down Left\n25 up Left\n26 down Up\n50 up Up\n", 2000, true},
         {"no balls: nothing to hit", {"0"}, "5 down Right\n30 up Right\n", 0, false},

@@ -4,15 +4,11 @@
 
 #include <GL/gl.h>
 #include <SDL.h>
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -27,6 +23,7 @@
 #include "runtime/platform/platform_video.h"
 #include "runtime/values/media.h"
 #include "tests/support/engine_fixture.h"
+#include "tests/support/test_sockets.h"
 #include "tests/values/files_test_support.h"
 
 using namespace corvane;
@@ -116,8 +113,9 @@ void ReleaseAll() {
 std::string ClipDir() {
     static std::string dir = [] {
         std::string d = TestTempDir() + "clips/";
-        std::string cmd = "mkdir -p '" + d + "'";
-        return std::system(cmd.c_str()) == 0 ? d : std::string();
+        std::error_code error;
+        std::filesystem::create_directories(d, error);
+        return error ? std::string() : d;
     }();
     return dir;
 }
@@ -145,7 +143,8 @@ class VideoTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(StartHeadlessEngine());
-        if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg missing";
+        if (!corvane::testing::ShellToolsAvailable() || std::system("command -v ffmpeg >/dev/null 2>&1") != 0)
+            GTEST_SKIP() << "ffmpeg missing (the clips are made with it; " << corvane::testing::kNoShellTools << ")";
         // Loaded before the timed calls: what the first video's load costs is a
         // benchmark's figure, not part of these bounds.
         if (PreloadLibraries()) {
@@ -313,13 +312,14 @@ TEST_F(VideoTest, BadAndOddFilesReturnWithoutHarm) {
     ASSERT_FALSE(gif.empty() || ffv1.empty());
 
     // A listening socket that must see no connection: a playlist names it.
-    int listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    int listener = corvane::testing::OpenTcpSocket();
+    corvane::testing::MakeNonBlocking(listener);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     ASSERT_EQ(listen(listener, 4), 0);
-    socklen_t len = sizeof addr;
+    corvane::testing::socklen_t len = sizeof addr;
     getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
     std::string port = std::to_string(ntohs(addr.sin_port));
     std::string ts = Clip("seg.ts", "-f lavfi -i testsrc=s=160x120:r=25:d=1 -c:v libx264 -pix_fmt yuv420p");
@@ -347,10 +347,10 @@ TEST_F(VideoTest, BadAndOddFilesReturnWithoutHarm) {
         EXPECT_LE(took, c.maxMs) << c.name;
         EXPECT_EQ(g_seen.size() > 1, c.pictures) << c.name << " " << g_seen.size();
     }
-    int accepted = accept(listener, nullptr, nullptr);
+    int accepted = corvane::testing::AcceptSocket(listener);
     EXPECT_LT(accepted, 0) << "the playlist's address was connected to";
-    if (accepted >= 0) close(accepted);
-    close(listener);
+    if (accepted >= 0) corvane::testing::CloseSocket(accepted);
+    corvane::testing::CloseSocket(listener);
 
     // Names that look like protocols are files here.
     std::string before = platform::CurrentDirectory();

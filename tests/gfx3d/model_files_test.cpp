@@ -280,7 +280,9 @@ TEST_F(ModelFileTest, DamagedFilesFail) {
     EXPECT_EQ(Triangles(Mesh(9), 0).size(), 36u);
     corvane::Mesh mesh;
     EXPECT_FALSE(ReadModel(mesh, nullptr, false));
-    if (corvane::testing::ShellToolsAvailable()) EXPECT_EQ(LoadObject((SampleDir() + "red.msha").c_str(), -1), 0.0);
+    if (corvane::testing::ShellToolsAvailable()) {
+        EXPECT_EQ(LoadObject((SampleDir() + "red.msha").c_str(), -1), 0.0);
+    }
 }
 
 TEST_F(ModelFileTest, TextTokensAndCounts) {

@@ -28,9 +28,10 @@
 
 namespace corvane::testing {
 
+using ::socklen_t;
+
 #ifdef _WIN32
-using socklen_t = int;
-// Test sockets are made non-blocking (MakeTestSocket) instead of a per-call flag.
+// Test sockets are made non-blocking (MakeNonBlocking) instead of a per-call flag.
 inline constexpr int kDontWait = 0;
 inline constexpr int kNoSignal = 0;
 inline constexpr int kShutWrite = SD_SEND;
@@ -67,7 +68,7 @@ inline constexpr int kNoSignal = MSG_NOSIGNAL;
 inline constexpr int kShutWrite = SHUT_WR;
 inline bool StartSockets() { return true; }
 inline int OpenTcpSocket() { return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }
-inline void MakeNonBlocking(int) {}
+inline void MakeNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
 inline int CloseSocket(int fd) { return close(fd); }
 inline int PollSockets(pollfd* fds, unsigned long count, int timeoutMs) {
     return poll(fds, static_cast<nfds_t>(count), timeoutMs);

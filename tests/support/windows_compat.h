@@ -23,4 +23,7 @@ inline int unsetenv(const char* name) { return _putenv_s(name, ""); }
 inline char* mkdtemp(char* pattern) { return (_mktemp(pattern) && _mkdir(pattern) == 0) ? pattern : nullptr; }
 // A symbolic link (file or folder, by what `target` names); -1 where the system refuses.
 int symlink(const char* target, const char* link);
+// Whether the file system shows `path` as a link (a reparse point). Wine shows the
+// links it makes as the files or folders they lead to.
+bool ShownAsLink(const char* path);
 #endif

@@ -28,3 +28,8 @@ int symlink(const char* target, const char* link) {
     errno = EPERM;
     return -1;
 }
+
+bool ShownAsLink(const char* path) {
+    const DWORD a = GetFileAttributesA(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
+}

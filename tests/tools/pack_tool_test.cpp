@@ -90,6 +90,10 @@ TEST_F(PackTool, ExtractNeverWritesThroughALink) {
         for (const auto& [link, target] : c.links) {
             const std::string to = std::string(target) == "ABS" ? dir + "outside" : target;
             ASSERT_EQ(symlink(to.c_str(), (std::string("out/") + link).c_str()), 0) << link;
+#ifdef _WIN32
+            if (!ShownAsLink((std::string("out/") + link).c_str()))
+                GTEST_SKIP() << "the links made here show as plain files and folders (Wine), so there is no link to refuse";
+#endif
         }
         Write("links.pak", WritePack({{c.entry, "evil"}, {"fine/ok.txt", "ok"}}));
         const ProcessResult run = Pack({"extract", "links.pak", "-C", "out"});
@@ -108,6 +112,12 @@ TEST_F(PackTool, ExtractNeverWritesThroughALink) {
     }
 }
 
+#ifdef _WIN32
+constexpr int kNoControlBytesInNames = 1;
+#else
+constexpr int kNoControlBytesInNames = 0;
+#endif
+
 TEST_F(PackTool, ListAndExtractEscapeControlBytesInNames) {
     const std::string name = "red\\x1B[31m\\x07bell.txt";
     Write("ctl.pak", WritePack({{"red\x1b[31m\abell.txt", "x"}}));
@@ -115,12 +125,15 @@ TEST_F(PackTool, ListAndExtractEscapeControlBytesInNames) {
         SCOPED_TRACE(command);
         const ProcessResult run = command == std::string("list") ? Pack({"list", "ctl.pak"})
                                                                  : Pack({"extract", "ctl.pak", "-C", "out"});
-        EXPECT_EQ(run.exitStatus, 0) << run.output;
+        // Windows file names cannot hold control bytes: there extract skips the entry.
+        EXPECT_EQ(run.exitStatus, command == std::string("extract") ? kNoControlBytesInNames : 0) << run.output;
         EXPECT_NE(run.output.find(name), std::string::npos) << run.output;
         EXPECT_EQ(run.output.find('\x1b'), std::string::npos);
         EXPECT_EQ(run.output.find('\a'), std::string::npos);
     }
-    EXPECT_EQ(Read("out/red\x1b[31m\abell.txt"), "x");
+    if (!kNoControlBytesInNames) {
+        EXPECT_EQ(Read("out/red\x1b[31m\abell.txt"), "x");
+    }
 }
 
 TEST_F(PackTool, VerifyAndExtractNameEveryEntryTheyCannotWriteAsStored) {
