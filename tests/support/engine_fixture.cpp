@@ -44,8 +44,13 @@ void PrepareEnvironment() {
     if (done) return;
     done = true;
 #ifdef _WIN32
-    // SDL's Windows build draws GL only in real windows (Wine on Xvfb here).
+    // SDL's Windows build draws GL only in real windows (Wine on Xvfb here), so
+    // the software-GL box would really show and wait: off for this process and the
+    // programs it starts. Sound goes to the disk driver, into nothing.
     setenv("SDL_VIDEODRIVER", "windows", 0);
+    setenv("CORVANE_NO_SOFTWARE_GL_BOX", "1", 0);
+    setenv("SDL_AUDIODRIVER", "disk", 0);
+    setenv("SDL_DISKAUDIOFILE", "NUL", 0);
 #else
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
 #endif
