@@ -14,6 +14,15 @@
 #undef APIENTRY
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// windows.h's names for its A/W pairs would rename the runtime's calls of the same names.
+#undef SetCurrentDirectory
+#undef GetCurrentDirectory
+#undef CopyFile
+#undef DeleteFile
+#undef CreateDirectory
+#undef LoadImage
+#undef DrawText
+#undef PlaySound
 #else
 #include <arpa/inet.h>
 #include <fcntl.h>
