@@ -145,7 +145,7 @@ TEST_F(FrameTest, StartUpStateIsReady) {
     EXPECT_EQ(h, 480);
     EXPECT_EQ(engine.appName, "corvane_test");
     // The current directory is the directory of the test executable.
-    EXPECT_EQ(platform::CurrentDirectory() + "/test_frame", platform::ModulePath());
+    EXPECT_EQ(platform::CurrentDirectory() + "/test_frame" + corvane::testing::kProgramSuffix, platform::ModulePath());
 }
 
 // ---- real processes

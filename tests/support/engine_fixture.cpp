@@ -238,6 +238,12 @@ std::string BuiltProgram(const std::string& name) {
     std::string path = std::string(CORVANE_BINARY_DIR_SUPPORT) + "/bin/" + name;
 #ifdef _WIN32
     if (name.find('.') == std::string::npos) path += ".exe";
+    // Spelled as the runtime gives paths back there: with its drive, '/' between parts.
+    char full[4096];
+    if (_fullpath(full, path.c_str(), sizeof full)) path = full;
+    for (char& c : path) {
+        if (c == '\\') c = '/';
+    }
 #endif
     return path;
 }

@@ -69,7 +69,15 @@ std::string CaptureStandardError(const std::function<void()>& fn);
 bool ShellToolsAvailable();
 inline constexpr const char* kNoShellTools = "the input-making tools (ImageMagick, sox, ffmpeg, Python) run only on POSIX";
 
-// Path of an executable built beside the tests (in <build>/bin).
+// What an executable's file name ends with here.
+#ifdef _WIN32
+inline constexpr const char* kProgramSuffix = ".exe";
+#else
+inline constexpr const char* kProgramSuffix = "";
+#endif
+
+// Path of an executable built beside the tests (in <build>/bin), spelled as the
+// runtime spells paths.
 std::string BuiltProgram(const std::string& name);
 
 // Reads the back buffer (before the swap) as RGBA rows, bottom row first.
