@@ -13,7 +13,7 @@
 
 #include "bench/bench_support.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
-#include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/gfx3d_internal.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 
 #include "bench/bench_support.h"
 #include "runtime/gfx3d/collision.h"
-#include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/gfx3d_internal.h"
 #include "runtime/gfx3d/mesh_frames.h"
 #include "runtime/gfx3d/model_file.h"
 #include "runtime/platform/platform_files.h"

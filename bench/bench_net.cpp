@@ -33,7 +33,7 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/net/net.h"
+#include "runtime/net/net_internal.h"
 
 extern char** environ;
 

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/input_sound/sound.h"
+#include "runtime/input_sound/sound_internal.h"
 
 namespace {
 

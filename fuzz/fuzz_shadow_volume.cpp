@@ -8,7 +8,7 @@
 #include <limits>
 #include <vector>
 
-#include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/gfx3d_internal.h"
 
 namespace {
 

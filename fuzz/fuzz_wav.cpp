@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "runtime/input_sound/sound.h"
+#include "runtime/input_sound/sound_internal.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     corvane::WavSound wav;

@@ -12,6 +12,7 @@
 // ---------------------------------------------------------------- Program and frame
 #include "runtime/frame/frame.h"
 #include "runtime/engine/engine.h"
+#include "runtime/engine/error_codes.h"
 
 // ---------------------------------------------------------------- Values and library
 #include "runtime/values/rt_string.h"

@@ -9,8 +9,6 @@
 
 namespace corvane {
 
-struct GLExtensions;
-
 // ---------------------------------------------------------------- time and numbers
 double NowMilliseconds();                   // the one time source, ms
 
@@ -30,7 +28,6 @@ void   SetSurfaceSize(int width, int height); // the drawing size 2D projects on
 int    ScreenSettingWidth();                // the client size start-up asks for
 int    ScreenSettingHeight();
 bool   ContextReady();                      // the GL context exists: GL names may be deleted
-const GLExtensions& GLEntryPoints();        // extension entry points (null when missing)
 bool   DebugMode();                         // debug build: debug drawing, stop record
 bool   EscapeEndsProgram();                 // AllowEscape's flag
 

@@ -1,6 +1,7 @@
 // The drawing surface: the window's client size, colour depth, full-screen flag, and
 // the GL context with its extension entry points. Start-up and the window modes
-// (frame/) write it; subsystems read it through runtime/engine/engine.h.
+// (frame/) write it; subsystems read it through runtime/engine/engine.h, and the
+// GL entry points through GLEntryPoints() below.
 #pragma once
 
 namespace corvane {
@@ -25,5 +26,7 @@ struct Surface {
     int glReady = 0;                      // the context exists: textures may be deleted through GL
     GLExtensions ext;                     // multitexture and vertex-buffer entry points
 };
+
+const GLExtensions& GLEntryPoints();      // the surface's entry points (null when missing)
 
 } // namespace corvane

@@ -8,9 +8,9 @@
 #include "runtime/frame/frame_internal.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx2d/quad_batch.h"
-#include "runtime/gfx3d/gfx3d.h"
-#include "runtime/input_sound/input.h"
-#include "runtime/input_sound/sound.h"
+#include "runtime/gfx3d/gfx3d_internal.h"
+#include "runtime/input_sound/input_internal.h"
+#include "runtime/input_sound/sound_internal.h"
 #include "runtime/platform/platform.h"
 
 namespace corvane {

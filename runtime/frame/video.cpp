@@ -17,7 +17,7 @@
 #include "runtime/frame/frame.h"
 #include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx2d/quad_batch.h"
-#include "runtime/input_sound/input.h"
+#include "runtime/input_sound/input_internal.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/platform_video.h"
 #include "runtime/values/media.h"

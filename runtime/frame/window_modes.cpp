@@ -8,7 +8,7 @@
 #include "runtime/engine/engine_state.h"
 #include "runtime/frame/frame_internal.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
-#include "runtime/input_sound/input.h"
+#include "runtime/input_sound/input_internal.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/platform_display.h"
 

@@ -1,7 +1,7 @@
 // Renderer: the 2D subsystem's record: the texture-slot table, the bound-texture state,
 // the 2D viewport, the global alpha, the current font and the background buffers.
 // Only gfx2d/ (and the tests and the frame step) reach it; 3D drawing reads what it
-// needs through the functions of gfx2d.h.
+// needs through the functions of gfx2d_internal.h.
 #pragma once
 
 #include <memory>

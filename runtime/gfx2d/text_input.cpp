@@ -4,7 +4,7 @@
 #include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx2d/renderer.h"
 #include "runtime/gfx2d/gfx2d_testing.h"
-#include "runtime/input_sound/input.h"
+#include "runtime/input_sound/input_internal.h"
 
 namespace corvane {
 

@@ -13,7 +13,7 @@
 #include <cstdint>
 
 #include "runtime/engine/engine.h"
-#include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/gfx3d_internal.h"
 #include "runtime/gfx3d/mesh_frames.h"
 
 namespace corvane {

@@ -11,7 +11,7 @@
 #include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx2d/quad_batch.h"
-#include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/gfx3d_internal.h"
 #include "runtime/gfx3d/mesh_frames.h"
 #include "runtime/gfx3d/shadow_volume.h"
 

@@ -11,7 +11,7 @@
 #include <stdexcept>
 
 #include "runtime/engine/engine.h"
-#include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/gfx3d_internal.h"
 #include "runtime/platform/platform_files.h"
 #include "runtime/values/rt_string.h"
 

@@ -1,6 +1,6 @@
 // The 162 unit normals of the MD2 model format: a corner stores its normal as an
 // index into this table.
-#include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/gfx3d_internal.h"
 
 namespace corvane {
 

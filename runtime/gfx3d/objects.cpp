@@ -10,7 +10,7 @@
 
 #include "runtime/engine/engine.h"
 #include "runtime/gfx2d/gl_entry_points.h"
-#include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/gfx3d_internal.h"
 #include "runtime/gfx3d/mesh_frames.h"
 
 namespace corvane {

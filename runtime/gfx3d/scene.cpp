@@ -8,7 +8,7 @@
 #include "runtime/engine/engine.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx2d/quad_batch.h"
-#include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/gfx3d_internal.h"
 
 namespace corvane {
 

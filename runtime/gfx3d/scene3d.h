@@ -1,6 +1,6 @@
 // Scene3D: the 3D subsystem's record (camera, transform stack, fog and lights, the
 // effect light) and its 4096 object slots with their meshes. Only gfx3d/ (and the
-// tests) reach it; its operations are in runtime/gfx3d/gfx3d.h.
+// tests) reach it; its operations are in runtime/gfx3d/gfx3d_internal.h.
 #pragma once
 
 #include <cstddef>

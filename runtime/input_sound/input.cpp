@@ -1,6 +1,5 @@
 // Input devices: start and release, the keyboard by DIK code, typed characters and
 // the mouse.
-#include "runtime/input_sound/input.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "runtime/engine/engine.h"
-#include "runtime/input_sound/input.h"
 #include "runtime/input_sound/input_internal.h"
 #include "runtime/platform/platform.h"
 

@@ -4,7 +4,7 @@
 #include <iterator>
 
 #include "runtime/engine/engine.h"
-#include "runtime/input_sound/input.h"
+#include "runtime/input_sound/input_internal.h"
 #include "runtime/platform/platform.h"
 
 namespace corvane {

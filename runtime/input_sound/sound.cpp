@@ -1,5 +1,5 @@
 // Sound effects: the sound device, the 128 sound slots and their voices.
-#include "runtime/input_sound/sound.h"
+#include "runtime/input_sound/sound_internal.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,7 +4,7 @@
 // file's bytes in memory and never reads outside them.
 #include <cstring>
 
-#include "runtime/input_sound/sound.h"
+#include "runtime/input_sound/sound_internal.h"
 
 namespace corvane {
 

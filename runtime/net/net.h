@@ -23,8 +23,4 @@ RtString GetPlayerName(const RtString& id);                   // "" for an unkno
 double SendNetMessage(const RtString& from, const RtString& to, const RtString& text); // to 0 = every player; 1.0 / 0.0
 RtString GetNetMessage(const RtString& id);                   // oldest text for a local player, "" when none
 
-// ==== engine start and end (internal) =============================================
-void InitNetwork();                                           // the idle session record of start-up (once)
-void ReleaseNetwork();                                        // stop the thread (at most 3 s), say goodbye, free the record
-
 } // namespace corvane

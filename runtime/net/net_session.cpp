@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "runtime/engine/engine.h"
-#include "runtime/net/net.h"
+#include "runtime/net/net_internal.h"
 #include "runtime/net/net_session.h"
 
 namespace corvane {

@@ -18,7 +18,7 @@
 #include "runtime/frame/video.h"
 #include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
-#include "runtime/input_sound/sound.h"
+#include "runtime/input_sound/sound_internal.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/platform_video.h"
 #include "runtime/values/media.h"

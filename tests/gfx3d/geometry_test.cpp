@@ -7,7 +7,7 @@
 #include <map>
 #include <vector>
 
-#include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/gfx3d_internal.h"
 
 namespace {
 

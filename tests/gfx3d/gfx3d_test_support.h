@@ -17,7 +17,7 @@
 #include "runtime/engine/engine_state.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx2d/gl_entry_points.h"
-#include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/gfx3d_internal.h"
 #include "runtime/gfx3d/mesh_frames.h"
 #include "tests/gfx2d/gfx2d_test_support.h"
 

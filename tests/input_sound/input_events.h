@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "runtime/frame/frame.h"
-#include "runtime/input_sound/input.h"
+#include "runtime/input_sound/input_internal.h"
 #include "tests/support/engine_fixture.h"
 
 namespace input_test {

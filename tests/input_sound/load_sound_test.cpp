@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "runtime/input_sound/sound.h"
+#include "runtime/input_sound/sound_internal.h"
 #include "tests/input_sound/sound_test_support.h"
 #include "tests/support/engine_fixture.h"
 

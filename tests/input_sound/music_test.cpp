@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "runtime/frame/frame.h"
-#include "runtime/input_sound/sound.h"
+#include "runtime/input_sound/sound_internal.h"
 #include "tests/input_sound/sound_test_support.h"
 #include "tests/support/engine_fixture.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/input_sound/sound.h"
+#include "runtime/input_sound/sound_internal.h"
 #include "runtime/platform/platform_audio.h"
 #include "tests/input_sound/sound_test_support.h"
 #include "tests/support/engine_fixture.h"

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "runtime/input_sound/sound.h"
+#include "runtime/input_sound/sound_internal.h"
 #include "tests/input_sound/sound_test_support.h"
 
 using namespace corvane;

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "runtime/input_sound/sound.h"
+#include "runtime/input_sound/sound_internal.h"
 #include "tests/support/engine_fixture.h"
 
 namespace corvane::soundtest {

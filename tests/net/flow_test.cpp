@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "runtime/engine/engine.h"
-#include "runtime/net/net.h"
+#include "runtime/net/net_internal.h"
 #include "tests/net/net_test_support.h"
 #include "tests/support/test_sockets.h"
 

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/net/net.h"
+#include "runtime/net/net_internal.h"
 #include "runtime/net/net_session.h"
 #include "tests/net/net_test_support.h"
 

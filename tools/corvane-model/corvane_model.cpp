@@ -33,7 +33,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/gfx3d_internal.h"
 #include "runtime/gfx3d/model_file.h"
 
 

@@ -5,7 +5,7 @@
 
 #include "runtime/engine/engine_state.h"
 #include "runtime/frame/frame.h"
-#include "runtime/gfx3d/gfx3d.h"
+#include "runtime/gfx3d/gfx3d_internal.h"
 
 using namespace corvane;
 

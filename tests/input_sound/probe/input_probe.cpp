@@ -5,7 +5,7 @@
 
 #include "runtime/engine/engine_state.h"
 #include "runtime/frame/frame.h"
-#include "runtime/input_sound/input.h"
+#include "runtime/input_sound/input_internal.h"
 
 using namespace corvane;
 
