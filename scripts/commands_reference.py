@@ -11,8 +11,7 @@ kSomething); named constants (KeyLeft) are listed with their values.
     commands_reference.py [--root DIR] [--output FILE]   write the reference (stdout without --output)
     commands_reference.py [--root DIR] --check FILE      exit 1 when FILE differs from a fresh one, or when an
                                                          installed header declares a name the reference does
-                                                         not list and that scripts/unlisted_declarations.txt
-                                                         does not name (the plumbing still to be moved out)
+                                                         not list (plumbing belongs in an internal header)
     commands_reference.py [--root DIR] --unlisted        print what the installed headers declare unlisted
 """
 import argparse
@@ -64,6 +63,8 @@ def parse_declaration(code, comment):
             return None
         return {"name": constant.group(2), "args": "(constant)", "result": constant.group(1),
                 "value": constant.group(3).strip(), "comment": comment}
+    if code.startswith("constexpr ") and "(" in code:  # a constexpr function
+        code = code[len("constexpr "):]
     if not code or code.startswith(("using ", "typedef ", "template", "static_assert", "constexpr ",
                                      "class ", "struct ", "enum ", "union ", "friend ")):
         return None
@@ -106,7 +107,7 @@ def declared_name(code):
     m = TYPE.match(code) or USING.match(code)
     if m:
         return m.group(m.lastindex)
-    m = re.match(r"^\s*(?:inline\s+)?(?:static\s+)?constexpr\s+.+?\s+(\w+)\s*(?:=|\{|$)", code)
+    m = re.match(r"^\s*(?:inline\s+)?(?:static\s+)?constexpr\s+[^(]+?\s+(\w+)\s*(?:=|\{|$)", code)
     if m:
         return m.group(1)
     d = parse_declaration(code, "")
@@ -150,21 +151,12 @@ def unlisted(root):
     return sorted(set(found))
 
 
-UNLISTED_BASELINE = "scripts/unlisted_declarations.txt"
-
-
 def unlisted_problems(root):
-    """Messages for names declared unlisted beyond the baseline, and for baseline lines
-    that no longer apply (the list only shrinks)."""
-    path = os.path.join(root, UNLISTED_BASELINE)
-    known = set()
-    if os.path.exists(path):
-        with open(path, encoding="utf-8") as f:
-            known = {line.strip() for line in f if line.strip() and not line.startswith("#")}
-    current = set(unlisted(root))
-    return ([f"commands: {entry}: declared in an installed header but not in the reference "
-             f"(list it in an index, or move it to an internal header)" for entry in sorted(current - known)] +
-            [f"commands: {UNLISTED_BASELINE}: \"{entry}\" is gone; drop the line" for entry in sorted(known - current)])
+    """One message for each name an installed header declares but the reference does
+    not list."""
+    return [f"commands: {entry}: declared in an installed header but not in the reference "
+            f"(list it in an index, or move it to an internal header the index does not include)"
+            for entry in unlisted(root)]
 
 
 def parse_index(text, hidden=None):
@@ -183,7 +175,8 @@ def parse_index(text, hidden=None):
     current = None
     skipping = False      # inside an internal banner
     depth = 0             # braces of classes, structs and bodies (not namespaces)
-    namespaces = []       # open namespaces; only the language's own is listed
+    namespaces = []       # open namespaces; the language's own and its *_detail ones are listed
+    enum = None           # the listed enum whose body is open: its enumerators are listed too
     pending_code, pending_comment = "", ""
     above = []            # the comment block just above the next declaration
     continuation = False  # a preprocessor line ended with '\'
@@ -193,17 +186,27 @@ def parse_index(text, hidden=None):
         current = (title, [])
         groups.append(current)
 
+    def scope():
+        """"" or "name_detail::" where declarations are listed (the detail namespaces hold
+        what inline commands expand to, so the reader meets them too), else None."""
+        if not namespaces or namespaces[0] != "corvane":
+            return None
+        if not all(n.endswith("_detail") for n in namespaces[1:]):
+            return None
+        return "".join(n + "::" for n in namespaces[1:])
+
     def note(code, declaration):
         # A name the reader of the installed header meets but the reference leaves out.
-        if hidden is None or (declaration and not skipping and all(n == "corvane" for n in namespaces)):
+        if hidden is None or (declaration and not skipping and scope() is not None):
             return
         name = declared_name(code)
         if name:
             hidden.append(name)
 
     def add(declaration):
-        if not declaration or skipping or any(n != "corvane" for n in namespaces):
+        if not declaration or skipping or scope() is None:
             return
+        declaration["name"] = scope() + declaration["name"]
         if not declaration["comment"] and above:
             declaration["comment"] = " ".join(above)
         if current is None:
@@ -239,7 +242,14 @@ def parse_index(text, hidden=None):
             namespaces.pop()
             continue
         if depth > 0:
+            if enum and depth == 1:
+                m = re.match(r"^\s*(\w+)\s*(?:=\s*([^,}]+?))?\s*,?\s*(?:\}.*)?$", code)
+                if m and m.group(1):
+                    current[1].append({"name": f"{enum}::{m.group(1)}", "args": "(constant)", "result": enum,
+                                       "value": (m.group(2) or "").strip(), "comment": comment})
             depth += code.count("{") - code.count("}")
+            if depth == 0:
+                enum = None
             continue
         pending_code += " " + code
         if comment:
@@ -255,6 +265,9 @@ def parse_index(text, hidden=None):
                 declaration = type_declaration(head, pending_comment or " ".join(above))
             note(head, declaration)
             add(declaration)
+            if declaration and declaration["result"].startswith("enum") and not skipping and scope() is not None \
+                    and depth > 0:
+                enum = declaration["name"]
             pending_code, pending_comment, above = "", "", []
             continue
         if semi >= 0 or re.match(r"^[A-Z][A-Z0-9_]*\(.*\)$", pending_code.strip()):
@@ -330,7 +343,8 @@ def render(root):
                     continue
                 out += ["| command | arguments | result | what it does |", "|---|---|---|---|"]
                 for d in decls:
-                    out.append(f"| `{d['name']}` | {cell(d['args'] and '`' + d['args'] + '`')} | "
+                    args = f"= {d['value']}" if d.get("value") else d["args"]
+                    out.append(f"| `{d['name']}` | {cell(args and '`' + args + '`')} | "
                                f"{cell(d['result'] and '`' + d['result'] + '`')} | {cell(d['comment'])} |")
                 out.append("")
             if out[-1] == "":

@@ -19,7 +19,6 @@
 #include "runtime/values/rt_string_compare.h"
 #include "runtime/values/rt_array.h"
 #include "runtime/values/values.h"
-#include "runtime/values/media.h"
 
 // ---------------------------------------------------------------- 2D graphics
 #include "runtime/gfx2d/gfx2d.h"

@@ -3,6 +3,7 @@
 
 namespace corvane {
 
+// What the runtime records as errorCode when it stops a program (and in the stop line).
 enum class ErrorCode : int {
     None = 0,            // a normal end
     MediaUnreadable = 3, // a media file was found but could not be loaded or opened

@@ -14,6 +14,7 @@
 #include "runtime/net/net_internal.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/platform_display.h"
+#include "runtime/values/media.h"
 #include "runtime/values/values.h"
 
 namespace corvane {

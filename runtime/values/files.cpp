@@ -6,6 +6,7 @@
 #include "runtime/engine/engine.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/files_internal.h"
+#include "runtime/values/media.h"
 #include "runtime/values/values.h"
 
 namespace corvane {

@@ -1,5 +1,7 @@
 // The media resolver: a requested media name becomes the path of a real file,
-// either the name itself or a temporary file unpacked from a media pack.
+// either the name itself or a temporary file unpacked from a media pack. The loaders,
+// start-up and the end use it; programs name their packs with SetMediaPacks (values.h),
+// so this header is not installed.
 //
 // Pack layout (little-endian): the last 4 bytes hold the signed directory
 // position D (from the start when D >= 0, back from the end when D < 0); the

@@ -7,6 +7,7 @@
 
 #include "runtime/engine/engine.h"
 #include "runtime/values/rt_array.h"
+#include "runtime/values/rt_array_internal.h"
 #include "runtime/values/values.h"
 
 namespace corvane {

@@ -41,15 +41,12 @@ struct RtStringArray {
     RtStringArray& operator=(const RtStringArray&) = delete;
 };
 
+// ---------------------------------------------------------------- inline machinery of ArrayElement (not commands)
 namespace array_detail {
 
 // Records the stop code and ends the program: 8 for an array whose first size
 // is 0, 9 for an index out of range or missing storage.
 [[noreturn]] void StopOnArrayError(ErrorCode code);
-
-// DimArray(a, count) for a caller that assigns elements 0..count-1 itself at
-// once: when the storage is kept, only the elements after those are emptied.
-RtStringArray& DimArrayForFill(RtStringArray& a, std::uint32_t count);
 
 // An index truncated toward zero; NaN and indices beyond 64 bits come out as
 // INT64_MIN, which every range check refuses.
@@ -96,6 +93,7 @@ inline ElementPlace PlaceElement(const std::int32_t* sizes, const std::int32_t* 
 
 } // namespace array_detail
 
+// ---------------------------------------------------------------- element access
 // Reference to an element, for reading or writing; stops with error 8 when the
 // first size is 0, with 9 for an index out of range or missing storage.
 inline double& ArrayElement(RtArray& a, double i1, double i2 = 0, double i3 = 0, double i4 = 0,

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <string.h>   // memmem
 
+#include "runtime/values/rt_array_internal.h"
 #include "runtime/values/values.h"
 
 namespace corvane {

@@ -2,12 +2,10 @@
 // numbers, files, INI files, media packs and the system. Numbers are doubles;
 // integer arguments are truncated toward zero. The string value itself is
 // RtString (rt_string.h, with its comparisons in rt_string_compare.h); the array
-// types are in rt_array.h; the media resolver the loaders use is in media.h.
+// types are in rt_array.h.
 #pragma once
 
 #include <cstdint>
-
-#include "runtime/values/media.h"
 
 #include "runtime/values/rt_array.h"
 #include "runtime/values/rt_string.h"

@@ -43,7 +43,20 @@ done <<'LIST'
 - include/corvane/runtime/gfx2d/bmp.h
 - include/corvane/runtime/path/planner.h
 - include/corvane/runtime/frame/dll_binding.h
+- include/corvane/runtime/frame/frame_internal.h
+- include/corvane/runtime/engine/engine_internal.h
+- include/corvane/runtime/engine/engine_state.h
+- include/corvane/runtime/gfx2d/gfx2d_internal.h
+- include/corvane/runtime/gfx3d/gfx3d_internal.h
+- include/corvane/runtime/gfx3d/scene3d.h
+- include/corvane/runtime/input_sound/sound_internal.h
+- include/corvane/runtime/platform/platform_audio.h
+- include/corvane/runtime/net/net_internal.h
+- include/corvane/runtime/values/media.h
 LIST
+# No internal header at all, whatever its folder.
+internal=$(find "$prefix/include" -name '*_internal.h')
+[ -z "$internal" ] || fail "internal headers installed: $internal"
 # Only headers: nothing else under include/.
 others=$(find "$prefix/include" -type f ! -name '*.h')
 [ -z "$others" ] || fail "non-headers under include/: $others"
@@ -51,6 +64,18 @@ others=$(find "$prefix/include" -type f ! -name '*.h')
 leaks=$(grep -rIl -e "$source" -e "$build" "$prefix" 2>/dev/null)
 [ -z "$leaks" ] || fail "installed files name the source or build tree: $leaks"
 ok "installed to $prefix"
+
+# ---- the examples are programs of one's own too: their sources compile against the
+# installed headers alone (the in-tree build also sees the runtime's internal ones).
+cxx=${CXX:-c++}
+sdl_flags=$(pkg-config --cflags sdl2 2>/dev/null)
+for src in "$source"/examples/*/*.cpp; do
+  grep -q '<corvane/corvane.h>' "$src" || continue
+  # shellcheck disable=SC2086
+  "$cxx" -std=c++20 -fsyntax-only -I"$prefix/include" -I"$(dirname "$src")" $sdl_flags "$src" \
+    >"$work/example.log" 2>&1 || { cat "$work/example.log"; fail "${src#"$source"/} does not compile against the installed headers"; }
+done
+ok "the examples compile against the installed headers"
 
 # ---- corvane-new: refusals first (each must fail and write nothing)
 new=$prefix/bin/corvane-new

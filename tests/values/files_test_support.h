@@ -13,6 +13,7 @@
 #include "runtime/engine/engine_state.h"
 #include "runtime/engine/engine.h"
 #include "runtime/values/files_internal.h"
+#include "runtime/values/media.h"
 #include "runtime/values/values.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/pack_writer.h"
