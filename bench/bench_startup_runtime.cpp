@@ -17,7 +17,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/frame/video.h"
 
 namespace {

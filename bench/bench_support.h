@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "runtime/engine/engine_state.h"
-#include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 
 namespace corvane::bench {
 

@@ -1,7 +1,7 @@
 // Process entry: the program's settings, then the command line to the runtime.
 #include <string>
 
-#include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 
 int main(int argc, char** argv) {
     // The window is made to the program's settings (its ProgramSettings, when it has one).

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "runtime/engine/engine.h"
+#include "runtime/engine/engine_internal.h"
 #include "runtime/engine/surface.h"
 
 #include "runtime/engine/testing.h"

@@ -1,7 +1,7 @@
 // The error log and the stop position: what every subsystem records before it stops.
 #include <cstdio>
 
-#include "runtime/engine/engine.h"
+#include "runtime/engine/engine_internal.h"
 #include "runtime/engine/engine_state.h"
 #include "runtime/platform/platform.h"
 

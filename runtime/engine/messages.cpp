@@ -1,7 +1,7 @@
 // The window procedure and the message pump, over the platform's events.
 #include <string>
 
-#include "runtime/engine/engine.h"
+#include "runtime/engine/engine_internal.h"
 #include "runtime/engine/engine_state.h"
 #include "runtime/platform/platform.h"
 

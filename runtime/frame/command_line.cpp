@@ -1,7 +1,7 @@
 // The process's arguments as the one command-line text programs read.
 #include <string>
 
-#include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 
 namespace corvane {
 

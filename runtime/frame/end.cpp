@@ -3,9 +3,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "runtime/engine/engine_internal.h"
 #include "runtime/frame/dll_binding.h"
 #include "runtime/engine/engine_state.h"
-#include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/frame/frame_internal.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx3d/gfx3d_internal.h"

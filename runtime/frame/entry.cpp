@@ -2,7 +2,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "runtime/frame/frame.h"
+#include "runtime/engine/engine_internal.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/engine/engine_state.h"
 #include "runtime/frame/frame_internal.h"
 #include "runtime/values/values.h"

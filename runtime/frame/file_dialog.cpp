@@ -4,7 +4,7 @@
 
 #include <cctype>
 
-#include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/frame/frame_internal.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/platform_dialog.h"

@@ -26,13 +26,8 @@ struct Settings {
     int frameRate = 60;                     // frame-rate limit, as SetFrameRate (0 or less: 500 a second)
 };
 void ProgramSettings(Settings& settings);   // your hook, optional: fill in settings before the window opens
-void UseSettings(const Settings& settings); // the entry hands the hook's settings to RuntimeMain
 
-// ---------------------------------------------------------------- entry and start-up
-int  RuntimeMain(void* instance, void* previousInstance, const char* commandLineText, int showCommand); // run the program; never returns
-int  StartEngine(void* instance, void* previousInstance, const char* commandLineText, int showCommand, const char* applicationName); // window, context, subsystems, "Loading..."
-std::string JoinCommandLine(int argc, const char* const* argv); // the arguments after the program name as one line, quoted the Windows way
-void SetRuntimeDefaults();                  // 640 x 480, 60 fps, windowed, debug off, virtual mouse
+// ---------------------------------------------------------------- the program
 int  UserMain();                            // the program itself (yours, or the player in program/); its result is the exit status
 
 // ---------------------------------------------------------------- frame step and timing
@@ -49,19 +44,13 @@ void   AllowEscape(double flag);            // Escape ends the program while fla
 // A stop: an error the program cannot go on from. SetErrorCode(code), the stop line on
 // standard error and in the log (whatever the mode), then the end with exit status 1.
 [[noreturn]] void StopProgram(double code, const char* reason);
-void   ProcessExitTeardown();               // the releases after exit(), in order
-[[noreturn]] void EndAfterDisplayLost();    // "Display lost" in the log, then the end with status 1
 RtString ProgramDirectory();                // the executable's directory, without the last separator
 
 // ---------------------------------------------------------------- window modes, dialogs, video
-int  RestoreStartupWindowMode();                    // full screen when `fullscreen` is set, else windowed
 RtString FileDialog(double openFlag, const RtString& filter); // chosen path with "/" separators, or "NO_FILE"
 void PlayVideo(const RtString& fileName);           // full-window video (AVI, MP4/MOV, MKV/WebM, OGG, MPEG), looped until a key or button
 void PlayVideoOnce(const RtString& fileName);       // full-window video until its end, a key or a button
 void DebugBreakpoint(double value);                 // with a tracer attached: "BP<hex>" on standard error
-std::string BreakpointText(double value);           // "BP" + the value's 32 bits in lower-case hex
-void CloseFileDialog();                             // the program end: an open file dialog is ended
-void StopVideoPlayback();                           // the program end: a playing video stops, its sound too, the video libraries close
 
 
 } // namespace corvane

@@ -4,7 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "runtime/frame/frame.h"
+#include "runtime/engine/engine_internal.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/frame/frame_internal.h"
 #include "runtime/engine/engine_state.h"
 #include "runtime/gfx2d/gfx2d_internal.h"

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/engine/engine.h"
-#include "runtime/frame/frame.h"
+#include "runtime/engine/engine_internal.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx2d/quad_batch.h"
 #include "runtime/input_sound/input_internal.h"

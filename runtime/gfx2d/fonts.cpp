@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "runtime/engine/engine.h"
+#include "runtime/engine/engine_internal.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx2d/quad_batch.h"
 #include "runtime/gfx2d/renderer.h"

@@ -10,7 +10,7 @@
 #include <new>
 #include <vector>
 
-#include "runtime/engine/engine.h"
+#include "runtime/engine/engine_internal.h"
 #include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx2d/renderer.h"
 

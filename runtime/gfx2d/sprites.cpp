@@ -10,7 +10,7 @@
 #include <new>
 #include <vector>
 
-#include "runtime/engine/engine.h"
+#include "runtime/engine/engine_internal.h"
 #include "runtime/engine/surface.h"
 #include "runtime/gfx2d/bmp.h"
 #include "runtime/gfx2d/gfx2d_internal.h"

@@ -1,6 +1,6 @@
 // Text input on the game screen: a small modal frame loop over the frozen picture.
 // Built on the keyboard (typed characters) as well as on the 2D renderer.
-#include "runtime/engine/engine.h"
+#include "runtime/engine/engine_internal.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx2d/renderer.h"
 #include "runtime/gfx2d/gfx2d_testing.h"

@@ -8,7 +8,7 @@
 #include <new>
 #include <vector>
 
-#include "runtime/engine/engine.h"
+#include "runtime/engine/engine_internal.h"
 #include "runtime/gfx2d/bmp.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx2d/quad_batch.h"

@@ -12,7 +12,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "runtime/engine/engine.h"
+#include "runtime/engine/engine_internal.h"
 #include "runtime/gfx3d/gfx3d_internal.h"
 #include "runtime/gfx3d/mesh_frames.h"
 

@@ -1,5 +1,5 @@
 // Loading objects from model files into slots and saving a slot's first mesh.
-#include "runtime/engine/engine.h"
+#include "runtime/engine/engine_internal.h"
 #include "runtime/gfx3d/gfx3d_internal.h"
 #include "runtime/gfx3d/model_file.h"
 #include "runtime/platform/platform_files.h"

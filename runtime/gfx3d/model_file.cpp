@@ -10,7 +10,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "runtime/engine/engine.h"
+#include "runtime/engine/engine_internal.h"
 #include "runtime/gfx3d/gfx3d_internal.h"
 #include "runtime/platform/platform_files.h"
 #include "runtime/values/rt_string.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "runtime/engine/engine.h"
+#include "runtime/engine/engine_internal.h"
 #include "runtime/input_sound/input_internal.h"
 #include "runtime/platform/platform.h"
 

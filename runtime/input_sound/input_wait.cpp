@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "runtime/engine/engine.h"
+#include "runtime/engine/engine_internal.h"
 #include "runtime/input_sound/input_internal.h"
 #include "runtime/platform/platform.h"
 

@@ -1,7 +1,7 @@
 // Music: one stream at a time, in any format the mixer decodes. musicLoops says that
 // music is open; the frame step starts it again when it has ended, so music repeats
 // for as long as it stays open.
-#include "runtime/engine/engine.h"
+#include "runtime/engine/engine_internal.h"
 #include "runtime/input_sound/sound_internal.h"
 #include "runtime/platform/platform_audio.h"
 #include "runtime/platform/platform_files.h"

@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-#include "runtime/engine/engine.h"
+#include "runtime/engine/engine_internal.h"
 #include "runtime/net/net_session.h"
 #include "runtime/platform/platform_thread.h"
 

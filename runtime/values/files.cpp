@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/engine/engine.h"
+#include "runtime/engine/engine_internal.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/files_internal.h"
 #include "runtime/values/media.h"

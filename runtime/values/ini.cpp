@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "runtime/engine/engine.h"
+#include "runtime/engine/engine_internal.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/files_internal.h"
 #include "runtime/values/media.h"

@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-#include "runtime/engine/engine.h"
+#include "runtime/engine/engine_internal.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/values.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "runtime/engine/engine.h"
+#include "runtime/engine/engine_internal.h"
 #include "runtime/values/rt_array.h"
 #include "runtime/values/rt_array_internal.h"
 #include "runtime/values/values.h"

@@ -16,7 +16,7 @@
 
 #include "runtime/engine/engine_state.h"
 #include "runtime/engine/testing.h"
-#include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/frame/frame_internal.h"
 #include "runtime/values/values.h"
 #include "runtime/platform/platform.h"

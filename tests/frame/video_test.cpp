@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/frame/video.h"
 #include "runtime/gfx2d/gl_entry_points.h"
 #include "runtime/gfx2d/gfx2d_internal.h"

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "runtime/frame/file_dialog.h"
-#include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/platform_dialog.h"
 #include "tests/support/engine_fixture.h"

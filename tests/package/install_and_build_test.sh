@@ -72,7 +72,7 @@ sdl_flags=$(pkg-config --cflags sdl2 2>/dev/null)
 for src in "$source"/examples/*/*.cpp; do
   grep -q '<corvane/corvane.h>' "$src" || continue
   # shellcheck disable=SC2086
-  "$cxx" -std=c++20 -fsyntax-only -I"$prefix/include" -I"$(dirname "$src")" $sdl_flags "$src" \
+  "$cxx" -std=c++20 -fsyntax-only -I"$prefix/include" -I"$prefix/include/corvane" -I"$(dirname "$src")" $sdl_flags "$src" \
     >"$work/example.log" 2>&1 || { cat "$work/example.log"; fail "${src#"$source"/} does not compile against the installed headers"; }
 done
 ok "the examples compile against the installed headers"

@@ -22,7 +22,7 @@
 #include <sstream>
 #include <thread>
 
-#include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/gfx2d/quad_batch.h"
 
 #ifndef _WIN32

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/values/rt_array.h"
 #include "runtime/values/values.h"

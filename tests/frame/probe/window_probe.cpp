@@ -11,7 +11,7 @@
 #include <string>
 
 #include "runtime/engine/engine_state.h"
-#include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/frame/frame_internal.h"
 #include "runtime/gfx2d/gfx2d.h"
 #include "runtime/gfx2d/quad_batch.h"

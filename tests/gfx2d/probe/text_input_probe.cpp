@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "runtime/engine/engine_state.h"
-#include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/gfx2d/gfx2d.h"
 
 using namespace corvane;

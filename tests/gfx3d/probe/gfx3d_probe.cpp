@@ -4,7 +4,7 @@
 #include <string>
 
 #include "runtime/engine/engine_state.h"
-#include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/gfx3d/gfx3d_internal.h"
 
 using namespace corvane;

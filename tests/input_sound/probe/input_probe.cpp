@@ -4,7 +4,7 @@
 #include <string>
 
 #include "runtime/engine/engine_state.h"
-#include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/input_sound/input_internal.h"
 
 using namespace corvane;

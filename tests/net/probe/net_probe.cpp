@@ -11,7 +11,7 @@
 #include <string>
 
 #include "runtime/engine/engine_state.h"
-#include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 #include "runtime/net/net.h"
 #include "runtime/platform/platform.h"
 #include "runtime/values/values.h"

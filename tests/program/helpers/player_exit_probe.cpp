@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "program/player.h"
-#include "runtime/frame/frame.h"
+#include "runtime/frame/frame_internal.h"
 
 namespace corvane {
 
