@@ -241,6 +241,7 @@ bool WritePpm(const std::string& file) {
     const int width = corvane::SurfaceWidth(), height = corvane::SurfaceHeight();
     if (width <= 0 || height <= 0) return false;
     std::vector<unsigned char> pixels(std::size_t(width) * height * 3);
+    corvane::FlushDrawing(); // the runtime batches 2D quads: they must reach the back buffer first
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());

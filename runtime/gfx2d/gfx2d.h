@@ -46,6 +46,7 @@ void SetViewport(double x, double y, double width, double height); // 2D viewpor
 void SetAlpha(double alpha);                                 // 0 off, > 0 additive, < 0 normal blending with -alpha
 void SetTextureMipmap(double flag);                          // SetTexture picks the mipmapped copies while set
 void SetTexture(double slot, double secondSlot);             // textures for the following 3D drawing; < 0 none
+void FlushDrawing();                                         // send the 2D drawing collected so far; before a program's own GL calls or read-backs
 
 // ---------------------------------------------------------------- primitives
 void DrawPixel(double x, double y, double colour);           // one pixel

@@ -1,5 +1,6 @@
 // The 2D quad batch on fixed-function GL: client-side arrays, one glDrawArrays per run.
 #include "runtime/gfx2d/quad_batch.h"
+#include "runtime/gfx2d/gfx2d.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -166,6 +167,10 @@ void SetPixelGridMatrices(bool on) {
 bool PixelGridMatrices() { return TheBatch().pixelGrid; }
 
 void DiscardQuads() { TheBatch().count = 0; }
+
+// Programs that call the GL themselves (or read the back buffer) need the quads
+// drawn so far to be in it first.
+void FlushDrawing() { FlushQuads(); }
 
 std::size_t PendingQuads() { return TheBatch().count / 4; }
 
