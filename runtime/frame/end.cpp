@@ -7,7 +7,6 @@
 #include "runtime/frame/dll_binding.h"
 #include "runtime/engine/engine_state.h"
 #include "runtime/frame/frame_internal.h"
-#include "runtime/frame/frame_internal.h"
 #include "runtime/gfx2d/gfx2d_internal.h"
 #include "runtime/gfx3d/gfx3d_internal.h"
 #include "runtime/input_sound/input_internal.h"
@@ -15,6 +14,7 @@
 #include "runtime/net/net_internal.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/platform_display.h"
+#include "runtime/values/files_internal.h"
 #include "runtime/values/media.h"
 #include "runtime/values/values.h"
 

@@ -15,4 +15,8 @@ void SaveIniToStream(std::FILE* file);                       // the INI store as
 void ResetIniStore();                                        // no file, no sections, not dirty
 void ResetLineFileStore();                                   // no file, no lines, not dirty
 
+// Program end (called by the frame's end before the process exits).
+void FlushLineFile();                                        // write back the line-file store when changed
+void IniSaveAtExit();                                        // save the INI store when changed, then empty it
+
 } // namespace corvane

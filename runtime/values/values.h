@@ -93,8 +93,4 @@ extern RtString commandLine;                                 // the process comm
 // ---------------------------------------------------------------- media packs
 void SetMediaPacks(const RtString& secondPack, const RtString& firstPack); // pack of context [1], then of context [0]; old temporary files deleted
 
-// ---------------------------------------------------------------- program end (called by the frame's end)
-void FlushLineFile();                                        // write back the line-file store when changed
-void IniSaveAtExit();                                        // save the INI store when changed, then empty it
-
 } // namespace corvane

@@ -11,6 +11,7 @@
 
 #include "runtime/platform/platform.h"
 #include "runtime/platform/platform_files_internal.h"
+#include "runtime/values/files_internal.h"
 #include "runtime/values/values.h"
 #include "tests/values/files_test_support.h"
 
