@@ -18,6 +18,14 @@
 #include <new>
 #include <vector>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
 namespace {
 
 constexpr int kMinMixRate = 8000;     // the rates libopenmpt renders at
@@ -42,6 +50,9 @@ SDL_AudioDeviceID device = 0;         // 0 while closed
 int deviceRate = 0;                   // frames per second of the open device
 bool audioStarted = false;            // this library holds a reference on SDL's audio subsystem
 std::int16_t scratch[kScratchFrames * 2];
+#ifdef _WIN32
+HMODULE selfHold = nullptr;           // this library's own load while its device is open
+#endif
 
 std::int16_t Saturate(int value) {
     if (value > 32767) return 32767;
@@ -107,6 +118,27 @@ const char* DeviceName() {
     return nullptr;
 }
 
+#ifdef _WIN32
+// Windows unloads a library and ends a process under its loader lock, where the
+// device cannot be closed: closing waits for SDL's audio thread, whose exit needs
+// that lock. So an open device keeps the library loaded; the caller's last
+// FreeLibrary then leaves it playing until FSOUND_Close or the process end.
+void HoldSelf() {
+    if (!selfHold) {
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&MixSongs),
+                           &selfHold);
+    }
+}
+// Only from a call into the library, whose caller holds loads of its own.
+void ReleaseSelf() {
+    if (selfHold) FreeLibrary(selfHold);
+    selfHold = nullptr;
+}
+#else
+void HoldSelf() {}
+void ReleaseSelf() {}
+#endif
+
 void CloseLocked() {
     SongTable freed;
     WithDeviceLocked([&] { freed.swap(songs); });
@@ -114,6 +146,7 @@ void CloseLocked() {
         SDL_CloseAudioDevice(device);   // waits for the callback to finish
         device = 0;
         deviceRate = 0;
+        ReleaseSelf();
     }
     if (audioStarted) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
@@ -128,8 +161,10 @@ void CloseOnExit() {
     std::lock_guard<std::mutex> guard(apiMutex);
     CloseLocked();
 }
+#ifndef _WIN32
 __attribute__((destructor)) void CloseOnUnload() { CloseOnExit(); }
 bool exitHandlerSet = false;
+#endif
 
 int LoadSongFile(const char* name) {
     std::vector<unsigned char> data;
@@ -172,9 +207,11 @@ signed char FSOUND_Init(int mixrate, int /*maxchannels*/, unsigned int /*flags*/
     // A second initialisation starts afresh, as after FSOUND_Close; songs loaded
     // before the first one are kept for it.
     if (device) CloseLocked();
+#ifndef _WIN32
     // Registered after libopenmpt has started, so at exit it runs before
     // libopenmpt's own clean-up (and at unload it runs with the library's).
     if (!exitHandlerSet) exitHandlerSet = std::atexit(CloseOnExit) == 0;
+#endif
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return 0;
     audioStarted = true;
 
@@ -195,6 +232,7 @@ signed char FSOUND_Init(int mixrate, int /*maxchannels*/, unsigned int /*flags*/
         return 0;
     }
     deviceRate = have.freq;
+    HoldSelf();
     SDL_PauseAudioDevice(device, 0);
     return 1;
 }
@@ -238,5 +276,15 @@ signed char FMUSIC_FreeSong(int song) {
     openmpt_module_destroy(module);
     return 1;
 }
+
+#ifdef _WIN32
+// An unload closes what is left (the device is closed by then: see HoldSelf). At
+// the process end the other threads are gone, perhaps holding the locks, and
+// the system takes back the rest.
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID processEnding) {
+    if (reason == DLL_PROCESS_DETACH && !processEnding) CloseOnExit();
+    return TRUE;
+}
+#endif
 
 } // extern "C"
