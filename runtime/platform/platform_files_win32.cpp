@@ -1,4 +1,5 @@
 // Win32 implementation of files, directory listing, temporary files, processes and the machine id.
+#include "runtime/platform/platform.h"
 #include "runtime/platform/platform_files.h"
 #include "runtime/platform/platform_files_internal.h"
 #include "runtime/platform/platform_win32.h"
@@ -26,10 +27,26 @@ bool IsDirectoryHandle(HANDLE h) {
     return !GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// The name a file is read by. A program names its own executable as on other
+// systems, without ".exe" (a program carrying its media in a pack at its end names
+// itself as the pack); an absent name that is the running program's short of
+// ".exe" reads the program. Any other name is read as given.
+std::string ReadName(const char* path) {
+    std::string name = Slashed(path);
+    if (name.empty() || win32::Attributes(name) != INVALID_FILE_ATTRIBUTES) return name;
+    const std::string self = ModulePath();
+    if (self.size() < 4 || _stricmp(self.c_str() + self.size() - 4, ".exe") != 0) return name;
+    const std::string program = name + ".exe";
+    char full[4 * MAX_PATH];
+    const DWORD n = GetFullPathNameA(program.c_str(), sizeof full, full, nullptr);
+    if (n == 0 || n >= sizeof full || _stricmp(win32::ForwardSlashes(full).c_str(), self.c_str()) != 0) return name;
+    return program;
+}
+
 // A handle for reading a file that is not a directory; INVALID_HANDLE_VALUE otherwise.
 HANDLE OpenRegularForReading(const char* path) {
     if (!path || !*path) return INVALID_HANDLE_VALUE;
-    HANDLE h = CreateFileA(Slashed(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+    HANDLE h = CreateFileA(ReadName(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return h;
     // Only regular disk files: a console or pipe name would block or mislead.
@@ -150,7 +167,7 @@ bool ReadFileBytes(const char* path, std::vector<unsigned char>& bytes, std::siz
 
 std::string ReadProblem(const char* path) {
     if (!path || !*path) return "no file name";
-    const DWORD a = win32::Attributes(Slashed(path));
+    const DWORD a = win32::Attributes(ReadName(path));
     if (a == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
         return error == ERROR_ACCESS_DENIED ? "permission denied" : "not found";

@@ -6,10 +6,14 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstring>
 #include <future>
 #include <string>
 
+#include "runtime/platform/platform.h"
+#include "runtime/platform/platform_files.h"
 #include "runtime/values/values.h"
+#include "tests/support/engine_fixture.h"
 #include "tests/values/files_test_support.h"
 
 namespace corvane {
@@ -138,6 +142,21 @@ TEST(SystemTest, PlatformInfoQueries) {
     ASSERT_EQ(first.size(), 8u);
     EXPECT_EQ(first.find_first_not_of("0123456789ABCDEF"), std::string::npos) << first;
     EXPECT_EQ(first, std::string(PlatformInfo(id).Buffer()));  // stable
+}
+
+// A program that carries a pack at its end names itself as on Linux, without ".exe".
+TEST(SystemTest, TheRunningProgramReadsItselfByItsNameWithoutTheSuffix) {
+    const std::string self = platform::ModulePath();
+    const std::string bare = self.substr(0, self.size() - std::strlen(testing::kProgramSuffix));
+    EXPECT_TRUE(platform::IsReadableFile(bare.c_str())) << bare;
+    EXPECT_EQ(platform::ReadProblem(bare.c_str()), "") << bare;
+#ifdef _WIN32
+    // Only the running program: any other is named in full.
+    const std::string other = ::testing::TempDir() + "other_program";
+    ASSERT_TRUE(testing::WriteFile(other + ".exe", "MZ"));
+    EXPECT_FALSE(platform::IsReadableFile(other.c_str())) << other;
+    EXPECT_EQ(platform::ReadProblem(other.c_str()), "not found") << other;
+#endif
 }
 
 // Commands of the system's own command interpreter (sh here, cmd on Windows).
