@@ -16,6 +16,7 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <string>
 #include <vector>
 
 #ifdef _WIN32
@@ -111,11 +112,14 @@ bool ReadWholeFile(const char* name, std::vector<unsigned char>& data) {
 // SDL's disk driver writes every device to one file, so a program's own sound
 // output would overwrite the music there. FMOD_DISKAUDIOFILE names a file of the
 // library's own; the disk driver takes any device name as a file name.
-const char* DeviceName() {
+// The name is copied: on Windows SDL_getenv hands out one shared buffer, which
+// the disk driver's own reading of SDL_DISKAUDIODELAY would overwrite.
+std::string DeviceName() {
     const char* file = SDL_getenv("FMOD_DISKAUDIOFILE");
+    std::string name = file ? file : "";
     const char* driver = SDL_GetCurrentAudioDriver();
-    if (file && *file && driver && SDL_strcmp(driver, "disk") == 0) return file;
-    return nullptr;
+    if (driver && SDL_strcmp(driver, "disk") == 0) return name;
+    return std::string();
 }
 
 #ifdef _WIN32
@@ -225,7 +229,8 @@ signed char FSOUND_Init(int mixrate, int /*maxchannels*/, unsigned int /*flags*/
     SDL_AudioSpec have;
     // No changes allowed: SDL converts to whatever the hardware takes, so the
     // songs are always rendered at the rate the caller asked for.
-    device = SDL_OpenAudioDevice(DeviceName(), 0, &want, &have, 0);
+    const std::string name = DeviceName();
+    device = SDL_OpenAudioDevice(name.empty() ? nullptr : name.c_str(), 0, &want, &have, 0);
     if (!device) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         audioStarted = false;

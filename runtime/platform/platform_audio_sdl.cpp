@@ -161,6 +161,24 @@ void SetAudioLibraryFileForTesting(const char* file) {
     g_problem.clear();
 }
 
+namespace {
+
+// The device to open: the default one (null), except for SDL's disk driver on
+// Windows. There SDL_getenv hands out one shared buffer, and the disk driver reads
+// its delay setting after its file name, so SDL_DISKAUDIODELAY would name the
+// file ("0"). Given as the device's name, the file name is a copy of our own.
+std::string OutputDeviceName() {
+#ifdef _WIN32
+    const char* file = SDL_getenv("SDL_DISKAUDIOFILE");
+    std::string name = file ? file : "";
+    const char* driver = SDL_GetCurrentAudioDriver();
+    if (driver && SDL_strcmp(driver, "disk") == 0) return name;
+#endif
+    return std::string();
+}
+
+} // namespace
+
 int OpenAudioOutput(int frequency, int channels, int bits, int voices) {
     if (g_open) CloseAudioOutput();
     // The gain effect works on 16-bit stereo.
@@ -172,7 +190,9 @@ int OpenAudioOutput(int frequency, int channels, int bits, int voices) {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return -1;
     g_subsystemStarted = true;
     // The output runs at exactly the asked format; SDL converts for the device.
-    if (g_api.Mix_OpenAudioDevice(frequency, AUDIO_S16LSB, channels, 512, nullptr, 0) != 0) {
+    const std::string device = OutputDeviceName();
+    if (g_api.Mix_OpenAudioDevice(frequency, AUDIO_S16LSB, channels, 512, device.empty() ? nullptr : device.c_str(),
+                                  0) != 0) {
         if (g_subsystemStarted) {
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
             g_subsystemStarted = false;

@@ -53,8 +53,12 @@ std::string WindowsEnvironmentBlock(const std::vector<std::string>& env, const s
         }
     };
     for (const std::string& name : unset) drop(name + "=");
-    for (const std::string& extra : env) drop(extra.substr(0, extra.find('=') + 1));
-    entries.insert(entries.end(), env.begin(), env.end());
+    // A later entry of `env` replaces an earlier one of the same name, as on POSIX:
+    // Windows would read the first of two.
+    for (const std::string& extra : env) {
+        drop(extra.substr(0, extra.find('=') + 1));
+        entries.push_back(extra);
+    }
     std::string block;
     for (const std::string& e : entries) block += e + '\0';
     return block + '\0';
